@@ -1,0 +1,40 @@
+#pragma once
+// Writes Jet 4 (Access 2000-2003) .mdb files for tests, benchmarks and the
+// demo database. Not part of the program, which never writes.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mdb_writer {
+
+enum class ColumnType { Text, Memo, LongInteger, Double, Boolean };
+
+struct Column {
+    std::string name;
+    ColumnType type = ColumnType::Text;
+    int textLength = 255; // characters, for Text columns (1..255)
+};
+
+struct Null {};
+// Text cells are UTF-8.
+using Cell = std::variant<Null, std::string, std::int32_t, double, bool>;
+using Row = std::vector<Cell>;
+
+struct Table {
+    std::string name;
+    std::vector<Column> columns;
+    // Either rows, or rowCount + a generator that fills one row at a time
+    // (for a million rows without holding them all).
+    std::vector<Row> rows;
+    std::size_t rowCount = 0;
+    std::function<void(std::size_t index, Row &row)> generate;
+};
+
+// Returns an empty string on success, else what went wrong.
+std::string writeDatabase(const std::string &path, const std::vector<Table> &tables);
+
+} // namespace mdb_writer
