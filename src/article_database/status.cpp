@@ -1,0 +1,21 @@
+#include "engine.h"
+
+namespace article_database {
+
+std::string_view describe(Status status)
+{
+    switch (status) {
+    case Status::Ok: return "ok";
+    case Status::FileNotFound: return "database file not found";
+    case Status::NotADatabase: return "not a readable Jet database";
+    case Status::NoSuchTable: return "no such table";
+    case Status::NoSuchColumn: return "no such column";
+    case Status::SyntaxError: return "query syntax error";
+    case Status::InvalidPattern: return "invalid LIKE pattern";
+    case Status::ReadFailed: return "reading the database failed";
+    case Status::NoCurrentRow: return "no current row";
+    }
+    return "unknown status";
+}
+
+} // namespace article_database
