@@ -1,3 +1,4 @@
+#include "article_database/module1.h"
 #include "search_window/form1.h"
 
 #include <QApplication>
@@ -5,7 +6,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    search_window::Form1 form;
+    article_database::Module1 module;
+    search_window::Form1 form(module);
     form.show();
     return app.exec();
 }

@@ -1,0 +1,104 @@
+#include "search_window/grid.h"
+
+#include "search_window/grid_model.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QStyle>
+
+namespace search_window {
+
+Grid::Grid(QWidget *parent)
+    : QTableView(parent)
+    , m_model(new GridModel(this))
+{
+    setModel(m_model);
+    setEditTriggers(NoEditTriggers);
+    // Tab leaves the grid for the next control rather than walking its cells.
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+
+    verticalHeader()->hide();
+    // Fixed, uniform rows let the view place any of a million rows without
+    // measuring the others.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+
+    QHeaderView *header = horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    fitToFont();
+}
+
+void Grid::setFormatString(const QString &format)
+{
+    m_formatString = format;
+    Qt::Alignment alignment = Qt::AlignLeft;
+    QString header = format;
+    if (!header.isEmpty()) {
+        switch (header.front().unicode()) {
+        case u'<': alignment = Qt::AlignLeft; header.remove(0, 1); break;
+        case u'^': alignment = Qt::AlignHCenter; header.remove(0, 1); break;
+        case u'>': alignment = Qt::AlignRight; header.remove(0, 1); break;
+        default: break;
+        }
+    }
+    m_headerText = header;
+    m_model->setHeader(header, alignment | Qt::AlignVCenter);
+    fitToFont();
+}
+
+int Grid::Rows() const
+{
+    return m_model->rowCount() + 1;
+}
+
+void Grid::setRows(int rows)
+{
+    m_model->setDataRowCount(rows - 1);
+}
+
+void Grid::AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive)
+{
+    m_model->appendRow(text, keepAlive);
+}
+
+void Grid::AddItem(const QString &text)
+{
+    auto owned = std::make_shared<const std::string>(text.toStdString());
+    m_model->appendRow(*owned, owned);
+}
+
+void Grid::beginUpdate()
+{
+    m_model->beginBatch();
+}
+
+void Grid::endUpdate()
+{
+    m_model->endBatch();
+}
+
+void Grid::changeEvent(QEvent *event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitToFont();
+}
+
+void Grid::fitToFont()
+{
+    // The header label is drawn inside this margin on each side; the column is
+    // exactly wide enough for the whole header text, spaces included.
+    const int padding = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, horizontalHeader());
+    const QFontMetrics metrics(font());
+    const int width = metrics.horizontalAdvance(m_headerText) + 2 * padding;
+    horizontalHeader()->setDefaultSectionSize(width);
+    if (horizontalHeader()->count() > 0)
+        horizontalHeader()->resizeSection(0, width);
+    verticalHeader()->setMinimumSectionSize(metrics.height());
+    verticalHeader()->setDefaultSectionSize(metrics.height() + padding);
+}
+
+} // namespace search_window

@@ -1,0 +1,102 @@
+#include "search_window/grid_model.h"
+
+namespace search_window {
+
+int GridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int GridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 1;
+}
+
+QVariant GridModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole: {
+        const std::string_view text = m_rows[static_cast<std::size_t>(index.row())];
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(m_alignment);
+    default:
+        return {};
+    }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section != 0)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_header;
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(m_alignment);
+    default:
+        return {};
+    }
+}
+
+void GridModel::setHeader(const QString &text, Qt::Alignment alignment)
+{
+    m_header = text;
+    m_alignment = alignment;
+    emit headerDataChanged(Qt::Horizontal, 0, 0);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::TextAlignmentRole});
+}
+
+void GridModel::beginBatch()
+{
+    if (m_batchDepth++ == 0)
+        beginResetModel();
+}
+
+void GridModel::endBatch()
+{
+    if (--m_batchDepth == 0)
+        endResetModel();
+}
+
+void GridModel::setDataRowCount(int count)
+{
+    const int current = rowCount();
+    count = std::max(count, 0);
+    if (count == current)
+        return;
+    const bool signalled = m_batchDepth == 0;
+    if (signalled) {
+        if (count < current)
+            beginRemoveRows({}, count, current - 1);
+        else
+            beginInsertRows({}, current, count - 1);
+    }
+    m_rows.resize(static_cast<std::size_t>(count));
+    if (count == 0)
+        m_owners.clear();
+    if (signalled) {
+        if (count < current)
+            endRemoveRows();
+        else
+            endInsertRows();
+    }
+}
+
+void GridModel::appendRow(std::string_view text, const std::shared_ptr<const void> &owner)
+{
+    const bool signalled = m_batchDepth == 0;
+    if (signalled)
+        beginInsertRows({}, rowCount(), rowCount());
+    m_rows.push_back(text);
+    if (owner && (m_owners.empty() || m_owners.back() != owner))
+        m_owners.push_back(owner);
+    if (signalled)
+        endInsertRows();
+}
+
+} // namespace search_window
