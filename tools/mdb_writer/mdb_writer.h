@@ -20,7 +20,9 @@ struct Column {
 };
 
 struct Null {};
-// Text cells are UTF-8.
+// Text cells are UTF-8; a Text column takes at most textLength UTF-16 units
+// (a character beyond the BMP counts twice). Jet keeps a boolean in the row's
+// null mask, so a boolean cannot be null: Null there is written as false.
 using Cell = std::variant<Null, std::string, std::int32_t, double, bool>;
 using Row = std::vector<Cell>;
 
@@ -28,13 +30,15 @@ struct Table {
     std::string name;
     std::vector<Column> columns;
     // Either rows, or rowCount + a generator that fills one row at a time
-    // (for a million rows without holding them all).
+    // (for a million rows without holding them all). The generator gets a
+    // row of columns.size() Null cells for each index, in order.
     std::vector<Row> rows;
     std::size_t rowCount = 0;
     std::function<void(std::size_t index, Row &row)> generate;
 };
 
-// Returns an empty string on success, else what went wrong.
+// Returns an empty string on success, else what went wrong (and then removes
+// the partial file). Exceptions thrown by a generator are reported the same way.
 std::string writeDatabase(const std::string &path, const std::vector<Table> &tables);
 
 } // namespace mdb_writer

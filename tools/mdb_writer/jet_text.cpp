@@ -1,0 +1,80 @@
+#include "jet_text.h"
+
+namespace mdb_writer::jet_text {
+
+bool toUtf16(std::string_view utf8, std::u16string &out)
+{
+    out.clear();
+    out.reserve(utf8.size());
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const auto *end = p + utf8.size();
+    while (p < end) {
+        const unsigned char lead = *p++;
+        if (lead < 0x80) {
+            out.push_back(lead);
+            continue;
+        }
+        int extra;
+        char32_t cp;
+        char32_t minimum;
+        if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = lead & 0x1F;
+            minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = lead & 0x0F;
+            minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = lead & 0x07;
+            minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p < extra)
+            return false;
+        for (int i = 0; i < extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        p += extra;
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return true;
+}
+
+void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std::uint8_t> &out)
+{
+    // A zero byte switches modes in the compressed form, so U+0000 cannot be
+    // written there; and with the two marker bytes, one or two characters
+    // are no shorter compressed.
+    bool compress = allowCompression && text.size() > 2;
+    for (char16_t unit : text) {
+        if (!compress)
+            break;
+        compress = unit != 0 && unit <= 0xFF;
+    }
+    if (compress) {
+        out.push_back(0xFF);
+        out.push_back(0xFE);
+        for (char16_t unit : text)
+            out.push_back(static_cast<std::uint8_t>(unit));
+        return;
+    }
+    for (char16_t unit : text) {
+        out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+}
+
+} // namespace mdb_writer::jet_text

@@ -1,0 +1,22 @@
+#pragma once
+// Text as Jet 4 stores it: UTF-16 code units, written either as UCS-2 LE or,
+// when every unit fits in one byte and that saves space, in the "compressed"
+// form (0xFF 0xFE, then one byte per character).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mdb_writer::jet_text {
+
+// Replaces `out` with the UTF-16 form of `utf8`; characters beyond the BMP
+// become surrogate pairs. Returns false (and leaves `out` unspecified) when
+// `utf8` is not well-formed UTF-8.
+bool toUtf16(std::string_view utf8, std::u16string &out);
+
+// Appends the stored bytes of `text`. Long memo values are never compressed
+// by Jet, so the caller says whether compression is allowed.
+void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std::uint8_t> &out);
+
+} // namespace mdb_writer::jet_text
