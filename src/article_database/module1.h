@@ -27,6 +27,7 @@ public:
     void ouvrirTableArticle();
     // Created on first use, at most once per Module1.
     bool engineCreated() const { return m_engine != nullptr; }
+    // How many times OUVRIR_BASE asked the engine to open the database.
     int openCount() const { return m_openCount; }
 
 private:

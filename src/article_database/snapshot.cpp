@@ -1,0 +1,109 @@
+#include "snapshot.h"
+
+#include "like_pattern.h"
+#include "text_fold.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace article_database {
+
+namespace {
+constexpr char rowSeparator = static_cast<char>(0xFF);
+
+void buildFolded(const ColumnValues &values, FoldedColumn &out)
+{
+    const std::size_t rows = values.rowCount();
+    out.bytes.reserve(values.text.size() + rows);
+    out.starts.reserve(rows + 1);
+    for (std::size_t row = 0; row < rows; ++row) {
+        out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
+        if (!values.nulls[row])
+            appendFolded(out.bytes, std::string_view(values.text).substr(values.offsets[row],
+                                                                         values.offsets[row + 1] - values.offsets[row]));
+        out.bytes.push_back(rowSeparator);
+    }
+    out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
+}
+
+std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle)
+{
+#if defined(__GLIBC__)
+    const void *hit = memmem(haystack, size, needle.data(), needle.size());
+    return hit ? static_cast<std::size_t>(static_cast<const char *>(hit) - haystack) : std::string_view::npos;
+#else
+    return std::string_view(haystack, size).find(needle);
+#endif
+}
+
+std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
+                                          std::string_view needle)
+{
+    std::vector<std::uint32_t> rows;
+    const std::size_t rowCount = nulls.size();
+    if (needle.empty()) {
+        for (std::size_t row = 0; row < rowCount; ++row)
+            if (!nulls[row])
+                rows.push_back(static_cast<std::uint32_t>(row));
+        return rows;
+    }
+    const char *base = folded.bytes.data();
+    const std::size_t size = folded.bytes.size();
+    std::size_t from = 0;
+    auto rowStart = folded.starts.begin();
+    while (from < size) {
+        const std::size_t found = findBytes(base + from, size - from, needle);
+        if (found == std::string_view::npos)
+            break;
+        const auto at = static_cast<std::uint32_t>(from + found);
+        rowStart = std::upper_bound(rowStart, folded.starts.end() - 1, at) - 1;
+        const auto row = static_cast<std::uint32_t>(rowStart - folded.starts.begin());
+        rows.push_back(row);
+        from = folded.starts[row + 1];
+    }
+    return rows;
+}
+} // namespace
+
+FieldValue ColumnValues::at(std::uint32_t row) const
+{
+    if (nulls[row])
+        return {};
+    return {kind, std::string_view(text).substr(offsets[row], offsets[row + 1] - offsets[row])};
+}
+
+Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount)
+    : m_columnNames(std::move(columnNames))
+    , m_columns(std::move(columns))
+    , m_rowCount(rowCount)
+    , m_folded(std::make_unique<LazyFolded[]>(m_columns.size()))
+{
+}
+
+const FoldedColumn &Snapshot::folded(std::size_t column) const
+{
+    LazyFolded &lazy = m_folded[column];
+    std::call_once(lazy.once, [&] { buildFolded(m_columns[column], lazy.column); });
+    return lazy.column;
+}
+
+std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
+{
+    const FoldedColumn &folded = snapshot.folded(column);
+    const auto &nulls = snapshot.column(column).nulls;
+    if (const auto literal = pattern.containedLiteral())
+        return scanForLiteral(folded, nulls, *literal);
+
+    std::vector<std::uint32_t> rows;
+    const std::string_view bytes(folded.bytes);
+    for (std::uint32_t row = 0; row < snapshot.rowCount(); ++row) {
+        if (nulls[row])
+            continue;
+        const std::uint32_t start = folded.starts[row];
+        if (pattern.matches(bytes.substr(start, folded.starts[row + 1] - 1 - start)))
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+} // namespace article_database
