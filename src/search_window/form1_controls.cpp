@@ -11,11 +11,14 @@ namespace search_window {
 
 namespace {
 
-// The designed faces are Windows fonts; the fallbacks keep size and weight.
+// The designed faces are Windows fonts. The fallbacks keep size and weight and
+// prefer narrow faces, since the captions were fitted to the designed widths.
 QFont designFont(const QString &family, qreal points, QFont::Weight weight)
 {
     QFont font;
-    font.setFamilies({family, QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    font.setFamilies({family, QStringLiteral("Segoe UI"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
     font.setPointSizeF(points);
     font.setWeight(weight);
     return font;

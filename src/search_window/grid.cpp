@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QStyle>
 
+#include <cmath>
+
 namespace search_window {
 
 Grid::Grid(QWidget *parent)
@@ -90,15 +92,17 @@ void Grid::changeEvent(QEvent *event)
 void Grid::fitToFont()
 {
     // The header label is drawn inside this margin on each side; the column is
-    // exactly wide enough for the whole header text, spaces included.
+    // just wide enough for the whole header text, spaces included. Rounding the
+    // advance down would cost the last character to an ellipsis.
     const int padding = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, horizontalHeader());
-    const QFontMetrics metrics(font());
-    const int width = metrics.horizontalAdvance(m_headerText) + 2 * padding;
+    const QFontMetricsF metrics(font());
+    const int width = int(std::ceil(metrics.horizontalAdvance(m_headerText))) + 2 * padding;
     horizontalHeader()->setDefaultSectionSize(width);
     if (horizontalHeader()->count() > 0)
         horizontalHeader()->resizeSection(0, width);
-    verticalHeader()->setMinimumSectionSize(metrics.height());
-    verticalHeader()->setDefaultSectionSize(metrics.height() + padding);
+    const int lineHeight = int(std::ceil(metrics.height()));
+    verticalHeader()->setMinimumSectionSize(lineHeight);
+    verticalHeader()->setDefaultSectionSize(lineHeight + padding);
 }
 
 } // namespace search_window

@@ -1,0 +1,90 @@
+#pragma once
+// A scripted stand-in for the engine: it records every text it is asked to
+// open and answers with fixed rows, failing where the script says.
+
+#include "article_database/engine.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+using article_database::FieldValue;
+using article_database::Outcome;
+using article_database::Status;
+using Cells = std::vector<std::optional<std::string>>;
+
+struct Script {
+    Cells rows;
+    bool openFails = false;
+    std::size_t fieldFailsAt = SIZE_MAX;
+    std::size_t moveNextFailsAt = SIZE_MAX;
+    std::size_t eofFailsAt = SIZE_MAX;
+};
+
+class Recordset : public article_database::Recordset {
+public:
+    explicit Recordset(const Script &script)
+        : m_script(script)
+        , m_rows(std::make_shared<const Cells>(script.rows))
+    {
+    }
+
+    Status moveFirst() override
+    {
+        if (m_rows->empty())
+            return Status::NoCurrentRow;
+        m_position = 0;
+        return Status::Ok;
+    }
+    Outcome<bool> eof() const override
+    {
+        if (m_position == m_script.eofFailsAt)
+            return Status::ReadFailed;
+        return m_position >= m_rows->size();
+    }
+    Status moveNext() override
+    {
+        if (m_position >= m_rows->size())
+            return Status::NoCurrentRow;
+        if (m_position == m_script.moveNextFailsAt)
+            return Status::ReadFailed;
+        ++m_position;
+        return Status::Ok;
+    }
+    Outcome<FieldValue> field(int index) const override
+    {
+        if (index != 0 || m_position >= m_rows->size())
+            return Status::NoCurrentRow;
+        if (m_position == m_script.fieldFailsAt)
+            return Status::ReadFailed;
+        const auto &cell = (*m_rows)[m_position];
+        return cell ? FieldValue{FieldValue::Kind::Text, *cell} : FieldValue{};
+    }
+    std::shared_ptr<const void> storage() const override { return m_rows; }
+
+private:
+    Script m_script;
+    std::shared_ptr<const Cells> m_rows;
+    std::size_t m_position = 0;
+};
+
+class Database : public article_database::Database {
+public:
+    Script script;
+    QStringList queries;
+
+    Outcome<std::shared_ptr<article_database::Recordset>> openRecordset(std::u16string_view text) override
+    {
+        queries << QString::fromUtf16(text.data(), qsizetype(text.size()));
+        if (script.openFails)
+            return Status::SyntaxError;
+        return std::shared_ptr<article_database::Recordset>(std::make_shared<Recordset>(script));
+    }
+};
+
+} // namespace fake

@@ -1,0 +1,199 @@
+#include "article_database/module1.h"
+#include "search_window/form1.h"
+#include "search_window/grid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStyleOptionHeader>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <memory>
+
+using search_window::Form1;
+using search_window::Grid;
+
+class WindowLayout : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_emptyPrefix;
+    article_database::Module1 m_module;
+    std::unique_ptr<Form1> m_form;
+
+    QWidget *control(const QString &name) const { return m_form->findChild<QWidget *>(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_emptyPrefix.isValid());
+        qputenv("WINEPREFIX", m_emptyPrefix.path().toLocal8Bit());
+        m_form = std::make_unique<Form1>(m_module);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    void focusStartsInTheSearchBox()
+    {
+        QCOMPARE(QApplication::focusWidget(), control("RechGeneral"));
+    }
+
+    void titleSizeAndPlace()
+    {
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Fiche d'article : "));
+        QCOMPARE(m_form->size(), QSize(13815 / 15, 9330 / 15));
+        // Centred up to the window frame, whose size is the window manager's.
+        const QPoint offCentre = m_form->geometry().center() - m_form->screen()->availableGeometry().center();
+        const QSize frame = m_form->frameGeometry().size() - m_form->size();
+        QVERIFY2(std::abs(offCentre.x()) <= frame.width() + 1 && std::abs(offCentre.y()) <= frame.height() + 1,
+                 "window not centred on the screen");
+    }
+
+    void controlGeometry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::newRow("search box") << "RechGeneral" << QRect(4680, 240, 3495, 495);
+        QTest::newRow("grid") << "G" << QRect(240, 960, 13335, 7095);
+        QTest::newRow("prompt") << "Label1" << QRect(1800, 360, 2415, 375);
+        QTest::newRow("close button") << "Command1" << QRect(12240, 8400, 1335, 495);
+        QTest::newRow("warning") << "Label2" << QRect(8280, 240, 5415, 495);
+    }
+    void controlGeometry()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        QWidget *widget = control(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    }
+
+    void captionsAndFonts_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qreal>("points");
+        QTest::addColumn<int>("weight");
+        QTest::newRow("search box") << "RechGeneral" << "" << 12.0 << int(QFont::DemiBold);
+        QTest::newRow("grid") << "G" << QString() << 11.25 << int(QFont::DemiBold);
+        QTest::newRow("prompt") << "Label1" << "Rechercher d'aricle : " << 12.0 << int(QFont::Normal);
+        QTest::newRow("close button") << "Command1" << "&Fermer" << 9.75 << int(QFont::DemiBold);
+        QTest::newRow("warning") << "Label2" << "Problème avec caractère ( ' )" << 18.0 << int(QFont::Normal);
+    }
+    void captionsAndFonts()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(qreal, points);
+        QFETCH(int, weight);
+        QWidget *widget = control(name);
+        QVERIFY(widget);
+        if (!text.isNull())
+            QCOMPARE(widget->property("text").toString(), text);
+        QCOMPARE(widget->font().pointSizeF(), points);
+        QCOMPARE(int(widget->font().weight()), weight);
+    }
+
+    void colours()
+    {
+        const QImage image = m_form->grab().toImage();
+        const QColor background = QApplication::palette().color(QPalette::Light);
+        QCOMPARE(image.pixelColor(2, 2), background);
+        const QPoint promptCorner = control("Label1")->geometry().topRight() + QPoint(-1, 1);
+        QCOMPARE(image.pixelColor(promptCorner), background);
+
+        const QRect warning = control("Label2")->geometry();
+        QCOMPARE(image.pixelColor(warning.topLeft() + QPoint(1, 1)), QColor(Qt::black));
+        bool yellowText = false;
+        for (int y = warning.top(); y <= warning.bottom() && !yellowText; ++y)
+            for (int x = warning.left(); x <= warning.right() && !yellowText; ++x)
+                yellowText = image.pixelColor(x, y) == QColor(255, 255, 0);
+        QVERIFY2(yellowText, "no yellow text on the warning");
+    }
+
+    void gridHeaderShowsTheWholeTextCentred()
+    {
+        auto *grid = m_form->findChild<Grid *>(QStringLiteral("G"));
+        QVERIFY(grid);
+        const QString expected = QString(40, u' ') + QStringLiteral("Désignation d'article") + QString(116, u' ');
+        QCOMPARE(grid->model()->columnCount(), 1);
+        QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), expected);
+        const auto alignment = grid->model()->headerData(0, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+        QCOMPARE(alignment & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        QVERIFY(grid->verticalHeader()->isHidden());
+
+        QHeaderView *header = grid->horizontalHeader();
+        QStyleOptionHeader option;
+        option.initFrom(header);
+        option.rect = QRect(0, 0, header->sectionSize(0), header->height());
+        const QRect label = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+        QCOMPARE(header->fontMetrics().elidedText(expected, Qt::ElideRight, label.width()), expected);
+    }
+
+    void tabCycle_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("search box to grid") << "RechGeneral" << int(Qt::Key_Tab) << "G";
+        QTest::newRow("grid to button") << "G" << int(Qt::Key_Tab) << "Command1";
+        QTest::newRow("button back round") << "Command1" << int(Qt::Key_Tab) << "RechGeneral";
+        QTest::newRow("backwards from search box") << "RechGeneral" << int(Qt::Key_Backtab) << "Command1";
+    }
+    void tabCycle()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, key);
+        QFETCH(QString, to);
+        control(from)->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(QApplication::focusWidget(), control(from));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(QApplication::focusWidget(), control(to));
+    }
+
+    void startsQuietlyWithoutDatabase()
+    {
+        auto *grid = m_form->findChild<Grid *>(QStringLiteral("G"));
+        QCOMPARE(grid->Rows(), 1);
+        QTest::keyClicks(control("RechGeneral"), QStringLiteral("vis"));
+        QCOMPARE(grid->Rows(), 1);
+        QCOMPARE(QApplication::topLevelWidgets(), QWidgetList{m_form.get()});
+    }
+
+    void altFEndsTheProgram_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("from the search box") << "RechGeneral";
+        QTest::newRow("from the grid") << "G";
+    }
+    void altFEndsTheProgram()
+    {
+        QFETCH(QString, focused);
+        QWidget *start = control(focused);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        start->setFocus(Qt::OtherFocusReason);
+        QCOMPARE(QApplication::focusWidget(), start);
+        QSignalSpy clicked(m_form->findChild<QPushButton *>(QStringLiteral("Command1")), &QPushButton::clicked);
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        QTimer::singleShot(0, this, [start] { QTest::keyClick(start, Qt::Key_F, Qt::AltModifier); });
+        // Only there so that a missing quit fails the test instead of hanging it.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, this, [] { QCoreApplication::exit(1); });
+        watchdog.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(quitting.count(), 1);
+        QVERIFY(!m_form->isVisible());
+    }
+};
+
+QTEST_MAIN(WindowLayout)
+#include "tst_window_layout.moc"

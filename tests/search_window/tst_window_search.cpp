@@ -1,0 +1,141 @@
+#include "article_database/module1.h"
+#include "fake_database.h"
+#include "search_window/form1.h"
+#include "search_window/grid.h"
+#include "window_test_support.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using search_window::Form1;
+using search_window::Grid;
+
+Q_DECLARE_METATYPE(fake::Script)
+
+namespace {
+
+QString query(const QString &pattern)
+{
+    return QStringLiteral("SELECT * FROM ARTICLE Where ARTICLE like '*") + pattern + QStringLiteral("*'");
+}
+
+} // namespace
+
+// The search's steps against a scripted engine, driven by keystrokes.
+class WindowSearch : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_emptyPrefix;
+    std::unique_ptr<article_database::Module1> m_module;
+    std::shared_ptr<fake::Database> m_database;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+
+    QLineEdit *searchBox() const { return m_form->findChild<QLineEdit *>(QStringLiteral("RechGeneral")); }
+    Grid *grid() const { return m_form->findChild<Grid *>(QStringLiteral("G")); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_emptyPrefix.isValid());
+        qputenv("WINEPREFIX", m_emptyPrefix.path().toLocal8Bit());
+    }
+
+    void init()
+    {
+        m_module = std::make_unique<article_database::Module1>();
+        m_form = std::make_unique<Form1>(*m_module);
+        m_database = std::make_shared<fake::Database>();
+        m_module->BaseArticle = m_database;
+        m_tester = std::make_unique<QAbstractItemModelTester>(grid()->model(),
+                                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+
+    void cleanup()
+    {
+        m_tester.reset();
+        m_form.reset();
+        m_module.reset();
+    }
+
+    void queryTexts_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("queries");
+        QTest::newRow("one letter") << "v" << QStringList();
+        QTest::newRow("two letters") << "vi" << QStringList{query("VI")};
+        QTest::newRow("typing on") << "vis" << QStringList{query("VI"), query("VIS")};
+        QTest::newRow("back to one letter") << "vis\b\b" << QStringList{query("VI"), query("VIS"), query("VI")};
+        QTest::newRow("apostrophe doubled") << "d'a" << QStringList{query("D''"), query("D''A")};
+        QTest::newRow("wildcards kept") << "*?#[" << QStringList{query("*?"), query("*?#"), query("*?#[")};
+        QTest::newRow("accent upper-cased") << "éc" << QStringList{query("ÉC")};
+    }
+    void queryTexts()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, queries);
+        typeText(searchBox(), typed);
+        QCOMPARE(m_database->queries, queries);
+    }
+
+    void steps_data()
+    {
+        QTest::addColumn<fake::Script>("script");
+        QTest::addColumn<QStringList>("listed");
+        const fake::Cells abc{"A", "B", "C"};
+        QTest::newRow("every row") << fake::Script{abc} << QStringList{"A", "B", "C"};
+        QTest::newRow("nulls skipped") << fake::Script{{std::nullopt, "B", std::nullopt, "D"}} << QStringList{"B", "D"};
+        QTest::newRow("unreadable field skipped") << fake::Script{abc, false, 1} << QStringList{"A", "C"};
+        QTest::newRow("failed move ends") << fake::Script{abc, false, SIZE_MAX, 1} << QStringList{"A", "B"};
+        QTest::newRow("failed end test ends") << fake::Script{abc, false, SIZE_MAX, SIZE_MAX, 2} << QStringList{"A", "B"};
+        QTest::newRow("no rows") << fake::Script{} << QStringList();
+        QTest::newRow("open fails") << fake::Script{abc, true} << QStringList();
+    }
+    void steps()
+    {
+        QFETCH(fake::Script, script);
+        QFETCH(QStringList, listed);
+        m_database->script = fake::Script{{"EARLIER"}};
+        typeText(searchBox(), QStringLiteral("ea"));
+        QCOMPARE(gridRows(grid()->model()), QStringList{"EARLIER"});
+
+        // As Form_Load leaves it: the whole table current.
+        m_module->RsArticle = std::make_shared<fake::Recordset>(fake::Script{{"WHOLE TABLE"}});
+        m_database->script = script;
+        QSignalSpy resets(grid()->model(), &QAbstractItemModel::modelReset);
+        typeText(searchBox(), QStringLiteral("r"));
+        QCOMPARE(gridRows(grid()->model()), listed);
+        QCOMPARE(resets.count(), 1);
+        QVERIFY(!m_module->RsArticle);
+    }
+
+    void pastingSearchesOnceForTheWholeText()
+    {
+        QApplication::clipboard()->setText(QStringLiteral("cle d'arret"));
+        searchBox()->setFocus();
+        QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(searchBox()->text(), QStringLiteral("cle d'arret"));
+        QCOMPARE(m_database->queries, QStringList{query("CLE D''ARRET")});
+    }
+
+    void clearingAtOnceKeepsTheList()
+    {
+        m_database->script = fake::Script{{"VIS"}};
+        typeText(searchBox(), QStringLiteral("vis"));
+        QTest::keyClick(searchBox(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(searchBox(), Qt::Key_Delete);
+        QVERIFY(searchBox()->text().isEmpty());
+        QCOMPARE(m_database->queries.size(), 2);
+        QCOMPARE(gridRows(grid()->model()), QStringList{"VIS"});
+    }
+};
+
+QTEST_MAIN(WindowSearch)
+#include "tst_window_search.moc"

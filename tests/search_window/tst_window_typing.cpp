@@ -1,0 +1,133 @@
+#include "article_database/module1.h"
+#include "mdb_writer/mdb_writer.h"
+#include "search_window/form1.h"
+#include "search_window/grid.h"
+#include "window_test_support.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using search_window::Form1;
+using search_window::Grid;
+
+namespace {
+
+const QStringList designations{
+    "VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "VILEBREQUIN",    "CLE D'ARRET 12",  "ÉCROU HEXAGONAL M8",
+    "écrou borgne M6",        "RONDELLE PLATE",  "CLE D'ARRET 14", "TOURNEVIS PLAT",
+};
+
+mdb_writer::Table articleTable(std::vector<mdb_writer::Column> columns, std::vector<mdb_writer::Row> rows)
+{
+    return mdb_writer::Table{"ARTICLE", std::move(columns), std::move(rows)};
+}
+
+} // namespace
+
+// A user typing into the window over real database files.
+class WindowTyping : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_articles;
+    QTemporaryDir m_sparse;
+    std::unique_ptr<article_database::Module1> m_module;
+    std::unique_ptr<Form1> m_form;
+
+    static QString writeDatabase(const QTemporaryDir &prefix, const mdb_writer::Table &table)
+    {
+        const QString folder = prefix.filePath(QStringLiteral("drive_c/VANTORELISK"));
+        if (!QDir().mkpath(folder))
+            return QStringLiteral("cannot create ") + folder;
+        const std::string failure =
+            mdb_writer::writeDatabase(QDir(folder).filePath(QStringLiteral("TABLEARTICLE.MDB")).toStdString(), {table});
+        return QString::fromStdString(failure);
+    }
+
+    void openWindowOn(const QTemporaryDir &prefix)
+    {
+        qputenv("WINEPREFIX", prefix.path().toLocal8Bit());
+        m_module = std::make_unique<article_database::Module1>();
+        m_form = std::make_unique<Form1>(*m_module);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    QLineEdit *searchBox() const { return m_form->findChild<QLineEdit *>(QStringLiteral("RechGeneral")); }
+    QStringList listed() const { return gridRows(m_form->findChild<Grid *>(QStringLiteral("G"))->model()); }
+
+private slots:
+    void initTestCase()
+    {
+        std::vector<mdb_writer::Row> rows;
+        std::int32_t code = 100;
+        for (const QString &designation : designations)
+            rows.push_back({designation.toStdString(), code++});
+        QCOMPARE(writeDatabase(m_articles, articleTable({{"ARTICLE"}, {"CODE", mdb_writer::ColumnType::LongInteger}}, rows)),
+                 QString());
+
+        const mdb_writer::Null null;
+        QCOMPARE(writeDatabase(m_sparse, articleTable({{"REF"}, {"ARTICLE"}},
+                                                      {{null, "VIS A"}, {"R2", "VIS B"}, {null, "VIS C"}, {"R4", "VIS D"},
+                                                       {"R5", "ECROU"}})),
+                 QString());
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        m_module.reset();
+    }
+
+    void typing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList vi{"VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "VILEBREQUIN", "TOURNEVIS PLAT"};
+        const QStringList vis{"VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "TOURNEVIS PLAT"};
+        QTest::newRow("one letter changes nothing") << "v" << QStringList();
+        QTest::newRow("second letter lists") << "vi" << vi;
+        QTest::newRow("third letter narrows") << "vis" << vis;
+        QTest::newRow("back to one letter keeps") << "vis\b\b" << vi;
+        QTest::newRow("cleared keeps") << "vis\b\b\b" << vi;
+        QTest::newRow("no match") << "zz" << QStringList();
+        QTest::newRow("any letter case") << "m6" << QStringList{"VIS TÊTE HEXAGONALE M6", "écrou borgne M6"};
+        QTest::newRow("accented") << "écr" << QStringList{"ÉCROU HEXAGONAL M8", "écrou borgne M6"};
+        QTest::newRow("apostrophe") << "cle d'arret" << QStringList{"CLE D'ARRET 12", "CLE D'ARRET 14"};
+        QTest::newRow("unclosed bracket") << "[a" << QStringList();
+    }
+    void typing()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, expected);
+        openWindowOn(m_articles);
+        typeText(searchBox(), typed);
+        QCOMPARE(listed(), expected);
+    }
+
+    void nullFirstFieldsSkipped()
+    {
+        openWindowOn(m_sparse);
+        typeText(searchBox(), QStringLiteral("vis"));
+        QCOMPARE(listed(), QStringList({"R2", "R4"}));
+    }
+
+    void pasteSearchesOnce()
+    {
+        openWindowOn(m_articles);
+        QApplication::clipboard()->setText(QStringLiteral("vis"));
+        QSignalSpy resets(m_form->findChild<Grid *>(QStringLiteral("G"))->model(), &QAbstractItemModel::modelReset);
+        QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(listed(), QStringList({"VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "TOURNEVIS PLAT"}));
+    }
+};
+
+QTEST_MAIN(WindowTyping)
+#include "tst_window_typing.moc"
