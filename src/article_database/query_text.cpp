@@ -31,18 +31,23 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-bool isKeyword(const Token &token, std::string_view keyword)
+bool isKeyword(std::string_view word, std::string_view keyword)
 {
-    if (token.kind != Token::Kind::Word || token.text.size() != keyword.size())
+    if (word.size() != keyword.size())
         return false;
     for (std::size_t i = 0; i < keyword.size(); ++i) {
-        char c = token.text[i];
+        char c = word[i];
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
         if (c != keyword[i])
             return false;
     }
     return true;
+}
+
+bool isKeyword(const Token &token, std::string_view keyword)
+{
+    return token.kind == Token::Kind::Word && isKeyword(token.text, keyword);
 }
 
 std::optional<std::vector<Token>> tokenize(std::string_view s)
@@ -125,9 +130,15 @@ Outcome<QueryText> parseQueryText(std::u16string_view text)
     if (body.empty())
         return Status::SyntaxError;
 
+    std::size_t wordEnd = 0;
+    while (wordEnd < body.size() && isWordByte(body[wordEnd]))
+        ++wordEnd;
     const auto tokens = tokenize(body);
-    if (tokens && !tokens->empty() && isKeyword(tokens->front(), "SELECT"))
+    if (isKeyword(body.substr(0, wordEnd), "SELECT")) {
+        if (!tokens)
+            return Status::SyntaxError;
         return parseSelect(*tokens);
+    }
 
     // Anything else names a table, the way OpenRecordset takes "Order Details"
     // as readily as "[Order Details]".
