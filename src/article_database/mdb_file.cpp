@@ -304,6 +304,19 @@ void appendNumber(std::string &out, Number value)
     out.append(buffer, result.ptr);
 }
 
+// Shortest text that reads back as the same number; plain digits unless the
+// magnitude is extreme, as Access shows numbers.
+template <typename Real>
+void appendReal(std::string &out, Real value)
+{
+    char buffer[512];
+    const Real magnitude = std::fabs(value);
+    const bool plain = magnitude == 0 || (magnitude >= Real(1e-4) && magnitude < Real(1e15));
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                      plain ? std::chars_format::fixed : std::chars_format::scientific);
+    out.append(buffer, result.ptr);
+}
+
 void appendTwoDigits(std::string &out, long value)
 {
     out.push_back(static_cast<char>('0' + value / 10));
@@ -334,7 +347,7 @@ void appendCurrency(std::string &out, std::int64_t value)
 void appendDate(std::string &out, double stamp)
 {
     if (!(stamp > -657435.0 && stamp < 2958466.0)) {
-        appendNumber(out, stamp);
+        appendReal(out, stamp);
         return;
     }
     long days = static_cast<long>(std::trunc(stamp));
@@ -443,12 +456,12 @@ public:
         case MDB_FLOAT:
             if (size < 4)
                 return false;
-            appendNumber(out, leFloat(p));
+            appendReal(out, leFloat(p));
             return true;
         case MDB_DOUBLE:
             if (size < 8)
                 return false;
-            appendNumber(out, leDouble(p));
+            appendReal(out, leDouble(p));
             return true;
         case MDB_DATETIME:
             if (size < 8)

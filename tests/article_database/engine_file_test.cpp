@@ -1,0 +1,359 @@
+// The engine on real .mdb files written by the team's writer.
+
+#include "article_database/engine.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+
+namespace article_database {
+namespace {
+
+using mdb_writer::Cell;
+using mdb_writer::ColumnType;
+using mdb_writer::Null;
+using testing_support::TempDir;
+
+std::string repeated(std::string_view unit, std::size_t times)
+{
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += unit;
+    return out;
+}
+
+const std::string shortMemo = "courte note";
+// Longer than 4 KiB, and than libmdb's 16 KiB bind buffers: stored across
+// several LVAL pages, partly outside Latin-1 so that it is not compressed.
+const std::string mediumMemo = repeated("0123456789", 500);
+const std::string longMemo = repeated("Durée ≈ 3 h; ", 3000);
+
+std::vector<mdb_writer::Row> articleRows()
+{
+    return {
+        {std::string("Vis à bois 4x40"), 1001, 0.25, true, std::string(shortMemo)},
+        {Null{}, 1002, Null{}, false, Null{}},
+        {std::string(""), -7, 1000000.0, true, std::string("")},
+        {std::string("ÉCROU M6"), 2147483647, -3.5, false, std::string(mediumMemo)},
+        {std::string("Écrou m8"), -2147483647 - 1, 1e-7, true, std::string(longMemo)},
+        {std::string("Σφιγκτήρας 😀"), 0, 12.125, false, Null{}},
+        {std::string("l'été"), 42, 0.0, true, std::string("l'été")},
+    };
+}
+
+class EngineFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = m_dir.file("TABLEARTICLE.MDB");
+        testing_support::writeOrFail(
+            m_path, {
+                        testing_support::table("ARTICLE",
+                                               {{"ARTICLE", ColumnType::Text, 80},
+                                                {"CODE", ColumnType::LongInteger},
+                                                {"PRIX", ColumnType::Double},
+                                                {"STOCK", ColumnType::Boolean},
+                                                {"NOTES", ColumnType::Memo}},
+                                               articleRows()),
+                        testing_support::table("VIDE", {{"ARTICLE", ColumnType::Text, 50}}, {}),
+                        testing_support::table("Order Details", {{"Product Name", ColumnType::Text, 50}},
+                                               {{std::string("Chai")}, {std::string("Chang")}}),
+                    });
+        auto database = m_engine.openDatabase(m_path, false, false);
+        ASSERT_TRUE(database.ok()) << describe(database.status());
+        m_database = database.value();
+    }
+
+    std::shared_ptr<Recordset> open(std::u16string_view text)
+    {
+        auto opened = m_database->openRecordset(text);
+        EXPECT_TRUE(opened.ok()) << describe(opened.status());
+        return opened.ok() ? opened.value() : nullptr;
+    }
+
+    // Column `column` of every row, as (kind, text).
+    static std::vector<std::pair<FieldValue::Kind, std::string>> columnOf(Recordset &rows, int column)
+    {
+        std::vector<std::pair<FieldValue::Kind, std::string>> values;
+        for (;;) {
+            const auto atEnd = rows.eof();
+            EXPECT_TRUE(atEnd.ok());
+            if (!atEnd.ok() || atEnd.value())
+                break;
+            const auto value = rows.field(column);
+            EXPECT_TRUE(value.ok());
+            if (!value.ok())
+                break;
+            values.emplace_back(value.value().kind, std::string(value.value().text));
+            EXPECT_EQ(rows.moveNext(), Status::Ok);
+        }
+        return values;
+    }
+
+    TempDir m_dir;
+    std::string m_path;
+    Engine m_engine;
+    std::shared_ptr<Database> m_database;
+};
+
+struct ColumnCase {
+    const char *name;
+    int column;
+    std::vector<std::pair<FieldValue::Kind, std::string>> expected;
+};
+
+void PrintTo(const ColumnCase &c, std::ostream *os) { *os << c.name; }
+
+using K = FieldValue::Kind;
+
+class EngineColumnTest : public EngineFileTest, public testing::WithParamInterface<ColumnCase> {};
+
+TEST_P(EngineColumnTest, GivesEveryRowsValueInStoredOrder)
+{
+    const auto rows = open(u"ARTICLE");
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(columnOf(*rows, GetParam().column), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, EngineColumnTest,
+    testing::Values(
+        ColumnCase{"text_with_null_and_empty",
+                   0,
+                   {{K::Text, "Vis à bois 4x40"},
+                    {K::Null, ""},
+                    {K::Text, ""},
+                    {K::Text, "ÉCROU M6"},
+                    {K::Text, "Écrou m8"},
+                    {K::Text, "Σφιγκτήρας 😀"},
+                    {K::Text, "l'été"}}},
+        ColumnCase{"long_integer_plain_digits",
+                   1,
+                   {{K::Integer, "1001"},
+                    {K::Integer, "1002"},
+                    {K::Integer, "-7"},
+                    {K::Integer, "2147483647"},
+                    {K::Integer, "-2147483648"},
+                    {K::Integer, "0"},
+                    {K::Integer, "42"}}},
+        ColumnCase{"double_shortest_form",
+                   2,
+                   {{K::Real, "0.25"},
+                    {K::Null, ""},
+                    {K::Real, "1000000"},
+                    {K::Real, "-3.5"},
+                    {K::Real, "1e-07"},
+                    {K::Real, "12.125"},
+                    {K::Real, "0"}}},
+        ColumnCase{"boolean_never_null",
+                   3,
+                   {{K::Boolean, "True"},
+                    {K::Boolean, "False"},
+                    {K::Boolean, "True"},
+                    {K::Boolean, "False"},
+                    {K::Boolean, "True"},
+                    {K::Boolean, "False"},
+                    {K::Boolean, "True"}}},
+        ColumnCase{"memo_never_cut",
+                   4,
+                   {{K::Text, shortMemo},
+                    {K::Null, ""},
+                    {K::Text, ""},
+                    {K::Text, mediumMemo},
+                    {K::Text, longMemo},
+                    {K::Null, ""},
+                    {K::Text, "l'été"}}}),
+    [](const testing::TestParamInfo<ColumnCase> &info) { return std::string(info.param.name); });
+
+struct QueryCase {
+    const char *name;
+    std::u16string query;
+    std::vector<std::string> expected; // first column of the rows, in order
+};
+
+void PrintTo(const QueryCase &c, std::ostream *os) { *os << c.name; }
+
+class EngineQueryTest : public EngineFileTest, public testing::WithParamInterface<QueryCase> {};
+
+TEST_P(EngineQueryTest, SelectsRowsInStoredOrder)
+{
+    const auto rows = open(GetParam().query);
+    ASSERT_TRUE(rows);
+    std::vector<std::string> got;
+    for (const auto &[kind, text] : columnOf(*rows, 0)) {
+        EXPECT_NE(kind, K::Null);
+        got.push_back(text);
+    }
+    EXPECT_EQ(got, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Search, EngineQueryTest,
+    testing::Values(
+        QueryCase{"upper_cased_search_finds_mixed_case",
+                  u"SELECT * FROM ARTICLE Where ARTICLE like '*ÉCROU*'",
+                  {"ÉCROU M6", "Écrou m8"}},
+        QueryCase{"accent_sensitive", u"SELECT * FROM ARTICLE Where ARTICLE like '*ECROU*'", {}},
+        QueryCase{"doubled_apostrophe", u"SELECT * FROM ARTICLE Where ARTICLE like '*L''ÉTÉ*'", {"l'été"}},
+        QueryCase{"star_keeps_empty_text_not_null",
+                  u"SELECT * FROM ARTICLE Where ARTICLE like '*'",
+                  {"Vis à bois 4x40", "", "ÉCROU M6", "Écrou m8", "Σφιγκτήρας 😀", "l'été"}},
+        QueryCase{"greek_upper_cased", u"SELECT * FROM ARTICLE Where ARTICLE like '*ΣΦΙΓΚΤΉΡΑΣ*'",
+                  {"Σφιγκτήρας 😀"}},
+        QueryCase{"wildcards", u"select * from article where article like '?CROU M#'", {"ÉCROU M6", "Écrou m8"}},
+        QueryCase{"condition_on_memo", u"SELECT * FROM ARTICLE WHERE NOTES LIKE '*3 H;*'", {"Écrou m8"}},
+        QueryCase{"condition_on_integer", u"SELECT * FROM ARTICLE WHERE CODE LIKE '-*'", {"", "Écrou m8"}},
+        QueryCase{"names_case_insensitive", u"SELECT * FROM article WHERE Article LIKE 'vis*'", {"Vis à bois 4x40"}},
+        QueryCase{"bracketed_names", u"SELECT * FROM [order details] WHERE [PRODUCT NAME] LIKE 'Cha[!i]*'",
+                  {"Chang"}},
+        QueryCase{"bracketed_table_alone", u"[Order Details]", {"Chai", "Chang"}},
+        QueryCase{"empty_table", u"SELECT * FROM VIDE WHERE ARTICLE LIKE '*'", {}}),
+    [](const testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.name); });
+
+struct FailureCase {
+    const char *name;
+    std::u16string query;
+    Status status;
+};
+
+void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.name; }
+
+class EngineFailureTest : public EngineFileTest, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(EngineFailureTest, FailsTheOpen)
+{
+    EXPECT_EQ(m_database->openRecordset(GetParam().query).status(), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Open, EngineFailureTest,
+    testing::Values(FailureCase{"missing_table", u"CLIENT", Status::NoSuchTable},
+                    FailureCase{"missing_table_in_query", u"SELECT * FROM CLIENT WHERE ARTICLE LIKE '*'",
+                                Status::NoSuchTable},
+                    FailureCase{"missing_column", u"SELECT * FROM ARTICLE WHERE DESIGNATION LIKE '*'",
+                                Status::NoSuchColumn},
+                    FailureCase{"invalid_pattern", u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*[Z-A]*'",
+                                Status::InvalidPattern},
+                    FailureCase{"syntax", u"SELECT ARTICLE FROM ARTICLE", Status::SyntaxError},
+                    FailureCase{"accented_table_name", u"ARTICLÉ", Status::NoSuchTable}),
+    [](const testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
+
+TEST_F(EngineFileTest, CursorReportsWhereThereIsNoCurrentRow)
+{
+    const auto empty = open(u"VIDE");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->eof().value(), true);
+    EXPECT_EQ(empty->moveFirst(), Status::NoCurrentRow);
+    EXPECT_EQ(empty->field(0).status(), Status::NoCurrentRow);
+    EXPECT_EQ(empty->moveNext(), Status::NoCurrentRow);
+
+    const auto rows = open(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE 'Vis*'");
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->field(5).status(), Status::NoSuchColumn);
+    EXPECT_EQ(rows->field(-1).status(), Status::NoSuchColumn);
+    EXPECT_EQ(rows->moveNext(), Status::Ok);
+    EXPECT_EQ(rows->eof().value(), true);
+    EXPECT_EQ(rows->field(0).status(), Status::NoCurrentRow);
+    EXPECT_EQ(rows->moveNext(), Status::NoCurrentRow);
+    ASSERT_EQ(rows->moveFirst(), Status::Ok);
+    EXPECT_EQ(rows->field(0).value().text, "Vis à bois 4x40");
+}
+
+TEST_F(EngineFileTest, StorageKeepsTextAliveAfterTheSetIsReleased)
+{
+    auto rows = open(u"SELECT * FROM ARTICLE WHERE NOTES LIKE '*≈*'");
+    ASSERT_TRUE(rows);
+    const std::string_view memo = rows->field(4).value().text;
+    const auto storage = rows->storage();
+    rows.reset();
+    EXPECT_EQ(memo, longMemo);
+}
+
+// Opening a table only looks it up in the catalog; its rows are read when the
+// set is first used. A file emptied in between shows which one happened.
+TEST_F(EngineFileTest, OpeningTableReadsNoRowsUntilFirstUse)
+{
+    const auto table = open(u"ARTICLE");
+    const auto queried = open(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*'");
+    ASSERT_TRUE(table && queried);
+    std::filesystem::resize_file(m_path, 0);
+
+    EXPECT_EQ(queried->eof().value(), false);
+    EXPECT_EQ(table->eof().status(), Status::ReadFailed);
+    EXPECT_EQ(table->moveFirst(), Status::ReadFailed);
+    EXPECT_EQ(m_database->openRecordset(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*'").status(),
+              Status::ReadFailed);
+}
+
+std::string generatedDesignation(std::size_t index)
+{
+    static const char *const words[] = {"Vis", "ÉCROU", "rondelle", "Boulon", "cheville", "Tige filetée"};
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%s %zu-%03zu", words[index % 6], index % 97, index % 1000);
+    return buffer;
+}
+
+TEST(EngineLargeTableTest, FiftyThousandRowsInOrderAndSearched)
+{
+    constexpr std::size_t rowCount = 50000;
+    TempDir dir;
+    const std::string path = dir.file("big.mdb");
+    auto table = testing_support::table("ARTICLE", {{"ARTICLE", ColumnType::Text, 60}, {"CODE", ColumnType::LongInteger}},
+                                        {});
+    table.rowCount = rowCount;
+    table.generate = [](std::size_t index, mdb_writer::Row &row) {
+        row[0] = index % 501 == 0 ? Cell(Null{}) : Cell(generatedDesignation(index));
+        row[1] = static_cast<std::int32_t>(index);
+    };
+    testing_support::writeOrFail(path, {table});
+
+    Engine engine;
+    auto database = engine.openDatabase(path, false, false);
+    ASSERT_TRUE(database.ok());
+
+    auto all = database.value()->openRecordset(u"ARTICLE");
+    ASSERT_TRUE(all.ok());
+    Recordset &rows = *all.value();
+    std::size_t seen = 0;
+    while (!rows.eof().value()) {
+        ASSERT_EQ(rows.field(1).value().text, std::to_string(seen));
+        ASSERT_EQ(rows.field(0).value().isNull(), seen % 501 == 0);
+        ASSERT_EQ(rows.moveNext(), Status::Ok);
+        ++seen;
+    }
+    EXPECT_EQ(seen, rowCount);
+
+    // Reference: the ASCII-only part of the designations, upper-cased by hand.
+    auto expectedFor = [&](const std::string &needle) {
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < rowCount; ++i) {
+            if (i % 501 == 0)
+                continue;
+            std::string upper = generatedDesignation(i);
+            for (char &c : upper)
+                if (c >= 'a' && c <= 'z')
+                    c = static_cast<char>(c - 'a' + 'A');
+            if (upper.find(needle) != std::string::npos)
+                expected.push_back(generatedDesignation(i));
+        }
+        return expected;
+    };
+    for (const char *needle : {"VIS 4", "LLE 9-", "-999", "HEVILLE 1-1"}) {
+        const std::string query = std::string("SELECT * FROM ARTICLE Where ARTICLE like '*") + needle + "*'";
+        auto found = database.value()->openRecordset(std::u16string(query.begin(), query.end()));
+        ASSERT_TRUE(found.ok());
+        std::vector<std::string> got;
+        while (!found.value()->eof().value()) {
+            got.emplace_back(found.value()->field(0).value().text);
+            ASSERT_EQ(found.value()->moveNext(), Status::Ok);
+        }
+        const auto expected = expectedFor(needle);
+        EXPECT_FALSE(expected.empty()) << needle;
+        EXPECT_EQ(got, expected) << needle;
+    }
+}
+
+} // namespace
+} // namespace article_database

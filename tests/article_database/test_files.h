@@ -1,0 +1,69 @@
+#pragma once
+// Temporary directories and .mdb files written with the team's writer.
+
+#include "mdb_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace article_database::testing_support {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "fiche-engine-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &path() const { return m_path; }
+    std::string file(const std::string &name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline mdb_writer::Table table(std::string name, std::vector<mdb_writer::Column> columns,
+                               std::vector<mdb_writer::Row> rows)
+{
+    mdb_writer::Table t;
+    t.name = std::move(name);
+    t.columns = std::move(columns);
+    t.rows = std::move(rows);
+    return t;
+}
+
+inline void writeOrFail(const std::string &path, const std::vector<mdb_writer::Table> &tables)
+{
+    const std::string error = mdb_writer::writeDatabase(path, tables);
+    ASSERT_EQ(error, "") << path;
+}
+
+inline std::string readBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeBytes(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+} // namespace article_database::testing_support
