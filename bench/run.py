@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Speed benchmark: the real window on the offscreen platform against common
+text-search tools, over the same designations, in one run.
+
+Usage: run.py BUILD_DIR WORK_DIR [--sizes 10000,100000,1000000] [--reps 21]
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+QUERIES = ["RO", "VI", "INOX", "MOLETTE", "ZZQX"]
+
+
+def median_ms(samples_ns):
+    return statistics.median(samples_ns) / 1e6
+
+
+def time_pipeline(cmd, reps):
+    """Median wall time of a shell pipeline whose output is read to the end
+    (so grep-like tools cannot stop at the first match)."""
+    samples = []
+    for _ in range(reps):
+        t0 = time.perf_counter_ns()
+        proc = subprocess.Popen(cmd, shell=True, stdout=subprocess.PIPE)
+        for _chunk in iter(lambda: proc.stdout.read(1 << 20), b""):
+            pass
+        proc.wait()
+        samples.append(time.perf_counter_ns() - t0)
+    return median_ms(samples)
+
+
+def measure_startup(bench_exe, prefix, reps):
+    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    samples = []
+    for _ in range(reps):
+        t0 = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
+        out = subprocess.run([bench_exe, "--startup"], env=env, check=True,
+                             capture_output=True, text=True).stdout
+        shown = next(int(l.split()[1]) for l in out.splitlines() if l.startswith("shown "))
+        samples.append(shown - t0)
+    return median_ms(samples)
+
+
+def measure_window(bench_exe, prefix, reps):
+    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    out = subprocess.run([bench_exe, "--reps", str(reps), "--queries", ",".join(QUERIES)],
+                         env=env, check=True, capture_output=True, text=True).stdout
+    result = {"warm": {}, "rows": {}}
+    for line in out.splitlines():
+        parts = line.split()
+        if parts[0] == "warm":
+            result["warm"][parts[1]] = float(parts[2])
+            result["rows"][parts[1]] = int(parts[3])
+        elif parts[0] == "rss":
+            result["rss"] = float(parts[1])
+    return result
+
+
+def measure_cold(bench_exe, prefix, reps):
+    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    samples = []
+    for _ in range(reps):
+        out = subprocess.run([bench_exe, "--cold", QUERIES[0]], env=env, check=True,
+                             capture_output=True, text=True).stdout
+        samples.append(float(out.split()[1]))
+    return statistics.median(samples)
+
+
+def q(s):
+    return "'" + s.replace("'", "'\\''") + "'"
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("build")
+    ap.add_argument("work")
+    ap.add_argument("--sizes", default="10000,100000,1000000")
+    ap.add_argument("--reps", type=int, default=21)
+    args = ap.parse_args()
+
+    make_db = os.path.join(args.build, "bench", "bench-make-db")
+    bench_exe = os.path.join(args.build, "bench", "fiche-bench")
+    sizes = [int(s) for s in args.sizes.split(",")]
+    summaries = []
+    print(f"{'size':>8} {'query':>8} {'tool':>22} {'ms':>10}")
+    for size in sizes:
+        prefix = os.path.join(args.work, f"prefix-{size}")
+        folder = os.path.join(prefix, "drive_c", "VANTORELISK")
+        os.makedirs(folder, exist_ok=True)
+        mdb = os.path.join(folder, "TABLEARTICLE.MDB")
+        txt = os.path.join(args.work, f"designations-{size}.txt")
+        if not (os.path.exists(mdb) and os.path.exists(txt)):
+            subprocess.run([make_db, str(size), mdb, txt], check=True)
+
+        window = measure_window(bench_exe, prefix, args.reps)
+        startup = measure_startup(bench_exe, prefix, args.reps)
+        cold = measure_cold(bench_exe, prefix, args.reps)
+        ext_reps = max(5, args.reps if size < 1_000_000 else args.reps)
+        rg_ratios, fzf_ratios = [], []
+        for query in QUERIES:
+            ours = window["warm"][query]
+            tools = {
+                "fiche (window)": ours,
+                "rg -F -i": time_pipeline(f"rg -F -i -- {q(query)} {q(txt)} | cat", ext_reps),
+                "grep -F -i": time_pipeline(f"grep -F -i -- {q(query)} {q(txt)} | cat", ext_reps),
+                "fzf --filter --exact": time_pipeline(
+                    f"fzf --filter={q(query)} --exact < {q(txt)} | cat",
+                    max(3, ext_reps // 4) if size >= 1_000_000 else ext_reps),
+                "mdb-export | grep": time_pipeline(
+                    f"mdb-export {q(mdb)} ARTICLE | grep -F -i -- {q(query)} | cat",
+                    max(3, ext_reps // 4) if size >= 1_000_000 else ext_reps),
+            }
+            for tool, ms in tools.items():
+                print(f"{size:>8} {query:>8} {tool:>22} {ms:>10.3f}", flush=True)
+            rg_ratios.append(tools["rg -F -i"] / ours if ours > 0 else float("inf"))
+            fzf_ratios.append(tools["fzf --filter --exact"] / ours if ours > 0 else float("inf"))
+            print(f"{size:>8} {query:>8} {'(rows listed)':>22} {window['rows'][query]:>10}")
+        warm = list(window["warm"].values())
+        summaries.append(
+            f"size {size}: keystroke median {statistics.median(warm):.2f} ms "
+            f"(worst query {max(warm):.2f} ms), rg ratio {min(rg_ratios):.1f}, "
+            f"fzf ratio {min(fzf_ratios):.0f}, cold {cold:.0f} ms, "
+            f"start {startup:.0f} ms, rss {window['rss']:.0f} MiB")
+    print()
+    for line in summaries:
+        print(line)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

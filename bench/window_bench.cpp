@@ -1,0 +1,140 @@
+// Drives the real window on the current platform (offscreen in the benchmark)
+// the way a user types, and times each keystroke from the key event to the
+// grid repainted with its new rows.
+//
+//   fiche-bench --startup          prints "shown NS" (CLOCK_MONOTONIC) once painted
+//   fiche-bench --cold QUERY       prints "cold MS" for the first search of the run
+//   fiche-bench --reps N --queries A,B,...
+//                                  prints "warm QUERY MEDIAN_MS ROWS" per query,
+//                                  then "rss MiB" (peak resident set)
+
+#include "article_database/module1.h"
+#include "search_window/form1.h"
+#include "search_window/grid.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double elapsedMs(Clock::time_point from)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+// Types all but the last character, then times the last one and the repaint.
+double timeLastKeystroke(QLineEdit *box, search_window::Grid *grid, const QString &query)
+{
+    box->clear();
+    QTest::keyClicks(box, query.left(query.size() - 1));
+    const auto start = Clock::now();
+    QTest::keyClick(box, query.back().toLatin1());
+    grid->viewport()->grab();
+    return elapsedMs(start);
+}
+
+double peakResidentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    }
+    return 0;
+}
+
+double median(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+struct Window {
+    article_database::Module1 module;
+    search_window::Form1 form{module};
+    QLineEdit *box = nullptr;
+    search_window::Grid *grid = nullptr;
+
+    Window()
+    {
+        form.show();
+        box = form.findChild<QLineEdit *>(QStringLiteral("RechGeneral"));
+        grid = form.findChild<search_window::Grid *>(QStringLiteral("G"));
+        QApplication::processEvents();
+    }
+};
+
+class PaintWatcher : public QObject {
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            QMetaObject::invokeMethod(qApp, [] {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                std::printf("shown %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                QApplication::quit();
+            }, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_done = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+
+    if (args.contains(QStringLiteral("--startup"))) {
+        article_database::Module1 module;
+        search_window::Form1 form(module);
+        PaintWatcher watcher;
+        form.installEventFilter(&watcher);
+        form.show();
+        return app.exec();
+    }
+
+    if (const auto at = args.indexOf(QStringLiteral("--cold")); at >= 0 && at + 1 < args.size()) {
+        Window window;
+        const double ms = timeLastKeystroke(window.box, window.grid, args[at + 1]);
+        std::printf("cold %.3f %d\n", ms, window.grid->Rows() - 1);
+        return 0;
+    }
+
+    int reps = 21;
+    QStringList queries = {QStringLiteral("RO")};
+    if (const auto at = args.indexOf(QStringLiteral("--reps")); at >= 0 && at + 1 < args.size())
+        reps = args[at + 1].toInt();
+    if (const auto at = args.indexOf(QStringLiteral("--queries")); at >= 0 && at + 1 < args.size())
+        queries = args[at + 1].split(u',');
+
+    Window window;
+    for (const QString &query : queries) {
+        std::vector<double> samples;
+        timeLastKeystroke(window.box, window.grid, query); // warms the engine's copy of the file
+        for (int i = 0; i < reps; ++i)
+            samples.push_back(timeLastKeystroke(window.box, window.grid, query));
+        std::printf("warm %s %.3f %d\n", qPrintable(query), median(samples), window.grid->Rows() - 1);
+        std::fflush(stdout);
+    }
+    std::printf("rss %.1f\n", peakResidentMiB());
+    return 0;
+}
