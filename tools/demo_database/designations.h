@@ -24,6 +24,10 @@ bool missing(std::uint64_t seed, std::size_t index);
 // The characters a designation can reach, for sizing the text column.
 constexpr int kMaxDesignationChars = 120;
 
+// The demo database's catalogue, fixed so every build writes the same file.
+constexpr std::uint64_t kDemoSeed = 20240611;
+constexpr std::size_t kDemoArticles = 4000;
+
 // The article table: ARTICLE (the designation, text, null when missing()),
 // REFERENCE (long integer) and PRIX (double, whole cents), generated row by
 // row so a million rows are never held at once.

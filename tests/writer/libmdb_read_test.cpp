@@ -1,0 +1,189 @@
+// Written databases read back through libmdb, down to the stored bytes.
+
+#include "read_back.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+using namespace mdb_writer;
+using namespace writer_test;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct StoredTextCase {
+    std::string text;
+    Bytes stored;
+};
+
+class StoredText : public testing::TestWithParam<StoredTextCase> {};
+
+// Jet 4 keeps text as UCS-2 LE, or as 0xFF 0xFE and one byte per character
+// when every character fits in a byte and that is shorter.
+TEST_P(StoredText, IsCompressedOnlyWhenEveryCharacterFitsInAByte)
+{
+    TempDir dir;
+    const std::string path = dir.file("stored.mdb");
+    Table t;
+    t.name = "T";
+    t.columns = {{"TEXTE", ColumnType::Text, 20}};
+    t.rows = {{GetParam().text}};
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+
+    const auto read = readWithLibmdb(path, "T");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->stored.size(), 1u);
+    EXPECT_FALSE(read->stored[0][0].null);
+    EXPECT_EQ(read->stored[0][0].bytes, GetParam().stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, StoredText,
+    testing::Values(StoredTextCase{"ABC", {0xFF, 0xFE, 'A', 'B', 'C'}},
+                    StoredTextCase{"AB", {'A', 0, 'B', 0}},
+                    StoredTextCase{"ééé", {0xFF, 0xFE, 0xE9, 0xE9, 0xE9}},
+                    StoredTextCase{"ÿÿÿ", {0xFF, 0xFE, 0xFF, 0xFF, 0xFF}},
+                    StoredTextCase{"Ω", {0xA9, 0x03}},
+                    StoredTextCase{"aΩbc", {'a', 0, 0xA9, 0x03, 'b', 0, 'c', 0}},
+                    StoredTextCase{"ĀBC", {0x00, 0x01, 'B', 0, 'C', 0}},
+                    StoredTextCase{"中", {0x2D, 0x4E}},
+                    StoredTextCase{"😀", {0x3D, 0xD8, 0x00, 0xDE}},
+                    StoredTextCase{"", {}}));
+
+TEST(LibmdbReadBack, NullAndEmptyTextAreStoredApart)
+{
+    TempDir dir;
+    const std::string path = dir.file("nulls.mdb");
+    Table t;
+    t.name = "T";
+    t.columns = {{"TEXTE", ColumnType::Text, 20}, {"MEMO", ColumnType::Memo}};
+    t.rows = {{std::string(""), std::string("")}, {Null{}, Null{}}};
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+
+    const auto read = readWithLibmdb(path, "T");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->stored.size(), 2u);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_FALSE(read->stored[0][c].null) << "empty text in column " << c;
+        EXPECT_TRUE(read->stored[1][c].null) << "null in column " << c;
+        EXPECT_EQ(read->bound[0][c], "");
+    }
+}
+
+TEST(LibmdbReadBack, NumbersKeepEveryBit)
+{
+    const double doubles[] = {0.0,
+                              -0.0,
+                              0.1,
+                              -1.5,
+                              3.141592653589793,
+                              std::numeric_limits<double>::max(),
+                              std::numeric_limits<double>::lowest(),
+                              std::numeric_limits<double>::min(),
+                              std::numeric_limits<double>::denorm_min(),
+                              1.0 / 3.0};
+    const std::int32_t integers[] = {0, 1, -1, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max(), 0x01020304, -0x01020304};
+    TempDir dir;
+    const std::string path = dir.file("numbers.mdb");
+    Table t;
+    t.name = "T";
+    t.columns = {{"D", ColumnType::Double}, {"L", ColumnType::LongInteger}};
+    const std::size_t n = std::max(std::size(doubles), std::size(integers));
+    for (std::size_t i = 0; i < n; ++i)
+        t.rows.push_back({doubles[i % std::size(doubles)], integers[i % std::size(integers)]});
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+
+    const auto read = readWithLibmdb(path, "T");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->stored.size(), n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = doubles[i % std::size(doubles)];
+        const std::uint32_t l = static_cast<std::uint32_t>(integers[i % std::size(integers)]);
+        Bytes expectedDouble(8);
+        std::memcpy(expectedDouble.data(), &d, 8);
+        const Bytes expectedLong = {static_cast<std::uint8_t>(l), static_cast<std::uint8_t>(l >> 8),
+                                    static_cast<std::uint8_t>(l >> 16), static_cast<std::uint8_t>(l >> 24)};
+        EXPECT_EQ(read->stored[i][0].bytes, expectedDouble) << "row " << i;
+        EXPECT_EQ(read->stored[i][1].bytes, expectedLong) << "row " << i;
+    }
+}
+
+Table numbered(const std::string &name, std::size_t rows, std::size_t padding)
+{
+    Table t;
+    t.name = name;
+    t.columns = {{"N", ColumnType::LongInteger}, {"PAD", ColumnType::Text, 255}};
+    t.rowCount = rows;
+    t.generate = [padding](std::size_t i, Row &row) {
+        row[0] = static_cast<std::int32_t>(i);
+        row[1] = std::string(padding, static_cast<char>('a' + i % 26));
+    };
+    return t;
+}
+
+// An inline map covers 512 pages from its start page; beyond that the map
+// points to bitmap pages. Both must lead libmdb to every row, in order.
+TEST(LibmdbReadBack, UsageMapsOfBothKindsReachEveryPage)
+{
+    TempDir dir;
+    const std::string path = dir.file("maps.mdb");
+    struct Expected {
+        std::string name;
+        std::size_t rows;
+        int mapType;
+    };
+    const Expected tables[] = {{"PETITE", 50, 0}, {"GRANDE", 40000, 1}, {"APRES", 5000, 0}, {"VIDE", 0, 0}};
+    std::vector<Table> written;
+    for (const Expected &e : tables)
+        written.push_back(numbered(e.name, e.rows, 200));
+    ASSERT_EQ(writeDatabase(path, written), "");
+
+    for (const Expected &e : tables) {
+        const auto read = readWithLibmdb(path, e.name);
+        ASSERT_TRUE(read) << e.name;
+        EXPECT_EQ(read->usageMapType, e.mapType) << e.name;
+        EXPECT_EQ(read->declaredRows, e.rows) << e.name;
+        ASSERT_EQ(read->bound.size(), e.rows) << e.name;
+        for (std::size_t i = 0; i < e.rows; ++i) {
+            if (read->bound[i][0] != std::to_string(i)) {
+                ADD_FAILURE() << e.name << " row " << i << " reads as " << read->bound[i][0];
+                break;
+            }
+        }
+    }
+}
+
+TEST(LibmdbReadBack, CatalogListsUserTablesAndMarksTheSystemOne)
+{
+    TempDir dir;
+    const std::string path = dir.file("catalog.mdb");
+    std::vector<Table> tables;
+    // Enough tables that their usage maps fill more than one holder page.
+    for (int i = 0; i < 60; ++i)
+        tables.push_back(numbered("TABLE_" + std::to_string(i), static_cast<std::size_t>(i % 3), 3));
+    ASSERT_EQ(writeDatabase(path, tables), "");
+
+    std::vector<std::string> users;
+    bool catalogIsSystem = false;
+    for (const CatalogEntry &e : readCatalog(path)) {
+        if (e.userTable)
+            users.push_back(e.name);
+        if (e.name == "MSysObjects")
+            catalogIsSystem = e.systemTable;
+    }
+    EXPECT_TRUE(catalogIsSystem);
+    ASSERT_EQ(users.size(), tables.size());
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        EXPECT_EQ(users[i], tables[i].name);
+        const auto read = readWithLibmdb(path, tables[i].name);
+        ASSERT_TRUE(read) << tables[i].name;
+        EXPECT_EQ(read->bound.size(), i % 3) << tables[i].name;
+        EXPECT_EQ(read->columns, (std::vector<std::string>{"N", "PAD"}));
+    }
+}
+
+} // namespace

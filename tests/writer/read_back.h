@@ -1,0 +1,78 @@
+#pragma once
+// Reads written databases back the way other programs would: through the
+// mdbtools command-line tools and through libmdb itself.
+
+#include "mdb_writer.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace writer_test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string file(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct Output {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program found on PATH, without a shell.
+Output run(const std::vector<std::string> &argv);
+
+// A value as a tool printed it; nullopt for null.
+using Printed = std::optional<std::string>;
+using PrintedRow = std::vector<Printed>;
+
+// mdb-export with a null marker; the first row holds the column names.
+std::vector<PrintedRow> exportCsv(const std::string &path, const std::string &table);
+// mdb-json, one object per row, mapped back onto `columns` (absent = null).
+std::vector<PrintedRow> exportJson(const std::string &path, const std::string &table,
+                                   const std::vector<std::string> &columns);
+
+// Empty when `printed` shows `cell` of a `type` column as mdbtools prints
+// it, else a description of the difference.
+std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, const Printed &printed);
+
+// A field as libmdb's row cracker finds it in the page.
+struct StoredField {
+    bool null = true;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct LibmdbTable {
+    std::vector<std::string> columns;
+    std::vector<int> types;
+    unsigned declaredRows = 0;
+    int usageMapType = -1;
+    std::vector<std::vector<std::string>> bound;
+    std::vector<std::vector<StoredField>> stored;
+};
+
+// Every row through mdb_fetch_row, with the bind size raised so long memo
+// values are not cut.
+std::optional<LibmdbTable> readWithLibmdb(const std::string &path, const std::string &table);
+
+struct CatalogEntry {
+    std::string name;
+    int type = 0;
+    bool userTable = false;
+    bool systemTable = false;
+};
+std::vector<CatalogEntry> readCatalog(const std::string &path);
+
+} // namespace writer_test

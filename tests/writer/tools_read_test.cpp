@@ -1,0 +1,302 @@
+// Written databases read back with the mdbtools command-line tools.
+
+#include "designations.h"
+#include "read_back.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+
+using namespace mdb_writer;
+using namespace writer_test;
+
+namespace {
+
+std::vector<std::string> columnNames(const Table &table)
+{
+    std::vector<std::string> names;
+    for (const Column &c : table.columns)
+        names.push_back(c.name);
+    return names;
+}
+
+// Compares every value mdb-export and mdb-json print with the written one.
+void expectToolsShow(const std::string &path, const Table &table)
+{
+    const std::size_t count = table.generate ? table.rowCount : table.rows.size();
+    const std::vector<PrintedRow> csv = exportCsv(path, table.name);
+    const std::vector<PrintedRow> json = exportJson(path, table.name, columnNames(table));
+    ASSERT_EQ(csv.size(), count + 1) << "mdb-export rows of " << table.name;
+    ASSERT_EQ(json.size(), count) << "mdb-json rows of " << table.name;
+    for (std::size_t c = 0; c < table.columns.size(); ++c)
+        EXPECT_EQ(csv[0].at(c), table.columns[c].name);
+
+    int reports = 0;
+    Row row;
+    for (std::size_t i = 0; i < count && reports < 10; ++i) {
+        if (table.generate) {
+            row.assign(table.columns.size(), Null{});
+            table.generate(i, row);
+        } else {
+            row = table.rows[i];
+        }
+        ASSERT_EQ(csv[i + 1].size(), table.columns.size()) << "mdb-export row " << i;
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            const std::pair<const char *, const Printed *> seen[] = {{"mdb-export", &csv[i + 1][c]},
+                                                                     {"mdb-json", &json[i][c]}};
+            for (const auto &[tool, printed] : seen) {
+                const std::string m = mismatch(table.columns[c].type, row[c], *printed);
+                if (!m.empty() && reports++ < 10) {
+                    ADD_FAILURE() << tool << ", " << table.name << " row " << i << " column "
+                                  << table.columns[c].name << ": " << m;
+                }
+            }
+        }
+    }
+}
+
+std::string toolLine(const std::vector<std::string> &argv)
+{
+    const Output o = run(argv);
+    EXPECT_EQ(o.status, 0) << argv[0] << ": " << o.err;
+    EXPECT_EQ(o.err, "") << argv[0];
+    std::string s = o.out;
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+// "[NAME]\t\t\tType" lines of mdb-schema, per table.
+std::map<std::string, std::vector<std::pair<std::string, std::string>>> schema(const std::string &path)
+{
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> tables;
+    std::string current;
+    std::size_t start = 0;
+    const std::string text = toolLine({"mdb-schema", path});
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("CREATE TABLE [", 0) == 0) {
+            current = line.substr(14, line.find(']') - 14);
+            tables[current];
+        } else if (line.rfind("\t[", 0) == 0) {
+            const std::size_t close = line.find(']');
+            std::string type = line.substr(line.find_first_not_of('\t', close + 1));
+            type = type.substr(0, type.find_last_not_of(", ") + 1);
+            tables[current].push_back({line.substr(2, close - 2), type});
+        }
+    }
+    return tables;
+}
+
+Table everyKind()
+{
+    Table t;
+    t.name = "ARTICLE";
+    t.columns = {{"ARTICLE", ColumnType::Text, 60},       {"NOTE", ColumnType::Memo},
+                 {"REFERENCE", ColumnType::LongInteger}, {"PRIX", ColumnType::Double},
+                 {"EN_STOCK", ColumnType::Boolean},      {"CODE", ColumnType::Text, 10}};
+    const double big = 1e300;
+    t.rows = {
+        {std::string("VIS TETE HEXAGONALE M8X40 INOX"), std::string("court"), 1, 1.5, true, std::string("A1")},
+        {Null{}, Null{}, Null{}, Null{}, Null{}, Null{}},
+        {std::string(""), std::string(""), 0, 0.0, false, std::string("")},
+        {std::string("Équerre clé"), std::string("ß Ω 中"), std::numeric_limits<std::int32_t>::min(), -big, true,
+         Null{}},
+        {std::string("CLE D'ARRET"), Null{}, std::numeric_limits<std::int32_t>::max(), -2.5e-300, false,
+         std::string("0123456789")},
+        {Null{}, std::string(300, 'm'), -1, 123456.789, true, std::string("x")},
+        {std::string("ECROU \"M8\", INOX"), std::string("ligne 1\nligne 2\tfin"), -123456789, 0.1, Null{},
+         std::string("é")},
+    };
+    return t;
+}
+
+TEST(ToolsReadBack, EveryColumnKindWithNullsAndExtremes)
+{
+    TempDir dir;
+    const std::string path = dir.file("kinds.mdb");
+    const Table t = everyKind();
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+
+    expectToolsShow(path, t);
+    EXPECT_EQ(toolLine({"mdb-count", path, "ARTICLE"}), std::to_string(t.rows.size()));
+    EXPECT_EQ(toolLine({"mdb-tables", "-1", path}), "ARTICLE");
+    const auto tables = schema(path);
+    ASSERT_EQ(tables.count("ARTICLE"), 1u);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"ARTICLE", "Text (60)"},          {"NOTE", "Memo/Hyperlink (255)"}, {"REFERENCE", "Long Integer"},
+        {"PRIX", "Double"},                {"EN_STOCK", "Boolean NOT NULL"}, {"CODE", "Text (10)"}};
+    EXPECT_EQ(tables.at("ARTICLE"), expected);
+}
+
+// The same text in a text and a memo column, followed by a fixed column, so
+// a wrong length would also shift the values after it.
+class TextRoundTrip : public testing::TestWithParam<std::string> {};
+
+TEST_P(TextRoundTrip, ToolsPrintTheWrittenText)
+{
+    TempDir dir;
+    const std::string path = dir.file("text.mdb");
+    Table t;
+    t.name = "T";
+    t.columns = {{"TEXTE", ColumnType::Text, 255}, {"MEMO", ColumnType::Memo}, {"N", ColumnType::LongInteger}};
+    t.rows = {{GetParam(), GetParam(), 7}, {Null{}, Null{}, 8}, {std::string("fin"), std::string("fin"), 9}};
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+    expectToolsShow(path, t);
+}
+
+std::string repeat(const std::string &s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, TextRoundTrip,
+                         testing::Values("VIS TETE HEXAGONALE M8X40 INOX", "Équerre d'assemblage", "ß", "Ω", "中",
+                                         "😀", "clé 😀 中 Ω ß É", "AB", "ABC", "ÿÿÿ", "Ā and more", "CLE D'ARRET",
+                                         "a\"b,c;d", "NULL", "tab\there", "", repeat("x", 255), repeat("É", 255),
+                                         repeat("中", 255), repeat("😀", 127) + "x"));
+
+// Memo values of lengths around each storage boundary: inline, one long
+// value page, chained pages, compressed or not.
+struct MemoCase {
+    std::size_t characters;
+    std::string alphabet;
+};
+
+class MemoRoundTrip : public testing::TestWithParam<MemoCase> {};
+
+// Position markers make a misplaced or repeated piece visible.
+std::string memoText(const MemoCase &m)
+{
+    std::vector<std::string> symbols;
+    for (std::size_t i = 0; i < m.alphabet.size();) {
+        std::size_t n = 1;
+        while (i + n < m.alphabet.size() && (static_cast<unsigned char>(m.alphabet[i + n]) & 0xC0) == 0x80)
+            ++n;
+        symbols.push_back(m.alphabet.substr(i, n));
+        i += n;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < m.characters; ++i)
+        out += i % 100 == 0 ? std::string(1, static_cast<char>('0' + (i / 100) % 10)) : symbols[i % symbols.size()];
+    return out;
+}
+
+TEST_P(MemoRoundTrip, ToolsAndLibmdbReadTheWholeValue)
+{
+    TempDir dir;
+    const std::string path = dir.file("memo.mdb");
+    const std::string text = memoText(GetParam());
+    Table t;
+    t.name = "NOTES";
+    t.columns = {{"N", ColumnType::LongInteger}, {"NOTE", ColumnType::Memo}};
+    t.rows = {{1, text}, {2, std::string("court")}, {3, text}, {4, Null{}}};
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+    expectToolsShow(path, t);
+
+    const auto read = readWithLibmdb(path, "NOTES");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->bound.size(), 4u);
+    EXPECT_EQ(read->bound[0][1], text);
+    EXPECT_EQ(read->bound[2][1], text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, MemoRoundTrip,
+                         testing::Values(MemoCase{1, "a"}, MemoCase{62, "abc"}, MemoCase{63, "abc"},
+                                         MemoCase{1024, "abcé"}, MemoCase{1025, "abcé"}, MemoCase{2040, "abc"},
+                                         MemoCase{2041, "abc"}, MemoCase{4076, "abc"}, MemoCase{4077, "abc"},
+                                         MemoCase{100000, "abcdefghij"}, MemoCase{31, "中Ω"},
+                                         MemoCase{33, "中Ω"}, MemoCase{5000, "中文Ωß"}));
+
+TEST(ToolsReadBack, FiftyThousandRowsInOrder)
+{
+    TempDir dir;
+    const std::string path = dir.file("big.mdb");
+    Table t;
+    t.name = "ARTICLE";
+    t.columns = {{"ARTICLE", ColumnType::Text, designations::kMaxDesignationChars},
+                 {"REFERENCE", ColumnType::LongInteger},
+                 {"PRIX", ColumnType::Double},
+                 {"ACTIF", ColumnType::Boolean},
+                 {"NOTE", ColumnType::Memo}};
+    t.rowCount = 50000;
+    t.generate = [](std::size_t i, Row &row) {
+        if (i % 97 != 5)
+            row[0] = designations::designation(7, i);
+        row[1] = static_cast<std::int32_t>(i * 40503u) - 1000000000;
+        if (i % 11 != 3)
+            row[2] = static_cast<double>(i) / 7.0;
+        row[3] = i % 3 == 0;
+        if (i % 1000 == 17)
+            row[4] = std::string(3000 + i % 2000, static_cast<char>('a' + i % 26));
+        else if (i % 5 == 0)
+            row[4] = "note " + std::to_string(i);
+    };
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+
+    expectToolsShow(path, t);
+    EXPECT_EQ(toolLine({"mdb-count", path, "ARTICLE"}), "50000");
+    const auto read = readWithLibmdb(path, "ARTICLE");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->declaredRows, 50000u);
+    EXPECT_EQ(read->bound.size(), 50000u);
+    EXPECT_EQ(read->usageMapType, 1) << "a table this size spans more pages than an inline map holds";
+}
+
+TEST(ToolsReadBack, SeveralTablesAndAnEmptyOne)
+{
+    TempDir dir;
+    const std::string path = dir.file("several.mdb");
+    Table articles = everyKind();
+    Table suppliers;
+    suppliers.name = "FOURNISSEUR";
+    suppliers.columns = {{"NOM", ColumnType::Text, 40}, {"CODE", ColumnType::LongInteger}};
+    suppliers.rows = {{std::string("Quincaillerie Dupré"), 12}, {std::string("ÉTABLISSEMENTS MARTIN"), 13}};
+    Table empty;
+    empty.name = "VIDE";
+    empty.columns = {{"A", ColumnType::Text, 5}, {"B", ColumnType::Memo}};
+    ASSERT_EQ(writeDatabase(path, {articles, empty, suppliers}), "");
+
+    EXPECT_EQ(toolLine({"mdb-tables", "-1", path}), "ARTICLE\nVIDE\nFOURNISSEUR");
+    const std::string withSystem = toolLine({"mdb-tables", "-S", "-1", path});
+    EXPECT_NE(withSystem.find("MSysObjects"), std::string::npos) << withSystem;
+    EXPECT_EQ(toolLine({"mdb-count", path, "VIDE"}), "0");
+    EXPECT_EQ(toolLine({"mdb-count", path, "FOURNISSEUR"}), "2");
+    expectToolsShow(path, articles);
+    expectToolsShow(path, suppliers);
+    expectToolsShow(path, empty);
+
+    const auto tables = schema(path);
+    EXPECT_EQ(tables.size(), 3u);
+    const std::vector<std::pair<std::string, std::string>> emptyColumns = {{"A", "Text (5)"},
+                                                                           {"B", "Memo/Hyperlink (255)"}};
+    EXPECT_EQ(tables.at("VIDE"), emptyColumns);
+}
+
+TEST(ToolsReadBack, WideTableWhoseDefinitionSpansPages)
+{
+    TempDir dir;
+    const std::string path = dir.file("wide.mdb");
+    Table t;
+    t.name = "LARGE";
+    for (int c = 0; c < 200; ++c)
+        t.columns.push_back({"COLONNE_AU_NOM_ASSEZ_LONG_" + std::to_string(c), ColumnType::Text, 4});
+    Row values;
+    for (int c = 0; c < 200; ++c)
+        values.push_back(c % 7 == 0 ? Cell{Null{}} : Cell{std::to_string(c)});
+    t.rows = {values, Row(200, Cell{std::string("é")})};
+    ASSERT_EQ(writeDatabase(path, {t}), "");
+
+    expectToolsShow(path, t);
+    EXPECT_EQ(schema(path).at("LARGE").size(), 200u);
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+// What the writer refuses, and that a refusal leaves no file behind.
+
+#include "read_back.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+using namespace mdb_writer;
+using namespace writer_test;
+
+namespace {
+
+Table oneColumn(ColumnType type, Cell value, int textLength = 255)
+{
+    Table t;
+    t.name = "T";
+    t.columns = {{"C", type, textLength}};
+    t.rows = {{std::move(value)}};
+    return t;
+}
+
+struct Refusal {
+    std::string label;
+    std::vector<Table> tables;
+    std::string reason;
+};
+
+class WriterRefuses : public testing::TestWithParam<Refusal> {};
+
+TEST_P(WriterRefuses, WithAReasonAndNoFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("refused.mdb");
+    const std::string error = writeDatabase(path, GetParam().tables);
+    EXPECT_NE(error.find(GetParam().reason), std::string::npos) << "error: " << error;
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+std::vector<Refusal> refusals()
+{
+    std::vector<Refusal> r;
+    r.push_back({"TextLongerThanItsColumn", {oneColumn(ColumnType::Text, std::string("ABCDEF"), 5)}, "UTF-16 units"});
+    r.push_back({"CharacterBeyondTheBmpCountsTwice",
+                 {oneColumn(ColumnType::Text, std::string("😀a"), 2)},
+                 "UTF-16 units"});
+    r.push_back({"InvalidUtf8", {oneColumn(ColumnType::Text, std::string("\xC3\x28"))}, "UTF-8"});
+    r.push_back({"EncodedSurrogate", {oneColumn(ColumnType::Memo, std::string("\xED\xA0\x80"))}, "UTF-8"});
+    r.push_back({"TextInANumberColumn", {oneColumn(ColumnType::LongInteger, std::string("12"))}, "expected an integer"});
+    r.push_back({"NumberInATextColumn", {oneColumn(ColumnType::Text, 12)}, "expected text"});
+    r.push_back({"IntegerInADoubleColumn", {oneColumn(ColumnType::Double, 12)}, "expected a double"});
+    r.push_back({"TextInABooleanColumn", {oneColumn(ColumnType::Boolean, std::string("1"))}, "expected a boolean"});
+    r.push_back({"TextLengthZero", {oneColumn(ColumnType::Text, Null{}, 0)}, "1 to 255"});
+    r.push_back({"TextLength256", {oneColumn(ColumnType::Text, Null{}, 256)}, "1 to 255"});
+
+    Table missingCell = oneColumn(ColumnType::Text, std::string("a"));
+    missingCell.rows.push_back({});
+    r.push_back({"RowWithTooFewCells", {missingCell}, "0 cells for 1 columns"});
+
+    Table wide;
+    wide.name = "T";
+    Row row;
+    for (int c = 0; c < 9; ++c) {
+        wide.columns.push_back({"C" + std::to_string(c), ColumnType::Text, 255});
+        std::string chinese;
+        for (int i = 0; i < 255; ++i)
+            chinese += "中";
+        row.push_back(chinese);
+    }
+    wide.rows = {row};
+    r.push_back({"RowLargerThanAPage", {wide}, "a row holds at most"});
+
+    Table article = oneColumn(ColumnType::Text, Null{});
+    article.name = "Article";
+    Table other = article;
+    other.name = "ARTICLE";
+    r.push_back({"TablesNamedAlikeButForCase", {article, other}, "two tables named"});
+    Table catalog = article;
+    catalog.name = "MSysObjects";
+    r.push_back({"TableNamedLikeTheCatalog", {catalog}, "two tables named"});
+
+    Table twins = article;
+    twins.columns = {{"Prix", ColumnType::Double}, {"PRIX", ColumnType::Double}};
+    twins.rows.clear();
+    r.push_back({"ColumnsNamedAlike", {twins}, "two columns named"});
+
+    Table bare = article;
+    bare.columns.clear();
+    bare.rows.clear();
+    r.push_back({"TableWithoutColumns", {bare}, "has no columns"});
+
+    Table unnamed = article;
+    unnamed.name.clear();
+    r.push_back({"TableWithoutName", {unnamed}, "without a name"});
+
+    Table throwing = oneColumn(ColumnType::Text, Null{});
+    throwing.rows.clear();
+    throwing.rowCount = 10;
+    throwing.generate = [](std::size_t i, Row &row) {
+        if (i == 5)
+            throw std::runtime_error("generator gave up");
+        row[0] = std::string("x");
+    };
+    r.push_back({"GeneratorThrows", {throwing}, "generator gave up"});
+    return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WriterRefuses, testing::ValuesIn(refusals()),
+                         [](const testing::TestParamInfo<Refusal> &info) { return info.param.label; });
+
+TEST(WriterErrors, UncreatableFileIsReported)
+{
+    TempDir dir;
+    const std::string path = dir.file("missing-folder/out.mdb");
+    const std::string error = writeDatabase(path, {oneColumn(ColumnType::Text, std::string("a"))});
+    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+}
+
+} // namespace
