@@ -136,6 +136,15 @@ private slots:
         QCOMPARE(header->fontMetrics().elidedText(expected, Qt::ElideRight, label.width()), expected);
     }
 
+    void startsQuietlyWithoutDatabase()
+    {
+        auto *grid = m_form->findChild<Grid *>(QStringLiteral("G"));
+        QCOMPARE(grid->Rows(), 1);
+        QTest::keyClicks(control("RechGeneral"), QStringLiteral("vis"));
+        QCOMPARE(grid->Rows(), 1);
+        QCOMPARE(QApplication::topLevelWidgets(), QWidgetList{m_form.get()});
+    }
+
     void tabCycle_data()
     {
         QTest::addColumn<QString>("from");
@@ -151,19 +160,16 @@ private slots:
         QFETCH(QString, from);
         QFETCH(int, key);
         QFETCH(QString, to);
+        // With rows and a current cell, a grid could keep Tab to walk its cells.
+        auto *grid = m_form->findChild<Grid *>(QStringLiteral("G"));
+        grid->setRows(1);
+        grid->AddItem(QStringLiteral("A"));
+        grid->AddItem(QStringLiteral("B"));
+        grid->setCurrentIndex(grid->model()->index(0, 0));
         control(from)->setFocus(Qt::OtherFocusReason);
         QCOMPARE(QApplication::focusWidget(), control(from));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         QCOMPARE(QApplication::focusWidget(), control(to));
-    }
-
-    void startsQuietlyWithoutDatabase()
-    {
-        auto *grid = m_form->findChild<Grid *>(QStringLiteral("G"));
-        QCOMPARE(grid->Rows(), 1);
-        QTest::keyClicks(control("RechGeneral"), QStringLiteral("vis"));
-        QCOMPARE(grid->Rows(), 1);
-        QCOMPARE(QApplication::topLevelWidgets(), QWidgetList{m_form.get()});
     }
 
     void altFEndsTheProgram_data()

@@ -1,5 +1,5 @@
 #include "article_database/module1.h"
-#include "mdb_writer/mdb_writer.h"
+#include "mdb_writer.h"
 #include "search_window/form1.h"
 #include "search_window/grid.h"
 #include "window_test_support.h"
@@ -26,7 +26,11 @@ const QStringList designations{
 
 mdb_writer::Table articleTable(std::vector<mdb_writer::Column> columns, std::vector<mdb_writer::Row> rows)
 {
-    return mdb_writer::Table{"ARTICLE", std::move(columns), std::move(rows)};
+    mdb_writer::Table table;
+    table.name = "ARTICLE";
+    table.columns = std::move(columns);
+    table.rows = std::move(rows);
+    return table;
 }
 
 } // namespace
