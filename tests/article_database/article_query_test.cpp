@@ -1,0 +1,142 @@
+// The article-query tool, run as a separate process.
+
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace article_database {
+namespace {
+
+using mdb_writer::Cell;
+using mdb_writer::ColumnType;
+using mdb_writer::Null;
+using testing_support::TempDir;
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args)
+{
+    const std::string outPath = dir.file("stdout.txt");
+    const std::string errPath = dir.file("stderr.txt");
+    std::vector<char *> argv;
+    std::string program = ARTICLE_QUERY_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string &arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ToolRun run;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = testing_support::readBytes(outPath);
+    run.err = testing_support::readBytes(errPath);
+    return run;
+}
+
+const std::vector<Cell> designations = {std::string("Vis à bois 4x40"), Null{}, std::string("ÉCROU M6"),
+                                        std::string(""), std::string("Écrou m8"), std::string("l'été")};
+
+std::string lines(const std::vector<std::string> &values)
+{
+    std::string out;
+    for (const std::string &value : values)
+        out += value + "\n";
+    return out;
+}
+
+struct ToolCase {
+    const char *name;
+    std::vector<std::string> args; // "DB" stands for the test database
+    int exitCode;
+    std::string out;
+    const char *errContains; // nullptr: nothing on stderr
+};
+
+void PrintTo(const ToolCase &c, std::ostream *os) { *os << c.name; }
+
+// Every non-null designation, in stored order, the way the grid lists them.
+std::string allDesignations()
+{
+    std::vector<std::string> values;
+    for (const Cell &cell : designations)
+        if (const auto *text = std::get_if<std::string>(&cell))
+            values.push_back(*text);
+    return lines(values);
+}
+
+class ArticleQueryTest : public testing::TestWithParam<ToolCase> {
+protected:
+    void SetUp() override
+    {
+        std::vector<mdb_writer::Row> articles;
+        for (const Cell &cell : designations)
+            articles.push_back({cell});
+        testing_support::writeOrFail(
+            m_dir.file("db.mdb"),
+            {testing_support::table("ARTICLE", {{"ARTICLE", ColumnType::Text, 60}}, articles),
+             testing_support::table("CODES", {{"CODE", ColumnType::LongInteger}, {"NOM", ColumnType::Text, 10}},
+                                    {{-5, std::string("a")}, {0, std::string("b")}, {123456, Null{}}})});
+        testing_support::writeBytes(m_dir.file("notes.mdb"), std::string(10000, 'n'));
+    }
+
+    TempDir m_dir;
+};
+
+TEST_P(ArticleQueryTest, PrintsFirstColumnOrSaysWhatFailed)
+{
+    std::vector<std::string> args = GetParam().args;
+    for (std::string &arg : args)
+        if (arg == "DB" || arg == "NOTES")
+            arg = m_dir.file(arg == "DB" ? "db.mdb" : "notes.mdb");
+    const ToolRun run = runTool(m_dir, args);
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    EXPECT_EQ(run.out, GetParam().out);
+    if (GetParam().errContains)
+        EXPECT_NE(run.err.find(GetParam().errContains), std::string::npos) << run.err;
+    else
+        EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ArticleQueryTest,
+    testing::Values(
+        ToolCase{"whole_table_skips_nulls", {"DB", "ARTICLE"}, 0, allDesignations(), nullptr},
+        ToolCase{"search", {"DB", "SELECT * FROM ARTICLE Where ARTICLE like '*ÉCROU*'"}, 0,
+                 lines({"ÉCROU M6", "Écrou m8"}), nullptr},
+        ToolCase{"search_with_apostrophe", {"DB", "SELECT * FROM ARTICLE Where ARTICLE like '*L''ÉTÉ*'"}, 0,
+                 lines({"l'été"}), nullptr},
+        ToolCase{"nothing_found", {"DB", "SELECT * FROM ARTICLE Where ARTICLE like '*ZZZ*'"}, 0, "", nullptr},
+        ToolCase{"integers_as_digits", {"DB", "CODES"}, 0, lines({"-5", "0", "123456"}), nullptr},
+        ToolCase{"missing_database", {"/nonexistent/TABLEARTICLE.MDB", "ARTICLE"}, 1, "", "database file not found"},
+        ToolCase{"not_a_database", {"NOTES", "ARTICLE"}, 1, "", "not a readable Jet database"},
+        ToolCase{"unknown_table", {"DB", "CLIENT"}, 1, "", "no such table"},
+        ToolCase{"unknown_column", {"DB", "SELECT * FROM ARTICLE WHERE CODE LIKE '*'"}, 1, "", "no such column"},
+        ToolCase{"bad_syntax", {"DB", "SELECT ARTICLE FROM ARTICLE"}, 1, "", "query syntax error"},
+        ToolCase{"bad_pattern", {"DB", "SELECT * FROM ARTICLE WHERE ARTICLE LIKE '[Z-A]'"}, 1, "",
+                 "invalid LIKE pattern"},
+        ToolCase{"no_arguments", {}, 2, "", "usage"},
+        ToolCase{"one_argument", {"DB"}, 2, "", "usage"},
+        ToolCase{"three_arguments", {"DB", "ARTICLE", "extra"}, 2, "", "usage"}),
+    [](const testing::TestParamInfo<ToolCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace article_database
