@@ -3,7 +3,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
-#include <QSignalSpy>
 #include <QTest>
 
 using search_window::Grid;
@@ -92,25 +91,6 @@ private slots:
         QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "PLATE"}));
         grid.setRows(1);
         QVERIFY(watched.expired());
-    }
-
-    void updateIsPublishedAsOneReset()
-    {
-        Grid grid;
-        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        grid.AddItem(QStringLiteral("old"));
-        QSignalSpy resets(grid.model(), &QAbstractItemModel::modelReset);
-        QSignalSpy inserts(grid.model(), &QAbstractItemModel::rowsInserted);
-        QSignalSpy removals(grid.model(), &QAbstractItemModel::rowsRemoved);
-        grid.beginUpdate();
-        grid.setRows(1);
-        for (int i = 0; i < 1000; ++i)
-            grid.AddItem(QString::number(i));
-        grid.endUpdate();
-        QCOMPARE(resets.count(), 1);
-        QCOMPARE(inserts.count() + removals.count(), 0);
-        QCOMPARE(grid.Rows(), 1001);
-        QCOMPARE(grid.model()->index(999, 0).data().toString(), QStringLiteral("999"));
     }
 };
 
