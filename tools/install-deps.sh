@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     mdbtools mdbtools-dev
     libgtest-dev libgmock-dev
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
     "$@"
 )
 
