@@ -345,12 +345,13 @@ std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, 
     return "expected about " + std::to_string(expected) + ", got " + shown;
 }
 
-std::optional<LibmdbTable> readWithLibmdb(const std::string &path, const std::string &tableName)
+std::optional<LibmdbTable> readWithLibmdb(const std::string &path, const std::string &tableName,
+                                          std::size_t bindSize)
 {
     MdbHandle *mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (!mdb)
         return std::nullopt;
-    mdb_set_bind_size(mdb, 1 << 22);
+    mdb_set_bind_size(mdb, bindSize);
     std::string name = tableName;
     MdbTableDef *table = mdb_read_table_by_name(mdb, name.data(), MDB_TABLE);
     if (!table || !mdb_read_columns(table)) {

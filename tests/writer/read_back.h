@@ -63,9 +63,11 @@ struct LibmdbTable {
     std::vector<std::vector<StoredField>> stored;
 };
 
-// Every row through mdb_fetch_row, with the bind size raised so long memo
-// values are not cut.
-std::optional<LibmdbTable> readWithLibmdb(const std::string &path, const std::string &table);
+// Every row through mdb_fetch_row. libmdb cuts a value at the bind size
+// (16384 bytes unless raised) and allocates that much for every text value
+// it converts, so raise it only as far as the longest value needs.
+std::optional<LibmdbTable> readWithLibmdb(const std::string &path, const std::string &table,
+                                          std::size_t bindSize = 16384);
 
 struct CatalogEntry {
     std::string name;

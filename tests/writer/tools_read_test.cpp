@@ -202,7 +202,7 @@ TEST_P(MemoRoundTrip, ToolsAndLibmdbReadTheWholeValue)
     ASSERT_EQ(writeDatabase(path, {t}), "");
     expectToolsShow(path, t);
 
-    const auto read = readWithLibmdb(path, "NOTES");
+    const auto read = readWithLibmdb(path, "NOTES", 1 << 18);
     ASSERT_TRUE(read);
     ASSERT_EQ(read->bound.size(), 4u);
     EXPECT_EQ(read->bound[0][1], text);
