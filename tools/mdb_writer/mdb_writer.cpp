@@ -40,7 +40,6 @@ constexpr std::uint32_t kInlineMapBits = (kMapRowBytes - 5) * 8;
 constexpr std::uint32_t kMapPageBits = (kPageSize - 4) * 8;
 constexpr std::uint32_t kMapPagePointers = (kMapRowBytes - 1) / 4;
 
-constexpr std::uint32_t kMemoHeader = 12;
 constexpr std::uint32_t kMemoInline = 0x80000000u;
 constexpr std::uint32_t kMemoSinglePage = 0x40000000u;
 // Jet keeps short memo values in the row and never compresses long ones.
@@ -452,6 +451,9 @@ public:
 
     void write(const std::vector<Table> &tables)
     {
+        // The header, the usage map holder and the catalog definition sit at
+        // fixed pages but depend on everything after them: reserved now,
+        // written last.
         file_.allocate();
         file_.allocate();
         file_.allocate();
