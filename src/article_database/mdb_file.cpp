@@ -130,34 +130,54 @@ Outcome<FileFacts> inspectFile(const std::string &path)
     return facts;
 }
 
-struct Utf16Sink {
-    std::string &out;
+// Writes UTF-16 code units as UTF-8 into space the caller has reserved:
+// at most 3 bytes per unit, 4 per surrogate pair.
+struct Utf16ToUtf8 {
+    char *out;
     char32_t pendingHigh = 0;
+
+    void put(char32_t cp)
+    {
+        if (cp < 0x80) {
+            *out++ = static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (cp >> 6));
+            *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            *out++ = static_cast<char>(0xE0 | (cp >> 12));
+            *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *out++ = static_cast<char>(0xF0 | (cp >> 18));
+            *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
 
     void unit(std::uint16_t u)
     {
         if (pendingHigh) {
             if (u >= 0xDC00 && u <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (u - 0xDC00));
+                put(0x10000 + ((pendingHigh - 0xD800) << 10) + (u - 0xDC00));
                 pendingHigh = 0;
                 return;
             }
-            appendUtf8(out, 0xFFFD);
+            put(0xFFFD);
             pendingHigh = 0;
         }
         if (u >= 0xD800 && u <= 0xDBFF)
             pendingHigh = u;
         else if (u >= 0xDC00 && u <= 0xDFFF)
-            appendUtf8(out, 0xFFFD);
-        else if (u < 0x80)
-            out.push_back(static_cast<char>(u));
+            put(0xFFFD);
         else
-            appendUtf8(out, u);
+            put(u);
     }
+
     void finish()
     {
         if (pendingHigh)
-            appendUtf8(out, 0xFFFD);
+            put(0xFFFD);
         pendingHigh = 0;
     }
 };
@@ -516,7 +536,11 @@ private:
     // bytes per character, each 00 byte switching between the two.
     static void appendUnicodeText(const unsigned char *p, std::size_t n, std::string &out)
     {
-        Utf16Sink sink{out};
+        // One stored byte never takes more than two UTF-8 bytes (a compressed
+        // character), two stored bytes never more than three.
+        const std::size_t base = out.size();
+        out.resize(base + 2 * n);
+        Utf16ToUtf8 sink{out.data() + base};
         if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
             bool compressed = true;
             std::size_t i = 2;
@@ -539,6 +563,7 @@ private:
                 sink.unit(le16(p + i));
         }
         sink.finish();
+        out.resize(static_cast<std::size_t>(sink.out - out.data()));
     }
 
     void appendCodePageText(const unsigned char *p, std::size_t n, std::string &out)

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace article_database {
 
 namespace {
@@ -26,14 +30,38 @@ void buildFolded(const ColumnValues &values, FoldedColumn &out)
     out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
 }
 
+// Position of `needle` in the haystack, or npos. Sixteen candidate
+// positions at a time are kept only where both the needle's first and last
+// bytes are in place, so that few positions get a full comparison; this is
+// the step every keystroke pays over the whole column.
 std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle)
 {
-#if defined(__GLIBC__)
-    const void *hit = memmem(haystack, size, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char *>(hit) - haystack) : std::string_view::npos;
-#else
-    return std::string_view(haystack, size).find(needle);
+    const std::size_t length = needle.size();
+    if (size < length)
+        return std::string_view::npos;
+    const std::size_t candidates = size - length + 1;
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    if (length >= 2) {
+        const __m128i first = _mm_set1_epi8(needle.front());
+        const __m128i last = _mm_set1_epi8(needle.back());
+        for (; at + 16 <= candidates; at += 16) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(haystack + at));
+            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(haystack + at + length - 1));
+            auto mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+            while (mask) {
+                const std::size_t hit = at + static_cast<std::size_t>(__builtin_ctz(mask));
+                if (std::memcmp(haystack + hit + 1, needle.data() + 1, length - 2) == 0)
+                    return hit;
+                mask &= mask - 1;
+            }
+        }
+    }
 #endif
+    const std::string_view rest(haystack + at, size - at);
+    const std::size_t hit = rest.find(needle);
+    return hit == std::string_view::npos ? hit : at + hit;
 }
 
 std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,

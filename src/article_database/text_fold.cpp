@@ -67,13 +67,20 @@ void appendFolded(std::string &out, std::string_view utf8)
 {
     std::size_t pos = 0;
     while (pos < utf8.size()) {
-        const auto byte = static_cast<unsigned char>(utf8[pos]);
-        if (byte < 0x80) {
-            out.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte));
-            ++pos;
-            continue;
+        std::size_t run = pos;
+        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80)
+            ++run;
+        if (run > pos) {
+            const std::size_t base = out.size();
+            out.resize(base + (run - pos));
+            char *dst = out.data() + base;
+            for (; pos < run; ++pos) {
+                const char c = utf8[pos];
+                *dst++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+            }
         }
-        appendUtf8(out, foldCase(nextCodePoint(utf8, pos)));
+        if (pos < utf8.size())
+            appendUtf8(out, foldCase(nextCodePoint(utf8, pos)));
     }
 }
 

@@ -170,3 +170,51 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace article_database
+
+namespace article_database {
+namespace {
+
+// Needles of every length placed at every offset of rows long enough for the
+// sixteen-byte steps of the column scan, with near misses (first and last
+// byte right, middle wrong) around them; checked against a plain search.
+TEST(ColumnScanSearchTest, AgreesWithPlainSearchAtEveryOffset)
+{
+    const std::string alphabet = "abcdefghij";
+    for (std::size_t length = 1; length <= 20; ++length) {
+        std::string needle;
+        for (std::size_t i = 0; i < length; ++i)
+            needle.push_back(alphabet[(i * 7 + length) % alphabet.size()]);
+        std::string nearMiss = needle;
+        if (length >= 3)
+            nearMiss[length / 2] = 'z';
+
+        ColumnValues values;
+        std::vector<std::string> rows;
+        for (std::size_t offset = 0; offset < 40; ++offset) {
+            std::string row(offset, 'x');
+            row += (offset % 3 == 0) ? nearMiss : needle;
+            row += std::string(offset % 17, 'y');
+            rows.push_back(row);
+            rows.push_back(std::string(offset, 'q'));
+        }
+        for (const std::string &row : rows) {
+            values.text += row;
+            values.nulls.push_back(0);
+            values.offsets.push_back(static_cast<std::uint32_t>(values.text.size()));
+        }
+        std::vector<ColumnValues> columns;
+        columns.push_back(std::move(values));
+        const Snapshot snapshot({"ARTICLE"}, std::move(columns), static_cast<std::uint32_t>(rows.size()));
+
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t row = 0; row < rows.size(); ++row)
+            if (rows[row].find(needle) != std::string::npos)
+                expected.push_back(row);
+        const auto pattern = LikePattern::compile("*" + needle + "*");
+        ASSERT_TRUE(pattern.ok());
+        EXPECT_EQ(selectRows(snapshot, 0, pattern.value()), expected) << "needle " << needle;
+    }
+}
+
+} // namespace
+} // namespace article_database
