@@ -1,7 +1,9 @@
 #pragma once
-// Text as Jet 4 stores it: UTF-16 code units, written either as UCS-2 LE or,
-// when every unit fits in one byte and that saves space, in the "compressed"
-// form (0xFF 0xFE, then one byte per character).
+// Text as Jet stores it. Jet 4: UTF-16 code units, written either as UCS-2 LE
+// or, when every unit fits in one byte and that saves space, in the
+// "compressed" form (0xFF 0xFE, then one byte per character). Jet 3: bytes of
+// the machine's code page, Windows-1252 for the Western European systems
+// this data comes from.
 
 #include <cstdint>
 #include <string>
@@ -18,5 +20,9 @@ bool toUtf16(std::string_view utf8, std::u16string &out);
 // Appends the stored bytes of `text`. Long memo values are never compressed
 // by Jet, so the caller says whether compression is allowed.
 void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std::uint8_t> &out);
+
+// Appends the Windows-1252 bytes of `text`; returns false when a character
+// has none (and leaves `out` unspecified).
+bool appendCp1252(std::u16string_view text, std::vector<std::uint8_t> &out);
 
 } // namespace mdb_writer::jet_text

@@ -17,28 +17,16 @@
 namespace mdb_writer {
 namespace {
 
-constexpr std::uint32_t kPageSize = 4096;
-// Page type, a constant 1, free space, owner (or "LVAL"), 4 unknown bytes, row count.
-constexpr std::uint32_t kRowPageHeader = 14;
+constexpr std::uint32_t kMaxPageSize = 4096;
 constexpr std::uint32_t kRowSlot = 2;
 // Index entries address a row with one byte.
 constexpr std::uint32_t kMaxRowsPerPage = 255;
-constexpr std::uint32_t kMaxRowBytes = kPageSize - kRowPageHeader - kRowSlot;
 // Row pointers keep the page number in 24 bits.
 constexpr std::uint32_t kMaxPages = 0x00FFFFFF;
 
 constexpr std::uint32_t kCatalogPage = 2;
 constexpr std::uint32_t kMapHolderPage = 1;
-constexpr std::uint32_t kTableDefHeader = 63;
-constexpr std::uint32_t kColumnEntry = 25;
 constexpr std::uint32_t kContinuationHeader = 8;
-
-// A usage map row: a type byte, then either a start page and 64 bitmap
-// bytes (type 0) or 17 pointers to bitmap pages (type 1).
-constexpr std::uint32_t kMapRowBytes = 69;
-constexpr std::uint32_t kInlineMapBits = (kMapRowBytes - 5) * 8;
-constexpr std::uint32_t kMapPageBits = (kPageSize - 4) * 8;
-constexpr std::uint32_t kMapPagePointers = (kMapRowBytes - 1) / 4;
 
 constexpr std::uint32_t kMemoInline = 0x80000000u;
 constexpr std::uint32_t kMemoSinglePage = 0x40000000u;
@@ -46,13 +34,37 @@ constexpr std::uint32_t kMemoSinglePage = 0x40000000u;
 constexpr std::size_t kMemoInlineBytes = 64;
 constexpr std::size_t kMemoCompressibleChars = 1024;
 constexpr std::size_t kMemoMaxBytes = 0x00FFFFFF;
-constexpr std::size_t kLvalChunkBytes = kMaxRowBytes - 4;
+
+struct JetVersion {
+    bool jet3;
+    std::uint32_t pageSize;
+    // Page type, a constant 1, free space, owner (or "LVAL"), in Jet 4 four
+    // unknown bytes, then the row count.
+    std::uint32_t rowPageHeader;
+    // A usage map row: a type byte, then either a start page and a bitmap
+    // (type 0) or pointers to bitmap pages (type 1).
+    std::uint32_t mapRowBytes;
+    std::uint32_t tableDefHeader;
+    std::uint32_t columnEntry;
+
+    std::uint32_t rowCountOffset() const { return rowPageHeader - 2; }
+    std::uint32_t maxRowBytes() const { return pageSize - rowPageHeader - kRowSlot; }
+    std::uint32_t longValuePiece() const { return maxRowBytes() - 4; }
+    std::uint32_t inlineMapBits() const { return (mapRowBytes - 5) * 8; }
+    std::uint32_t mapPageBits() const { return (pageSize - 4) * 8; }
+    std::uint32_t mapPagePointers() const { return (mapRowBytes - 1) / 4; }
+    std::uint32_t columnCountBytes() const { return jet3 ? 1 : 2; }
+};
+
+constexpr JetVersion kJet4{false, 4096, 14, 69, 63, 25};
+constexpr JetVersion kJet3{true, 2048, 10, 133, 43, 18};
 
 constexpr std::uint32_t kTablesContainerId = 0x0F000001;
 constexpr std::uint32_t kRootContainerId = 0x0F000000;
 constexpr std::uint32_t kSystemObjectFlags = 0x80000002u;
 constexpr std::uint32_t kContainerFlags = 0x80000000u;
 constexpr std::uint16_t kGeneralSortOrder = 0x0409;
+constexpr std::uint16_t kWesternCodePage = 1252;
 constexpr std::size_t kMaxNameChars = 64;
 constexpr std::size_t kMaxColumns = 255;
 
@@ -113,7 +125,7 @@ std::string lowerAscii(std::string_view s)
 // consecutive ones are gathered into one large write.
 class PageFile {
 public:
-    explicit PageFile(const std::string &path)
+    PageFile(const std::string &path, std::uint32_t pageSize) : pageSize_(pageSize)
     {
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd_ < 0)
@@ -130,18 +142,18 @@ public:
     std::uint32_t allocate()
     {
         if (allocated_ >= kMaxPages)
-            throw WriteError("the database would exceed the Jet 4 page limit");
+            throw WriteError("the database would exceed the page limit");
         return allocated_++;
     }
 
     void write(std::uint32_t page, const std::uint8_t *data)
     {
-        const auto pendingPages = static_cast<std::uint32_t>(pending_.size() / kPageSize);
+        const auto pendingPages = static_cast<std::uint32_t>(pending_.size() / pageSize_);
         if (pendingPages == 0 || page != pendingFirst_ + pendingPages) {
             flush();
             pendingFirst_ = page;
         }
-        pending_.insert(pending_.end(), data, data + kPageSize);
+        pending_.insert(pending_.end(), data, data + pageSize_);
         ++written_;
         if (pending_.size() >= kFlushBytes)
             flush();
@@ -166,7 +178,7 @@ private:
     {
         const std::uint8_t *data = pending_.data();
         std::size_t left = pending_.size();
-        auto offset = static_cast<off_t>(pendingFirst_) * kPageSize;
+        auto offset = static_cast<off_t>(pendingFirst_) * pageSize_;
         while (left > 0) {
             const ssize_t n = ::pwrite(fd_, data, left, offset);
             if (n < 0) {
@@ -181,6 +193,7 @@ private:
         pending_.clear();
     }
 
+    std::uint32_t pageSize_;
     int fd_ = -1;
     std::uint32_t allocated_ = 0;
     std::uint32_t written_ = 0;
@@ -192,6 +205,8 @@ private:
 // the header down the page, the rows from the end of the page up.
 class RowPage {
 public:
+    explicit RowPage(const JetVersion &version) : version_(version) {}
+
     void start(std::uint32_t number, const std::uint8_t owner[4])
     {
         page_.fill(0);
@@ -200,7 +215,7 @@ public:
         std::memcpy(&page_[4], owner, 4);
         number_ = number;
         rows_ = 0;
-        top_ = kPageSize;
+        top_ = version_.pageSize;
         open_ = true;
     }
 
@@ -217,7 +232,7 @@ public:
     {
         top_ -= static_cast<std::uint32_t>(bytes);
         std::memcpy(&page_[top_], data, bytes);
-        put16(&page_[kRowPageHeader + 2 * rows_], top_);
+        put16(&page_[version_.rowPageHeader + kRowSlot * rows_], top_);
         return rows_++;
     }
 
@@ -225,18 +240,19 @@ public:
     void finish(PageFile &file)
     {
         put16(&page_[2], top_ - slotsEnd());
-        put16(&page_[12], rows_);
+        put16(&page_[version_.rowCountOffset()], rows_);
         file.write(number_, page_.data());
         open_ = false;
     }
 
 private:
-    std::uint32_t slotsEnd() const { return kRowPageHeader + kRowSlot * rows_; }
+    std::uint32_t slotsEnd() const { return version_.rowPageHeader + kRowSlot * rows_; }
 
-    std::array<std::uint8_t, kPageSize> page_{};
+    const JetVersion &version_;
+    std::array<std::uint8_t, kMaxPageSize> page_{};
     std::uint32_t number_ = 0;
     std::uint32_t rows_ = 0;
-    std::uint32_t top_ = kPageSize;
+    std::uint32_t top_ = 0;
     bool open_ = false;
 };
 
@@ -290,18 +306,22 @@ std::size_t utf8Chars(std::string_view s)
         std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-void checkName(std::string_view what, const std::string &name)
+void checkName(const JetVersion &version, std::string_view what, const std::string &name)
 {
     std::u16string units;
+    std::vector<std::uint8_t> bytes;
     if (name.empty())
         throw WriteError(std::string(what) + " without a name");
     if (!jet_text::toUtf16(name, units))
         throw WriteError(std::string(what) + " name is not valid UTF-8");
+    if (version.jet3 && !jet_text::appendCp1252(units, bytes))
+        throw WriteError(std::string(what) + " name \"" + name + "\" has characters Windows-1252 lacks");
     if (utf8Chars(name) > kMaxNameChars)
         throw WriteError(std::string(what) + " name \"" + name + "\" is longer than 64 characters");
 }
 
-TableLayout layoutTable(std::string name, bool system, const std::vector<std::pair<std::string, std::pair<JetType, int>>> &columns)
+TableLayout layoutTable(const JetVersion &version, std::string name, bool system,
+                        const std::vector<std::pair<std::string, std::pair<JetType, int>>> &columns)
 {
     TableLayout t;
     t.name = std::move(name);
@@ -312,7 +332,7 @@ TableLayout layoutTable(std::string name, bool system, const std::vector<std::pa
         throw WriteError("table \"" + t.name + "\" has more than 255 columns");
     std::vector<std::string> seen;
     for (const auto &[columnName, spec] : columns) {
-        checkName("column of table \"" + t.name + "\"", columnName);
+        checkName(version, "column of table \"" + t.name + "\"", columnName);
         const std::string key = lowerAscii(columnName);
         if (std::find(seen.begin(), seen.end(), key) != seen.end())
             throw WriteError("table \"" + t.name + "\" has two columns named \"" + columnName + "\"");
@@ -328,7 +348,7 @@ TableLayout layoutTable(std::string name, bool system, const std::vector<std::pa
                 throw WriteError("text column \"" + columnName + "\" of table \"" + t.name
                                  + "\" must hold 1 to 255 characters");
             c.maxChars = spec.second;
-            c.storedSize = static_cast<std::uint16_t>(2 * spec.second);
+            c.storedSize = static_cast<std::uint16_t>(version.jet3 ? spec.second : 2 * spec.second);
             break;
         case JetMemo:
         case JetOle:
@@ -363,39 +383,64 @@ TableLayout layoutTable(std::string name, bool system, const std::vector<std::pa
     return t;
 }
 
-std::vector<std::uint8_t> tableDefinition(const TableLayout &t)
+std::vector<std::uint8_t> tableDefinition(const JetVersion &version, const TableLayout &t)
 {
-    std::vector<std::uint8_t> def(kTableDefHeader, 0);
-    def[0] = 0x02;
-    def[1] = 0x01;
-    put32(&def[16], t.rowCount);
-    def[40] = t.system ? 0x53 : 0x4E;
-    put16(&def[41], static_cast<std::uint32_t>(t.columns.size()));
-    put16(&def[43], t.varCount);
-    put16(&def[45], static_cast<std::uint32_t>(t.columns.size()));
-    put32(&def[55], t.usageMap);
-    put32(&def[59], t.freeSpaceMap);
+    // The first 8 bytes are the page header, filled in page by page.
+    std::vector<std::uint8_t> def(version.tableDefHeader, 0);
+    // Both versions place the block below at the same offsets from the end of
+    // the header; Jet 4 inserted 20 bytes before the table type.
+    const std::uint32_t shift = version.jet3 ? 0 : 20;
+    put32(&def[version.jet3 ? 12 : 16], t.rowCount);
+    def[20 + shift] = t.system ? 0x53 : 0x4E;
+    put16(&def[21 + shift], static_cast<std::uint32_t>(t.columns.size()));
+    put16(&def[23 + shift], t.varCount);
+    put16(&def[25 + shift], static_cast<std::uint32_t>(t.columns.size()));
+    put32(&def[35 + shift], t.usageMap);
+    put32(&def[39 + shift], t.freeSpaceMap);
 
+    std::uint8_t e[kJet4.columnEntry];
     for (const ColumnLayout &c : t.columns) {
-        std::uint8_t e[kColumnEntry] = {};
-        e[0] = c.type;
-        put16(&e[5], c.number);
-        put16(&e[7], c.varIndex);
-        put16(&e[9], c.number);
+        std::fill(std::begin(e), std::end(e), 0);
         const bool text = c.type == JetText || c.type == JetMemo;
-        if (text)
-            put16(&e[11], kGeneralSortOrder);
-        e[15] = static_cast<std::uint8_t>(0x02 | (c.fixed ? 0x01 : 0x00));
-        e[16] = text ? 0x01 : 0x00;
-        put16(&e[21], c.fixedOffset);
-        put16(&e[23], c.storedSize);
-        def.insert(def.end(), e, e + kColumnEntry);
+        const std::uint8_t flags = static_cast<std::uint8_t>(0x02 | (c.fixed ? 0x01 : 0x00));
+        e[0] = c.type;
+        if (version.jet3) {
+            put16(&e[1], c.number);
+            put16(&e[3], c.varIndex);
+            put16(&e[5], c.number);
+            if (text) {
+                put16(&e[7], kGeneralSortOrder);
+                put16(&e[9], kWesternCodePage);
+            }
+            e[13] = flags;
+            put16(&e[14], c.fixedOffset);
+            put16(&e[16], c.storedSize);
+        } else {
+            put16(&e[5], c.number);
+            put16(&e[7], c.varIndex);
+            put16(&e[9], c.number);
+            if (text)
+                put16(&e[11], kGeneralSortOrder);
+            e[15] = flags;
+            e[16] = text ? 0x01 : 0x00;
+            put16(&e[21], c.fixedOffset);
+            put16(&e[23], c.storedSize);
+        }
+        def.insert(def.end(), e, e + version.columnEntry);
     }
     std::u16string units;
+    std::vector<std::uint8_t> name;
     for (const ColumnLayout &c : t.columns) {
         jet_text::toUtf16(c.name, units);
-        append16(def, static_cast<std::uint32_t>(2 * units.size()));
-        jet_text::appendJet4(units, false, def);
+        name.clear();
+        if (version.jet3) {
+            jet_text::appendCp1252(units, name);
+            def.push_back(static_cast<std::uint8_t>(name.size()));
+        } else {
+            jet_text::appendJet4(units, false, name);
+            append16(def, static_cast<std::uint32_t>(name.size()));
+        }
+        def.insert(def.end(), name.begin(), name.end());
     }
     // No per-column usage maps follow.
     append16(def, 0xFFFF);
@@ -403,24 +448,24 @@ std::vector<std::uint8_t> tableDefinition(const TableLayout &t)
     return def;
 }
 
-std::size_t definitionPageCount(std::size_t bytes)
+std::size_t definitionPageCount(const JetVersion &version, std::size_t bytes)
 {
-    if (bytes <= kPageSize)
+    if (bytes <= version.pageSize)
         return 1;
-    const std::size_t perContinuation = kPageSize - kContinuationHeader;
-    return 1 + (bytes - kPageSize + perContinuation - 1) / perContinuation;
+    const std::size_t perContinuation = version.pageSize - kContinuationHeader;
+    return 1 + (bytes - version.pageSize + perContinuation - 1) / perContinuation;
 }
 
 // Page 0 keeps its settings under an RC4 mask with a fixed key; libmdb reads
 // the database key from there and takes any non-zero key for encryption.
-void writeHeaderPage(PageFile &file)
+void writeHeaderPage(const JetVersion &version, PageFile &file)
 {
-    std::array<std::uint8_t, kPageSize> page{};
+    std::array<std::uint8_t, kMaxPageSize> page{};
     page[1] = 0x01;
     std::memcpy(&page[4], "Standard Jet DB", 15);
-    put32(&page[0x14], 1);
-    put16(&page[0x3C], 1252);
-    put16(&page[0x6E], kGeneralSortOrder);
+    put32(&page[0x14], version.jet3 ? 0 : 1);
+    put16(&page[0x3C], kWesternCodePage);
+    put16(&page[version.jet3 ? 0x3A : 0x6E], kGeneralSortOrder);
     // Creation date, as an OLE automation date: 2024-01-01.
     const double created = 45292.0;
     std::memcpy(&page[0x72], &created, sizeof created);
@@ -436,7 +481,8 @@ void writeHeaderPage(PageFile &file)
     }
     std::uint8_t x = 0;
     std::uint8_t y = 0;
-    for (std::size_t k = 0x18; k < 0x18 + 128; ++k) {
+    const std::size_t masked = version.jet3 ? 126 : 128;
+    for (std::size_t k = 0x18; k < 0x18 + masked; ++k) {
         x = static_cast<std::uint8_t>(x + 1);
         y = static_cast<std::uint8_t>(y + s[x]);
         std::swap(s[x], s[y]);
@@ -447,7 +493,10 @@ void writeHeaderPage(PageFile &file)
 
 class DatabaseWriter {
 public:
-    explicit DatabaseWriter(const std::string &path) : file_(path) {}
+    DatabaseWriter(const std::string &path, const JetVersion &version)
+        : version_(version), file_(path, version.pageSize), lval_(version)
+    {
+    }
 
     void write(const std::vector<Table> &tables)
     {
@@ -458,21 +507,21 @@ public:
         file_.allocate();
         file_.allocate();
 
-        TableLayout catalog = layoutTable("MSysObjects", true,
+        TableLayout catalog = layoutTable(version_, "MSysObjects", true,
                                           {{"Id", {JetLong, 0}},
                                            {"ParentId", {JetLong, 0}},
                                            {"Name", {JetText, 255}},
                                            {"Type", {JetInteger, 0}},
                                            {"Flags", {JetLong, 0}},
                                            {"LvProp", {JetOle, 0}}});
-        if (definitionPageCount(tableDefinition(catalog).size()) != 1)
+        if (definitionPageCount(version_, tableDefinition(version_, catalog).size()) != 1)
             throw WriteError("internal error: the catalog definition needs more than one page");
         catalog.definitionPages.push_back(kCatalogPage);
 
         std::vector<TableLayout> layouts;
         std::vector<std::string> seen{lowerAscii(catalog.name)};
         for (const Table &table : tables) {
-            checkName("table", table.name);
+            checkName(version_, "table", table.name);
             const std::string key = lowerAscii(table.name);
             if (std::find(seen.begin(), seen.end(), key) != seen.end())
                 throw WriteError("two tables named \"" + table.name + "\"");
@@ -481,12 +530,12 @@ public:
             std::vector<std::pair<std::string, std::pair<JetType, int>>> columns;
             for (const Column &c : table.columns)
                 columns.push_back({c.name, {jetType(c.type), c.textLength}});
-            TableLayout layout = layoutTable(table.name, false, columns);
-            const std::size_t defPages = definitionPageCount(tableDefinition(layout).size());
+            TableLayout shape = layoutTable(version_, table.name, false, columns);
+            const std::size_t defPages = definitionPageCount(version_, tableDefinition(version_, shape).size());
             for (std::size_t i = 0; i < defPages; ++i)
-                layout.definitionPages.push_back(file_.allocate());
-            writeRows(layout, table);
-            layouts.push_back(std::move(layout));
+                shape.definitionPages.push_back(file_.allocate());
+            writeRows(shape, table);
+            layouts.push_back(std::move(shape));
         }
 
         Table catalogRows;
@@ -512,7 +561,7 @@ public:
         writeUsageMaps(layouts);
         for (const TableLayout &t : layouts)
             writeDefinition(t);
-        writeHeaderPage(file_);
+        writeHeaderPage(version_, file_);
         file_.close();
     }
 
@@ -533,7 +582,7 @@ private:
         const std::uint8_t ownerBytes[4] = {static_cast<std::uint8_t>(owner), static_cast<std::uint8_t>(owner >> 8),
                                             static_cast<std::uint8_t>(owner >> 16),
                                             static_cast<std::uint8_t>(owner >> 24)};
-        RowPage page;
+        RowPage page(version_);
         Row generated;
         for (std::size_t i = 0; i < count; ++i) {
             const Row *row = &generated;
@@ -549,10 +598,10 @@ private:
                                  + " columns");
             }
             encodeRow(t, *row, i);
-            if (rowBytes_.size() > kMaxRowBytes) {
+            if (rowBytes_.size() > version_.maxRowBytes()) {
                 throw WriteError("table \"" + t.name + "\", row " + std::to_string(i) + " takes "
                                  + std::to_string(rowBytes_.size()) + " bytes; a row holds at most "
-                                 + std::to_string(kMaxRowBytes));
+                                 + std::to_string(version_.maxRowBytes()));
             }
             if (!page.fits(rowBytes_.size())) {
                 if (page.open())
@@ -570,8 +619,11 @@ private:
     void encodeRow(const TableLayout &t, const Row &row, std::size_t index)
     {
         std::vector<std::uint8_t> &out = rowBytes_;
-        out.assign(2 + t.fixedBytes, 0);
-        put16(out.data(), static_cast<std::uint32_t>(t.columns.size()));
+        const std::uint32_t countBytes = version_.columnCountBytes();
+        out.assign(countBytes + t.fixedBytes, 0);
+        out[0] = static_cast<std::uint8_t>(t.columns.size());
+        if (countBytes == 2)
+            out[1] = static_cast<std::uint8_t>(t.columns.size() >> 8);
         nullMask_.assign((t.columns.size() + 7) / 8, 0);
         varOffsets_.assign(t.varCount, 0);
         const auto present = [this](const ColumnLayout &c) { nullMask_[c.number / 8] |= 1u << (c.number % 8); };
@@ -583,7 +635,7 @@ private:
                     varOffsets_[c.varIndex] = static_cast<std::uint16_t>(out.size());
                 continue;
             }
-            std::uint8_t *fixed = out.data() + 2 + c.fixedOffset;
+            std::uint8_t *fixed = out.data() + countBytes + c.fixedOffset;
             switch (c.type) {
             case JetBoolean:
                 if (!std::holds_alternative<bool>(cell))
@@ -626,12 +678,13 @@ private:
                     cellError(t, index, c, "text is not valid UTF-8");
                 varOffsets_[c.varIndex] = static_cast<std::uint16_t>(out.size());
                 if (c.type == JetText) {
+                    // Jet 3 text has one byte per character, so the two counts agree.
                     if (utf16_.size() > static_cast<std::size_t>(c.maxChars)) {
                         cellError(t, index, c,
                                   std::to_string(utf16_.size()) + " UTF-16 units in a column of "
                                       + std::to_string(c.maxChars) + " characters");
                     }
-                    jet_text::appendJet4(utf16_, true, out);
+                    appendText(t, index, c, true, out);
                 } else {
                     appendMemo(t, index, c);
                 }
@@ -643,7 +696,9 @@ private:
             }
         }
 
-        if (t.varCount > 0) {
+        if (t.varCount > 0 && version_.jet3) {
+            appendJet3Offsets(t, index);
+        } else if (t.varCount > 0) {
             append16(out, static_cast<std::uint32_t>(out.size()));
             for (std::size_t i = t.varCount; i-- > 0;)
                 append16(out, varOffsets_[i]);
@@ -652,10 +707,54 @@ private:
         out.insert(out.end(), nullMask_.begin(), nullMask_.end());
     }
 
+    // Jet 3 keeps only the low byte of each offset (the end of the variable
+    // data last in memory order, first column nearest the count byte). A jump
+    // table names, for each 256-byte boundary, the first offset past it. The
+    // reader sizes that table from the row length, so when the row's own tail
+    // carries it past one more boundary than its data, a 0xFF filler stands in.
+    void appendJet3Offsets(const TableLayout &t, std::size_t index)
+    {
+        std::vector<std::uint8_t> &out = rowBytes_;
+        const auto end = static_cast<std::uint32_t>(out.size());
+        varOffsets_.push_back(static_cast<std::uint16_t>(end));
+        const std::uint32_t jumps = end / 256;
+        const std::uint32_t tail = t.varCount + 1 + jumps + 1 + static_cast<std::uint32_t>(nullMask_.size());
+        std::uint32_t length = end + tail;
+        const bool filler = (length - 1) / 256 != jumps;
+        if (filler)
+            ++length;
+        if ((length - 1) / 256 != jumps + (filler ? 1 : 0))
+            throw WriteError("table \"" + t.name + "\", row " + std::to_string(index)
+                             + ": too many variable columns to lay out in Jet 3");
+
+        for (std::size_t i = varOffsets_.size(); i-- > 0;)
+            out.push_back(static_cast<std::uint8_t>(varOffsets_[i]));
+        if (filler)
+            out.push_back(0xFF);
+        for (std::uint32_t j = jumps; j-- > 0;) {
+            std::uint32_t first = 0;
+            while (varOffsets_[first] < 256 * (j + 1))
+                ++first;
+            out.push_back(static_cast<std::uint8_t>(first));
+        }
+        out.push_back(static_cast<std::uint8_t>(t.varCount));
+    }
+
+    void appendText(const TableLayout &t, std::size_t index, const ColumnLayout &c, bool compress,
+                    std::vector<std::uint8_t> &out)
+    {
+        if (!version_.jet3) {
+            jet_text::appendJet4(utf16_, compress, out);
+            return;
+        }
+        if (!jet_text::appendCp1252(utf16_, out))
+            cellError(t, index, c, "text has characters Windows-1252 lacks");
+    }
+
     void appendMemo(const TableLayout &t, std::size_t index, const ColumnLayout &c)
     {
         valueBytes_.clear();
-        jet_text::appendJet4(utf16_, utf16_.size() <= kMemoCompressibleChars, valueBytes_);
+        appendText(t, index, c, utf16_.size() <= kMemoCompressibleChars, valueBytes_);
         const std::size_t length = valueBytes_.size();
         if (length > kMemoMaxBytes)
             cellError(t, index, c, "memo longer than 16 MiB once stored");
@@ -667,7 +766,7 @@ private:
             append32(out, 0);
             append32(out, 0);
             out.insert(out.end(), valueBytes_.begin(), valueBytes_.end());
-        } else if (length <= kMaxRowBytes) {
+        } else if (length <= version_.maxRowBytes()) {
             const std::uint32_t where = storeLongValue(valueBytes_.data(), length);
             append32(out, len | kMemoSinglePage);
             append32(out, where);
@@ -695,8 +794,9 @@ private:
     std::uint32_t storeLongValueChain()
     {
         const std::size_t length = valueBytes_.size();
-        const std::size_t pieces = (length + kLvalChunkBytes - 1) / kLvalChunkBytes;
-        const std::size_t lastStart = (pieces - 1) * kLvalChunkBytes;
+        const std::size_t pieceBytes = version_.longValuePiece();
+        const std::size_t pieces = (length + pieceBytes - 1) / pieceBytes;
+        const std::size_t lastStart = (pieces - 1) * pieceBytes;
 
         std::vector<std::uint8_t> &piece = pieceBytes_;
         piece.assign(4, 0);
@@ -706,13 +806,13 @@ private:
         const std::uint32_t first = file_.allocate();
         for (std::size_t i = 1; i + 1 < pieces; ++i)
             file_.allocate();
-        RowPage page;
+        RowPage page(version_);
         for (std::size_t i = 0; i + 1 < pieces; ++i) {
             const auto number = first + static_cast<std::uint32_t>(i);
             piece.resize(4);
             put32(piece.data(), i + 2 < pieces ? pageRow(number + 1, 0) : last);
-            const auto begin = valueBytes_.begin() + static_cast<std::ptrdiff_t>(i * kLvalChunkBytes);
-            piece.insert(piece.end(), begin, begin + static_cast<std::ptrdiff_t>(kLvalChunkBytes));
+            const auto begin = valueBytes_.begin() + static_cast<std::ptrdiff_t>(i * pieceBytes);
+            piece.insert(piece.end(), begin, begin + static_cast<std::ptrdiff_t>(pieceBytes));
             page.start(number, kLvalOwner);
             page.add(piece.data(), piece.size());
             page.finish(file_);
@@ -724,7 +824,7 @@ private:
     // tables when there are many tables.
     void writeUsageMaps(std::vector<TableLayout> &layouts)
     {
-        RowPage holder;
+        RowPage holder(version_);
         holder.start(kMapHolderPage, kNoOwner);
         std::vector<std::uint8_t> row;
         const auto place = [&](const std::vector<std::uint8_t> &bytes) {
@@ -747,8 +847,8 @@ private:
     // map of pointers to bitmap pages.
     void usageMap(const std::vector<std::uint32_t> &pages, std::vector<std::uint8_t> &row)
     {
-        row.assign(kMapRowBytes, 0);
-        if (pages.empty() || pages.back() - pages.front() < kInlineMapBits) {
+        row.assign(version_.mapRowBytes, 0);
+        if (pages.empty() || pages.back() - pages.front() < version_.inlineMapBits()) {
             const std::uint32_t start = pages.empty() ? 0 : pages.front();
             put32(&row[1], start);
             for (std::uint32_t p : pages)
@@ -756,17 +856,18 @@ private:
             return;
         }
         row[0] = 0x01;
-        if (pages.back() / kMapPageBits >= kMapPagePointers)
+        const std::uint32_t bits = version_.mapPageBits();
+        if (pages.back() / bits >= version_.mapPagePointers())
             throw WriteError("a table reaches beyond the pages a usage map can address");
-        std::array<std::uint8_t, kPageSize> bitmap{};
+        std::array<std::uint8_t, kMaxPageSize> bitmap{};
         std::size_t i = 0;
         while (i < pages.size()) {
-            const std::uint32_t window = pages[i] / kMapPageBits;
+            const std::uint32_t window = pages[i] / bits;
             bitmap.fill(0);
             bitmap[0] = 0x05;
             bitmap[1] = 0x01;
-            for (; i < pages.size() && pages[i] / kMapPageBits == window; ++i) {
-                const std::uint32_t bit = pages[i] % kMapPageBits;
+            for (; i < pages.size() && pages[i] / bits == window; ++i) {
+                const std::uint32_t bit = pages[i] % bits;
                 bitmap[4 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
             }
             const std::uint32_t number = file_.allocate();
@@ -777,23 +878,31 @@ private:
 
     void writeDefinition(const TableLayout &t)
     {
-        const std::vector<std::uint8_t> def = tableDefinition(t);
-        std::array<std::uint8_t, kPageSize> page{};
+        const std::vector<std::uint8_t> def = tableDefinition(version_, t);
+        const std::uint32_t pageSize = version_.pageSize;
+        std::array<std::uint8_t, kMaxPageSize> page{};
         std::size_t from = 0;
         for (std::size_t i = 0; i < t.definitionPages.size(); ++i) {
             page.fill(0);
             const std::size_t header = i == 0 ? 0 : kContinuationHeader;
-            const std::size_t take = std::min(def.size() - from, kPageSize - header);
+            const std::size_t take = std::min(def.size() - from, pageSize - header);
             std::memcpy(page.data() + header, def.data() + from, take);
             from += take;
             page[0] = 0x02;
             page[1] = 0x01;
-            put16(&page[2], static_cast<std::uint32_t>(kPageSize - header - take));
+            // Jet 3 marks its definitions with "VC" where Jet 4 keeps the free space.
+            if (version_.jet3) {
+                page[2] = 'V';
+                page[3] = 'C';
+            } else {
+                put16(&page[2], static_cast<std::uint32_t>(pageSize - header - take));
+            }
             put32(&page[4], i + 1 < t.definitionPages.size() ? t.definitionPages[i + 1] : 0);
             file_.write(t.definitionPages[i], page.data());
         }
     }
 
+    const JetVersion &version_;
     PageFile file_;
     RowPage lval_;
     std::vector<std::uint8_t> rowBytes_;
@@ -808,9 +917,14 @@ private:
 
 std::string writeDatabase(const std::string &path, const std::vector<Table> &tables)
 {
+    return writeDatabase(path, tables, Format::Jet4);
+}
+
+std::string writeDatabase(const std::string &path, const std::vector<Table> &tables, Format format)
+{
     std::optional<DatabaseWriter> writer;
     try {
-        writer.emplace(path);
+        writer.emplace(path, format == Format::Jet3 ? kJet3 : kJet4);
         writer->write(tables);
         return {};
     } catch (const std::exception &e) {

@@ -1,6 +1,6 @@
 #pragma once
-// Writes Jet 4 (Access 2000-2003) .mdb files for tests, benchmarks and the
-// demo database. Not part of the program, which never writes. The files hold
+// Writes Jet 4 (Access 2000-2003) or Jet 3 (Access 97) .mdb files for tests,
+// benchmarks and the demo database. Not part of the program, which never writes. The files hold
 // the MSysObjects catalog and the given tables, without indexes; rows are
 // stored in the order given.
 
@@ -23,8 +23,9 @@ struct Column {
 
 struct Null {};
 // Text cells are UTF-8; a Text column takes at most textLength UTF-16 units
-// (a character beyond the BMP counts twice). Jet keeps a boolean in the row's
-// null mask, so a boolean cannot be null: Null there is written as false.
+// (a character beyond the BMP counts twice) in Jet 4, textLength bytes of
+// Windows-1252 in Jet 3. Jet keeps a boolean in the row's null mask, so a
+// boolean cannot be null: Null there is written as false.
 using Cell = std::variant<Null, std::string, std::int32_t, double, bool>;
 using Row = std::vector<Cell>;
 
@@ -39,8 +40,13 @@ struct Table {
     std::function<void(std::size_t index, Row &row)> generate;
 };
 
+// Jet 3 has 2 KB pages and keeps text in Windows-1252, so every character
+// written must exist there (no Ω, no 中); Jet 4 takes any text.
+enum class Format { Jet4, Jet3 };
+
 // Returns an empty string on success, else what went wrong (and then removes
 // the partial file). Exceptions thrown by a generator are reported the same way.
+std::string writeDatabase(const std::string &path, const std::vector<Table> &tables, Format format);
 std::string writeDatabase(const std::string &path, const std::vector<Table> &tables);
 
 } // namespace mdb_writer
