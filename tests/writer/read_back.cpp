@@ -5,6 +5,8 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -343,6 +345,88 @@ std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, 
     if (*end == '\0' && std::fabs(got - expected) <= 1e-15 * std::fabs(expected))
         return "";
     return "expected about " + std::to_string(expected) + ", got " + shown;
+}
+
+namespace {
+
+std::vector<std::string> columnNames(const mdb_writer::Table &table)
+{
+    std::vector<std::string> names;
+    for (const mdb_writer::Column &c : table.columns)
+        names.push_back(c.name);
+    return names;
+}
+
+} // namespace
+
+void expectToolsShow(const std::string &path, const mdb_writer::Table &table)
+{
+    const std::size_t count = table.generate ? table.rowCount : table.rows.size();
+    const std::vector<PrintedRow> csv = exportCsv(path, table.name);
+    const std::vector<PrintedRow> json = exportJson(path, table.name, columnNames(table));
+    ASSERT_EQ(csv.size(), count + 1) << "mdb-export rows of " << table.name;
+    ASSERT_EQ(json.size(), count) << "mdb-json rows of " << table.name;
+    for (std::size_t c = 0; c < table.columns.size(); ++c)
+        EXPECT_EQ(csv[0].at(c), table.columns[c].name);
+
+    int reports = 0;
+    mdb_writer::Row row;
+    for (std::size_t i = 0; i < count && reports < 10; ++i) {
+        if (table.generate) {
+            row.assign(table.columns.size(), mdb_writer::Null{});
+            table.generate(i, row);
+        } else {
+            row = table.rows[i];
+        }
+        ASSERT_EQ(csv[i + 1].size(), table.columns.size()) << "mdb-export row " << i;
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            const std::pair<const char *, const Printed *> seen[] = {{"mdb-export", &csv[i + 1][c]},
+                                                                     {"mdb-json", &json[i][c]}};
+            for (const auto &[tool, printed] : seen) {
+                const std::string m = mismatch(table.columns[c].type, row[c], *printed);
+                if (!m.empty() && reports++ < 10) {
+                    ADD_FAILURE() << tool << ", " << table.name << " row " << i << " column "
+                                  << table.columns[c].name << ": " << m;
+                }
+            }
+        }
+    }
+}
+
+std::string toolLine(const std::vector<std::string> &argv)
+{
+    const Output o = run(argv);
+    EXPECT_EQ(o.status, 0) << argv[0] << ": " << o.err;
+    EXPECT_EQ(o.err, "") << argv[0];
+    std::string s = o.out;
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+Schema schema(const std::string &path)
+{
+    Schema tables;
+    std::string current;
+    std::size_t start = 0;
+    const std::string text = toolLine({"mdb-schema", path});
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("CREATE TABLE [", 0) == 0) {
+            current = line.substr(14, line.find(']') - 14);
+            tables[current];
+        } else if (line.rfind("\t[", 0) == 0) {
+            const std::size_t close = line.find(']');
+            std::string type = line.substr(line.find_first_not_of('\t', close + 1));
+            type = type.substr(0, type.find_last_not_of(", ") + 1);
+            tables[current].push_back({line.substr(2, close - 2), type});
+        }
+    }
+    return tables;
 }
 
 std::optional<LibmdbTable> readWithLibmdb(const std::string &path, const std::string &tableName,

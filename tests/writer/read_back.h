@@ -48,6 +48,17 @@ std::vector<PrintedRow> exportJson(const std::string &path, const std::string &t
 // it, else a description of the difference.
 std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, const Printed &printed);
 
+// Compares every value mdb-export and mdb-json print with the written one,
+// reporting through GoogleTest.
+void expectToolsShow(const std::string &path, const mdb_writer::Table &table);
+
+// A tool's output without its final newline; the run must succeed silently.
+std::string toolLine(const std::vector<std::string> &argv);
+
+// The "[NAME]\t\t\tType" lines of mdb-schema, per table.
+using Schema = std::map<std::string, std::vector<std::pair<std::string, std::string>>>;
+Schema schema(const std::string &path);
+
 // A field as libmdb's row cracker finds it in the page.
 struct StoredField {
     bool null = true;
