@@ -763,7 +763,10 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
 
     std::vector<std::string> names;
     std::vector<ColumnValues> columns(columnCount);
-    const std::size_t expectedRows = std::min<std::size_t>(open.table->num_rows, 1u << 24);
+    // A damaged definition could announce any number of rows; each row takes
+    // several bytes of the file.
+    const auto expectedRows = static_cast<std::size_t>(
+        std::min<std::uint64_t>(open.table->num_rows, m_state->facts.size / 8));
     for (unsigned i = 0; i < columnCount; ++i) {
         names.emplace_back(open.column(i).name);
         columns[i].kind = kindOf(open.column(i).col_type);
