@@ -1,6 +1,7 @@
 #include "mdb_file.h"
 
 #include "text_fold.h"
+#include "value_text.h"
 
 #include <mdbtools.h>
 
@@ -316,116 +317,12 @@ FieldValue::Kind kindOf(int columnType)
     }
 }
 
-template <typename Number>
-void appendNumber(std::string &out, Number value)
+template <typename Integer>
+void appendNumber(std::string &out, Integer value)
 {
-    char buffer[64];
+    char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
-}
-
-// Shortest text that reads back as the same number; plain digits unless the
-// magnitude is extreme, as Access shows numbers.
-template <typename Real>
-void appendReal(std::string &out, Real value)
-{
-    char buffer[512];
-    const Real magnitude = std::fabs(value);
-    const bool plain = magnitude == 0 || (magnitude >= Real(1e-4) && magnitude < Real(1e15));
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      plain ? std::chars_format::fixed : std::chars_format::scientific);
-    out.append(buffer, result.ptr);
-}
-
-void appendTwoDigits(std::string &out, long value)
-{
-    out.push_back(static_cast<char>('0' + value / 10));
-    out.push_back(static_cast<char>('0' + value % 10));
-}
-
-// Currency is a count of ten-thousandths.
-void appendCurrency(std::string &out, std::int64_t value)
-{
-    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    if (value < 0)
-        out.push_back('-');
-    appendNumber(out, magnitude / 10000);
-    unsigned fraction = static_cast<unsigned>(magnitude % 10000);
-    if (fraction == 0)
-        return;
-    char digits[5] = {static_cast<char>('0' + fraction / 1000), static_cast<char>('0' + fraction / 100 % 10),
-                      static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10), 0};
-    int length = 4;
-    while (digits[length - 1] == '0')
-        --length;
-    out.push_back('.');
-    out.append(digits, static_cast<std::size_t>(length));
-}
-
-// Jet dates count days from 1899-12-30; the fraction is the time of day,
-// also for negative dates. Shown as YYYY-MM-DD, with HH:MM:SS when set.
-void appendDate(std::string &out, double stamp)
-{
-    if (!(stamp > -657435.0 && stamp < 2958466.0)) {
-        appendReal(out, stamp);
-        return;
-    }
-    long days = static_cast<long>(std::trunc(stamp));
-    long seconds = std::lround(std::fabs(stamp - static_cast<double>(days)) * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        ++days;
-    }
-    // Civil date from a day count (H. Hinnant's algorithm), 1970-01-01 = 0.
-    long z = days - 25569 + 719468;
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long year = yoe + era * 400;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    const long day = doy - (153 * mp + 2) / 5 + 1;
-    const long month = mp < 10 ? mp + 3 : mp - 9;
-    if (month <= 2)
-        ++year;
-    char yearDigits[5] = {static_cast<char>('0' + year / 1000), static_cast<char>('0' + year / 100 % 10),
-                          static_cast<char>('0' + year / 10 % 10), static_cast<char>('0' + year % 10), 0};
-    out.append(yearDigits, 4);
-    out.push_back('-');
-    appendTwoDigits(out, month);
-    out.push_back('-');
-    appendTwoDigits(out, day);
-    if (seconds != 0) {
-        out.push_back(' ');
-        appendTwoDigits(out, seconds / 3600);
-        out.push_back(':');
-        appendTwoDigits(out, seconds / 60 % 60);
-        out.push_back(':');
-        appendTwoDigits(out, seconds % 60);
-    }
-}
-
-void appendHex(std::string &out, const unsigned char *p, std::size_t n)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    for (std::size_t i = 0; i < n; ++i) {
-        out.push_back(digits[p[i] >> 4]);
-        out.push_back(digits[p[i] & 0xF]);
-    }
-}
-
-void appendGuid(std::string &out, const unsigned char *p)
-{
-    static constexpr int order[16] = {3, 2, 1, 0, -1, 5, 4, -1, 7, 6, -1, 8, 9, -1, 10, 11};
-    out.push_back('{');
-    for (int index : order) {
-        if (index < 0)
-            out.push_back('-');
-        else
-            appendHex(out, p + index, 1);
-    }
-    appendHex(out, p + 12, 4);
-    out.push_back('}');
 }
 
 // Turns the bytes of one value into its display text.
