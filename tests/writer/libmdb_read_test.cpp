@@ -15,6 +15,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 struct StoredTextCase {
+    Format format;
     std::string text;
     Bytes stored;
 };
@@ -22,8 +23,9 @@ struct StoredTextCase {
 class StoredText : public testing::TestWithParam<StoredTextCase> {};
 
 // Jet 4 keeps text as UCS-2 LE, or as 0xFF 0xFE and one byte per character
-// when every character fits in a byte and that is shorter.
-TEST_P(StoredText, IsCompressedOnlyWhenEveryCharacterFitsInAByte)
+// when every character fits in a byte and that is shorter. Jet 3 keeps
+// Windows-1252.
+TEST_P(StoredText, HasTheFormatsEncoding)
 {
     TempDir dir;
     const std::string path = dir.file("stored.mdb");
@@ -31,7 +33,7 @@ TEST_P(StoredText, IsCompressedOnlyWhenEveryCharacterFitsInAByte)
     t.name = "T";
     t.columns = {{"TEXTE", ColumnType::Text, 20}};
     t.rows = {{GetParam().text}};
-    ASSERT_EQ(writeDatabase(path, {t}), "");
+    ASSERT_EQ(writeDatabase(path, {t}, GetParam().format), "");
 
     const auto read = readWithLibmdb(path, "T");
     ASSERT_TRUE(read);
@@ -42,18 +44,23 @@ TEST_P(StoredText, IsCompressedOnlyWhenEveryCharacterFitsInAByte)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, StoredText,
-    testing::Values(StoredTextCase{"ABC", {0xFF, 0xFE, 'A', 'B', 'C'}},
-                    StoredTextCase{"AB", {'A', 0, 'B', 0}},
-                    StoredTextCase{"ééé", {0xFF, 0xFE, 0xE9, 0xE9, 0xE9}},
-                    StoredTextCase{"ÿÿÿ", {0xFF, 0xFE, 0xFF, 0xFF, 0xFF}},
-                    StoredTextCase{"Ω", {0xA9, 0x03}},
-                    StoredTextCase{"aΩbc", {'a', 0, 0xA9, 0x03, 'b', 0, 'c', 0}},
-                    StoredTextCase{"ĀBC", {0x00, 0x01, 'B', 0, 'C', 0}},
-                    StoredTextCase{"中", {0x2D, 0x4E}},
-                    StoredTextCase{"😀", {0x3D, 0xD8, 0x00, 0xDE}},
-                    StoredTextCase{"", {}}));
+    testing::Values(StoredTextCase{Format::Jet4, "ABC", {0xFF, 0xFE, 'A', 'B', 'C'}},
+                    StoredTextCase{Format::Jet4, "AB", {'A', 0, 'B', 0}},
+                    StoredTextCase{Format::Jet4, "ééé", {0xFF, 0xFE, 0xE9, 0xE9, 0xE9}},
+                    StoredTextCase{Format::Jet4, "ÿÿÿ", {0xFF, 0xFE, 0xFF, 0xFF, 0xFF}},
+                    StoredTextCase{Format::Jet4, "Ω", {0xA9, 0x03}},
+                    StoredTextCase{Format::Jet4, "aΩbc", {'a', 0, 0xA9, 0x03, 'b', 0, 'c', 0}},
+                    StoredTextCase{Format::Jet4, "ĀBC", {0x00, 0x01, 'B', 0, 'C', 0}},
+                    StoredTextCase{Format::Jet4, "中", {0x2D, 0x4E}},
+                    StoredTextCase{Format::Jet4, "😀", {0x3D, 0xD8, 0x00, 0xDE}},
+                    StoredTextCase{Format::Jet4, "", {}},
+                    StoredTextCase{Format::Jet3, "ABC", {'A', 'B', 'C'}},
+                    StoredTextCase{Format::Jet3, "é€ œ", {0xE9, 0x80, ' ', 0x9C}},
+                    StoredTextCase{Format::Jet3, "", {}}));
 
-TEST(LibmdbReadBack, NullAndEmptyTextAreStoredApart)
+class EachFormat : public testing::TestWithParam<Format> {};
+
+TEST_P(EachFormat, NullAndEmptyTextAreStoredApart)
 {
     TempDir dir;
     const std::string path = dir.file("nulls.mdb");
@@ -61,7 +68,7 @@ TEST(LibmdbReadBack, NullAndEmptyTextAreStoredApart)
     t.name = "T";
     t.columns = {{"TEXTE", ColumnType::Text, 20}, {"MEMO", ColumnType::Memo}};
     t.rows = {{std::string(""), std::string("")}, {Null{}, Null{}}};
-    ASSERT_EQ(writeDatabase(path, {t}), "");
+    ASSERT_EQ(writeDatabase(path, {t}, GetParam()), "");
 
     const auto read = readWithLibmdb(path, "T");
     ASSERT_TRUE(read);
@@ -73,7 +80,7 @@ TEST(LibmdbReadBack, NullAndEmptyTextAreStoredApart)
     }
 }
 
-TEST(LibmdbReadBack, NumbersKeepEveryBit)
+TEST_P(EachFormat, NumbersKeepEveryBit)
 {
     const double doubles[] = {0.0,
                               -0.0,
@@ -95,7 +102,7 @@ TEST(LibmdbReadBack, NumbersKeepEveryBit)
     const std::size_t n = std::max(std::size(doubles), std::size(integers));
     for (std::size_t i = 0; i < n; ++i)
         t.rows.push_back({doubles[i % std::size(doubles)], integers[i % std::size(integers)]});
-    ASSERT_EQ(writeDatabase(path, {t}), "");
+    ASSERT_EQ(writeDatabase(path, {t}, GetParam()), "");
 
     const auto read = readWithLibmdb(path, "T");
     ASSERT_TRUE(read);
@@ -125,9 +132,10 @@ Table numbered(const std::string &name, std::size_t rows, std::size_t padding)
     return t;
 }
 
-// An inline map covers 512 pages from its start page; beyond that the map
-// points to bitmap pages. Both must lead libmdb to every row, in order.
-TEST(LibmdbReadBack, UsageMapsOfBothKindsReachEveryPage)
+// An inline map covers 512 pages (Jet 4) or 1024 (Jet 3) from its start page;
+// beyond that the map points to bitmap pages. Both must lead libmdb to every
+// row, in order.
+TEST_P(EachFormat, UsageMapsOfBothKindsReachEveryPage)
 {
     TempDir dir;
     const std::string path = dir.file("maps.mdb");
@@ -140,7 +148,7 @@ TEST(LibmdbReadBack, UsageMapsOfBothKindsReachEveryPage)
     std::vector<Table> written;
     for (const Expected &e : tables)
         written.push_back(numbered(e.name, e.rows, 200));
-    ASSERT_EQ(writeDatabase(path, written), "");
+    ASSERT_EQ(writeDatabase(path, written, GetParam()), "");
 
     for (const Expected &e : tables) {
         const auto read = readWithLibmdb(path, e.name);
@@ -156,6 +164,8 @@ TEST(LibmdbReadBack, UsageMapsOfBothKindsReachEveryPage)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::Values(Format::Jet4, Format::Jet3));
 
 TEST(LibmdbReadBack, CatalogListsUserTablesAndMarksTheSystemOne)
 {

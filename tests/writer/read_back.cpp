@@ -150,20 +150,15 @@ std::vector<PrintedRow> parseCsv(const std::string &s)
     return rows;
 }
 
-void appendUtf8(std::string &out, char32_t c)
+void appendUtf8(std::string &out, unsigned c)
 {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (c >> 6)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
         out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
@@ -228,35 +223,13 @@ private:
                 out.push_back(c);
                 continue;
             }
+            // mdb-json escapes quotes and backslashes, and writes every other
+            // character it escapes as \u00XX.
             const char e = s_.at(i_++);
-            switch (e) {
-            case 'n':
-                out.push_back('\n');
-                break;
-            case 't':
-                out.push_back('\t');
-                break;
-            case 'r':
-                out.push_back('\r');
-                break;
-            case 'b':
-                out.push_back('\b');
-                break;
-            case 'f':
-                out.push_back('\f');
-                break;
-            case 'u': {
-                char32_t cp = hex4();
-                if (cp >= 0xD800 && cp < 0xDC00 && s_.substr(i_, 2) == "\\u") {
-                    i_ += 2;
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (hex4() - 0xDC00);
-                }
-                appendUtf8(out, cp);
-                break;
-            }
-            default:
+            if (e == 'u')
+                appendUtf8(out, hex4());
+            else
                 out.push_back(e);
-            }
         }
     }
 

@@ -13,6 +13,7 @@ using namespace writer_test;
 
 namespace {
 
+// Texts every format can hold: Jet 3 keeps Windows-1252.
 Table everyKind()
 {
     Table t;
@@ -25,7 +26,7 @@ Table everyKind()
         {std::string("VIS TETE HEXAGONALE M8X40 INOX"), std::string("court"), 1, 1.5, true, std::string("A1")},
         {Null{}, Null{}, Null{}, Null{}, Null{}, Null{}},
         {std::string(""), std::string(""), 0, 0.0, false, std::string("")},
-        {std::string("Équerre clé"), std::string("ß Ω 中"), std::numeric_limits<std::int32_t>::min(), -big, true,
+        {std::string("Équerre clé"), std::string("ß € œ Ÿ"), std::numeric_limits<std::int32_t>::min(), -big, true,
          Null{}},
         {std::string("CLE D'ARRET"), Null{}, std::numeric_limits<std::int32_t>::max(), -2.5e-300, false,
          std::string("0123456789")},
@@ -36,13 +37,16 @@ Table everyKind()
     return t;
 }
 
-TEST(ToolsReadBack, EveryColumnKindWithNullsAndExtremes)
+class EveryKind : public testing::TestWithParam<Format> {};
+
+TEST_P(EveryKind, ColumnsWithNullsAndExtremesReadBack)
 {
     TempDir dir;
     const std::string path = dir.file("kinds.mdb");
     const Table t = everyKind();
-    ASSERT_EQ(writeDatabase(path, {t}), "");
+    ASSERT_EQ(writeDatabase(path, {t}, GetParam()), "");
 
+    EXPECT_EQ(toolLine({"mdb-ver", path}), GetParam() == Format::Jet3 ? "JET3" : "JET4");
     expectToolsShow(path, t);
     EXPECT_EQ(toolLine({"mdb-count", path, "ARTICLE"}), std::to_string(t.rows.size()));
     EXPECT_EQ(toolLine({"mdb-tables", "-1", path}), "ARTICLE");
@@ -53,6 +57,8 @@ TEST(ToolsReadBack, EveryColumnKindWithNullsAndExtremes)
         {"PRIX", "Double"},                {"EN_STOCK", "Boolean NOT NULL"}, {"CODE", "Text (10)"}};
     EXPECT_EQ(tables.at("ARTICLE"), expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryKind, testing::Values(Format::Jet4, Format::Jet3));
 
 // The same text in a text and a memo column, followed by a fixed column, so
 // a wrong length would also shift the values after it.
@@ -87,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, TextRoundTrip,
 // Memo values of lengths around each storage boundary: inline, one long
 // value page, chained pages, compressed or not.
 struct MemoCase {
+    Format format;
     std::size_t characters;
     std::string alphabet;
 };
@@ -119,7 +126,7 @@ TEST_P(MemoRoundTrip, ToolsAndLibmdbReadTheWholeValue)
     t.name = "NOTES";
     t.columns = {{"N", ColumnType::LongInteger}, {"NOTE", ColumnType::Memo}};
     t.rows = {{1, text}, {2, std::string("court")}, {3, text}, {4, Null{}}};
-    ASSERT_EQ(writeDatabase(path, {t}), "");
+    ASSERT_EQ(writeDatabase(path, {t}, GetParam().format), "");
     expectToolsShow(path, t);
 
     const auto read = readWithLibmdb(path, "NOTES", 1 << 18);
@@ -129,12 +136,20 @@ TEST_P(MemoRoundTrip, ToolsAndLibmdbReadTheWholeValue)
     EXPECT_EQ(read->bound[2][1], text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, MemoRoundTrip,
-                         testing::Values(MemoCase{1, "a"}, MemoCase{62, "abc"}, MemoCase{63, "abc"},
-                                         MemoCase{1024, "abcé"}, MemoCase{1025, "abcé"}, MemoCase{2040, "abc"},
-                                         MemoCase{2041, "abc"}, MemoCase{4076, "abc"}, MemoCase{4077, "abc"},
-                                         MemoCase{100000, "abcdefghij"}, MemoCase{31, "中Ω"},
-                                         MemoCase{33, "中Ω"}, MemoCase{5000, "中文Ωß"}));
+// Jet 4 pages hold 4080 bytes of long value, 4076 per chained piece, and
+// compress up to 1024 characters; Jet 3 pages 2036 and 2032, one byte each.
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, MemoRoundTrip,
+    testing::Values(MemoCase{Format::Jet4, 1, "a"}, MemoCase{Format::Jet4, 62, "abc"},
+                    MemoCase{Format::Jet4, 63, "abc"}, MemoCase{Format::Jet4, 1024, "abcé"},
+                    MemoCase{Format::Jet4, 1025, "abcé"}, MemoCase{Format::Jet4, 2040, "abc"},
+                    MemoCase{Format::Jet4, 2041, "abc"}, MemoCase{Format::Jet4, 4076, "abc"},
+                    MemoCase{Format::Jet4, 4077, "abc"}, MemoCase{Format::Jet4, 100000, "abcdefghij"},
+                    MemoCase{Format::Jet4, 31, "中Ω"}, MemoCase{Format::Jet4, 33, "中Ω"},
+                    MemoCase{Format::Jet4, 5000, "中文Ωß"}, MemoCase{Format::Jet3, 64, "éab"},
+                    MemoCase{Format::Jet3, 65, "éab"}, MemoCase{Format::Jet3, 2036, "éab€"},
+                    MemoCase{Format::Jet3, 2037, "éab€"}, MemoCase{Format::Jet3, 4064, "abc"},
+                    MemoCase{Format::Jet3, 4065, "abc"}, MemoCase{Format::Jet3, 100000, "abcdefghij"}));
 
 TEST(ToolsReadBack, FiftyThousandRowsInOrder)
 {
@@ -199,6 +214,35 @@ TEST(ToolsReadBack, SeveralTablesAndAnEmptyOne)
     const std::vector<std::pair<std::string, std::string>> emptyColumns = {{"A", "Text (5)"},
                                                                            {"B", "Memo/Hyperlink (255)"}};
     EXPECT_EQ(tables.at("VIDE"), emptyColumns);
+}
+
+// Jet 3 rows keep one-byte offsets plus a jump table for each 256 bytes, and
+// a filler entry when the row's tail crosses a boundary its data does not.
+// Rows of every length up to most of a page meet each case.
+TEST(ToolsReadBack, Jet3RowsOfEveryLengthKeepTheirOffsets)
+{
+    TempDir dir;
+    const std::string path = dir.file("lengths.mdb");
+    Table t;
+    t.name = "LONGUEURS";
+    t.columns = {{"A", ColumnType::Text, 255}, {"N", ColumnType::LongInteger}, {"B", ColumnType::Text, 255},
+                 {"C", ColumnType::Memo},      {"D", ColumnType::Text, 255},    {"E", ColumnType::Text, 255}};
+    t.rowCount = 4 * 256;
+    t.generate = [](std::size_t i, Row &row) {
+        const std::size_t a = i % 256;
+        row[0] = std::string(a, static_cast<char>('a' + i % 26));
+        row[1] = static_cast<std::int32_t>(i);
+        if (i % 5 != 0)
+            row[2] = std::string((i * 7) % 256, 'b');
+        if (i % 3 == 0)
+            row[3] = std::string(i % 64, 'c');
+        if (i >= 512)
+            row[4] = std::string(255, 'd');
+        if (i >= 768)
+            row[5] = std::string(255 - a, 'e');
+    };
+    ASSERT_EQ(writeDatabase(path, {t}, Format::Jet3), "");
+    expectToolsShow(path, t);
 }
 
 TEST(ToolsReadBack, WideTableWhoseDefinitionSpansPages)

@@ -25,6 +25,7 @@ struct Refusal {
     std::string label;
     std::vector<Table> tables;
     std::string reason;
+    Format format = Format::Jet4;
 };
 
 class WriterRefuses : public testing::TestWithParam<Refusal> {};
@@ -33,7 +34,7 @@ TEST_P(WriterRefuses, WithAReasonAndNoFile)
 {
     TempDir dir;
     const std::string path = dir.file("refused.mdb");
-    const std::string error = writeDatabase(path, GetParam().tables);
+    const std::string error = writeDatabase(path, GetParam().tables, GetParam().format);
     EXPECT_NE(error.find(GetParam().reason), std::string::npos) << "error: " << error;
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -103,6 +104,18 @@ std::vector<Refusal> refusals()
         row[0] = std::string("x");
     };
     r.push_back({"GeneratorThrows", {throwing}, "generator gave up"});
+
+    // Jet 3 text is Windows-1252.
+    const std::string lacking = "Windows-1252 lacks";
+    r.push_back({"Jet3Greek", {oneColumn(ColumnType::Text, std::string("Ω"))}, lacking, Format::Jet3});
+    r.push_back({"Jet3Chinese", {oneColumn(ColumnType::Memo, std::string("中"))}, lacking, Format::Jet3});
+    r.push_back({"Jet3Emoji", {oneColumn(ColumnType::Memo, std::string("😀"))}, lacking, Format::Jet3});
+    Table greekName = oneColumn(ColumnType::Text, Null{});
+    greekName.name = "Ωmega";
+    r.push_back({"Jet3TableName", {greekName}, lacking, Format::Jet3});
+    Table chineseColumn = oneColumn(ColumnType::Text, Null{});
+    chineseColumn.columns[0].name = "中";
+    r.push_back({"Jet3ColumnName", {chineseColumn}, lacking, Format::Jet3});
     return r;
 }
 
