@@ -387,8 +387,7 @@ std::vector<std::uint8_t> tableDefinition(const JetVersion &version, const Table
 {
     // The first 8 bytes are the page header, filled in page by page.
     std::vector<std::uint8_t> def(version.tableDefHeader, 0);
-    // Both versions place the block below at the same offsets from the end of
-    // the header; Jet 4 inserted 20 bytes before the table type.
+    // From the table type on, Jet 4 keeps the Jet 3 fields 20 bytes further on.
     const std::uint32_t shift = version.jet3 ? 0 : 20;
     put32(&def[version.jet3 ? 12 : 16], t.rowCount);
     def[20 + shift] = t.system ? 0x53 : 0x4E;
