@@ -19,9 +19,8 @@ namespace article_database {
 
 namespace {
 
-// Row offsets on a data page carry flags in their top bits.
+// Row offsets on a data page carry flags (deleted, moved) in their top bits.
 constexpr int rowOffsetMask = 0x1FFF;
-constexpr int deletedRowFlag = 0x4000;
 constexpr std::size_t longValueHeaderSize = 12;
 constexpr unsigned catalogPage = 2;
 constexpr unsigned maxColumns = 255;
@@ -285,8 +284,6 @@ public:
         std::size_t size = 0;
         if (m_table->cur_row == 0 || mdb_find_row(m_mdb, static_cast<int>(m_table->cur_row - 1), &start, &size) != 0)
             return -1;
-        if (start & deletedRowFlag)
-            return -1;
         if (mdb_crack_row(m_table, start & rowOffsetMask, size, m_fields.data()) < 0)
             return -1;
         return 1;
@@ -478,7 +475,7 @@ private:
         char *outPtr = out.data() + base;
         std::size_t outLeft = n * 4 + 4;
         while (inLeft > 0) {
-            if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
+            if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) || outLeft < 3)
                 break;
             // A byte the code page does not map shows as U+FFFD.
             ++in;
