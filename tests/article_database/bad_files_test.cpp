@@ -73,18 +73,27 @@ std::vector<mdb_writer::Table> sampleTables()
 
 class BadFilesTest : public testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { writeSample(mdb_writer::Format::Jet4); }
+
+    void writeSample(mdb_writer::Format format)
     {
         m_good = m_dir.file("good.mdb");
-        testing_support::writeOrFail(m_good, sampleTables());
+        testing_support::writeOrFail(m_good, sampleTables(), format);
         m_bytes = testing_support::readBytes(m_good);
-        ASSERT_GT(m_bytes.size(), 4096u * 4);
+        m_pageSize = format == mdb_writer::Format::Jet3 ? 2048 : 4096;
+        ASSERT_GT(m_bytes.size(), m_pageSize * 4);
     }
 
     TempDir m_dir;
     std::string m_good;
     std::string m_bytes;
+    std::size_t m_pageSize = 0;
     Engine m_engine;
+};
+
+class DamagedCopyTest : public BadFilesTest, public testing::WithParamInterface<mdb_writer::Format> {
+protected:
+    void SetUp() override { writeSample(GetParam()); }
 };
 
 struct UnopenableCase {
@@ -145,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A copy cut short either fails or gives every row unchanged: a row or a memo
 // whose page is gone must never just disappear or come back shorter.
-TEST_F(BadFilesTest, TruncatedCopyFailsOrReadsEverything)
+TEST_P(DamagedCopyTest, TruncatedCopyFailsOrReadsEverything)
 {
     auto database = m_engine.openDatabase(m_good, false, false);
     ASSERT_TRUE(database.ok());
@@ -154,7 +163,7 @@ TEST_F(BadFilesTest, TruncatedCopyFailsOrReadsEverything)
     ASSERT_EQ(full.values.size(), 400u);
 
     const std::string path = m_dir.file("cut.mdb");
-    for (std::size_t size = 0; size < m_bytes.size(); size += size < 4 * 4096 ? 1000 : 4096) {
+    for (std::size_t size = 0; size < m_bytes.size(); size += size < 4 * m_pageSize ? 1000 : m_pageSize) {
         testing_support::writeBytes(path, m_bytes.substr(0, size));
         auto cut = m_engine.openDatabase(path, false, false);
         if (!cut.ok()) {
@@ -173,7 +182,7 @@ TEST_F(BadFilesTest, TruncatedCopyFailsOrReadsEverything)
 
 // Random bytes changed anywhere in the file: any outcome but a crash or a
 // hang is acceptable, as long as failures are reported as such.
-TEST_F(BadFilesTest, RandomlyDamagedCopyFailsCleanlyOrReads)
+TEST_P(DamagedCopyTest, RandomlyDamagedCopyFailsCleanlyOrReads)
 {
     const std::set<Status> openFailures = {Status::NotADatabase};
     const std::set<Status> readFailures = {Status::Ok, Status::ReadFailed, Status::NoSuchTable, Status::NoSuchColumn};
@@ -204,6 +213,12 @@ TEST_F(BadFilesTest, RandomlyDamagedCopyFailsCleanlyOrReads)
     // must have been exercised, not only the rejection of the file.
     EXPECT_GT(opened, 100u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, DamagedCopyTest,
+                         testing::Values(mdb_writer::Format::Jet4, mdb_writer::Format::Jet3),
+                         [](const testing::TestParamInfo<mdb_writer::Format> &info) {
+                             return info.param == mdb_writer::Format::Jet3 ? "jet3" : "jet4";
+                         });
 
 TEST_F(BadFilesTest, ReadingLeavesFileAndFolderUntouched)
 {

@@ -48,9 +48,10 @@ inline mdb_writer::Table table(std::string name, std::vector<mdb_writer::Column>
     return t;
 }
 
-inline void writeOrFail(const std::string &path, const std::vector<mdb_writer::Table> &tables)
+inline void writeOrFail(const std::string &path, const std::vector<mdb_writer::Table> &tables,
+                        mdb_writer::Format format = mdb_writer::Format::Jet4)
 {
-    const std::string error = mdb_writer::writeDatabase(path, tables);
+    const std::string error = mdb_writer::writeDatabase(path, tables, format);
     ASSERT_EQ(error, "") << path;
 }
 
