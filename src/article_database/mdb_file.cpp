@@ -543,6 +543,19 @@ private:
     std::string m_longValue;
 };
 
+// The file's size now: the program keeps its database open for a whole
+// session while the application that owns the file adds rows to it.
+FileFacts currentFacts(MdbHandle *mdb)
+{
+    FileFacts facts;
+    struct stat info {};
+    if (mdb->f->stream && ::fstat(fileno(mdb->f->stream), &info) == 0 && info.st_size > 0) {
+        facts.size = static_cast<std::uint64_t>(info.st_size);
+        facts.pageCount = facts.size / static_cast<std::uint64_t>(mdb->fmt->pg_size);
+    }
+    return facts;
+}
+
 int findColumn(const OpenTable &open, const char *name)
 {
     for (unsigned i = 0; i < open.columnCount(); ++i)
@@ -555,7 +568,6 @@ int findColumn(const OpenTable &open, const char *name)
 
 struct JetFile::State {
     HandlePtr mdb;
-    FileFacts facts;
     std::unique_ptr<Iconv> jet3;
     std::vector<TableRef> tables;
 };
@@ -565,18 +577,18 @@ JetFile::~JetFile() = default;
 
 Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
 {
-    auto facts = inspectFile(path);
-    if (!facts.ok())
-        return facts.status();
+    const auto inspected = inspectFile(path);
+    if (!inspected.ok())
+        return inspected.status();
+    const FileFacts &facts = inspected.value();
 
     auto state = std::make_unique<State>();
-    state->facts = facts.value();
     // MDB_NOFLAGS: libmdb opens the file read-only and never writes to it.
     state->mdb.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
     if (!state->mdb || !state->mdb->f || !state->mdb->fmt)
         return Status::NotADatabase;
     MdbHandle *mdb = state->mdb.get();
-    if (mdb->fmt->pg_size <= 0 || state->facts.size / static_cast<std::uint64_t>(mdb->fmt->pg_size) != state->facts.pageCount)
+    if (mdb->fmt->pg_size <= 0 || facts.size / static_cast<std::uint64_t>(mdb->fmt->pg_size) != facts.pageCount)
         return Status::NotADatabase;
     if (IS_JET3(mdb)) {
         iconv_t cd = iconv_open("UTF-8", jet3Charset(mdb->f->code_page));
@@ -590,7 +602,7 @@ Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
     // The catalog, MSysObjects, read for names, types and definition pages
     // only. mdb_read_catalog would also parse every table's property blob,
     // which on a damaged file can send libmdb into an endless loop.
-    auto catalog = openTable(mdb, state->facts.pageCount, catalogPage, "MSysObjects");
+    auto catalog = openTable(mdb, facts.pageCount, catalogPage, "MSysObjects");
     if (!catalog.ok())
         return Status::NotADatabase;
     const OpenTable &objects = catalog.value();
@@ -605,7 +617,7 @@ Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
     if (idInfo.col_type != MDB_LONGINT || nameInfo.col_type != MDB_TEXT || typeInfo.col_type != MDB_INT)
         return Status::NotADatabase;
 
-    ValueReader reader(mdb, state->jet3.get(), state->facts.size);
+    ValueReader reader(mdb, state->jet3.get(), facts.size);
     RowCursor cursor(objects);
     int step;
     while ((step = cursor.next()) == 1) {
@@ -637,7 +649,8 @@ std::optional<TableRef> JetFile::findTable(std::string_view name) const
 
 Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
 {
-    auto open = openTable(m_state->mdb.get(), m_state->facts.pageCount, table.page, table.name);
+    MdbHandle *mdb = m_state->mdb.get();
+    auto open = openTable(mdb, currentFacts(mdb).pageCount, table.page, table.name);
     if (!open.ok())
         return open.status();
     std::vector<std::string> names;
@@ -649,7 +662,8 @@ Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
 Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table)
 {
     MdbHandle *mdb = m_state->mdb.get();
-    auto opened = openTable(mdb, m_state->facts.pageCount, table.page, table.name);
+    const FileFacts facts = currentFacts(mdb);
+    auto opened = openTable(mdb, facts.pageCount, table.page, table.name);
     if (!opened.ok())
         return opened.status();
     const OpenTable &open = opened.value();
@@ -660,7 +674,7 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
     // A damaged definition could announce any number of rows; each row takes
     // several bytes of the file.
     const auto expectedRows = static_cast<std::size_t>(
-        std::min<std::uint64_t>(open.table->num_rows, m_state->facts.size / 8));
+        std::min<std::uint64_t>(open.table->num_rows, facts.size / 8));
     for (unsigned i = 0; i < columnCount; ++i) {
         names.emplace_back(open.column(i).name);
         columns[i].kind = kindOf(open.column(i).col_type);
@@ -668,7 +682,7 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
         columns[i].nulls.reserve(expectedRows);
     }
 
-    ValueReader reader(mdb, m_state->jet3.get(), m_state->facts.size);
+    ValueReader reader(mdb, m_state->jet3.get(), facts.size);
     RowCursor cursor(open);
     std::uint64_t rows = 0;
     int step;

@@ -79,24 +79,28 @@ std::vector<mdb_writer::Row> articleRows(const FileFormat &format)
 
 class EngineFileTest : public testing::Test {
 protected:
+    // The tables of every test file; `addedRows` more rows at the end of
+    // ARTICLE stand for rows the owning application added later.
+    static std::vector<mdb_writer::Table> tables(const FileFormat &format, int addedRows = 0)
+    {
+        auto article = testing_support::table("ARTICLE",
+                                              {{"ARTICLE", ColumnType::Text, 80},
+                                               {"CODE", ColumnType::LongInteger},
+                                               {"PRIX", ColumnType::Double},
+                                               {"STOCK", ColumnType::Boolean},
+                                               {"NOTES", ColumnType::Memo}},
+                                              articleRows(format));
+        for (int i = 0; i < addedRows; ++i)
+            article.rows.push_back({std::string("Ajout ") + std::to_string(i), i, Null{}, false, Null{}});
+        return {article, testing_support::table("VIDE", {{"ARTICLE", ColumnType::Text, 50}}, {}),
+                testing_support::table("Order Details", {{"Product Name", ColumnType::Text, 50}},
+                                       {{std::string("Chai")}, {std::string("Chang")}})};
+    }
+
     void writeAndOpen(const FileFormat &format)
     {
         m_path = m_dir.file("TABLEARTICLE.MDB");
-        m_format = &format;
-        testing_support::writeOrFail(
-            m_path, {
-                        testing_support::table("ARTICLE",
-                                               {{"ARTICLE", ColumnType::Text, 80},
-                                                {"CODE", ColumnType::LongInteger},
-                                                {"PRIX", ColumnType::Double},
-                                                {"STOCK", ColumnType::Boolean},
-                                                {"NOTES", ColumnType::Memo}},
-                                               articleRows(format)),
-                        testing_support::table("VIDE", {{"ARTICLE", ColumnType::Text, 50}}, {}),
-                        testing_support::table("Order Details", {{"Product Name", ColumnType::Text, 50}},
-                                               {{std::string("Chai")}, {std::string("Chang")}}),
-                    },
-            format.format);
+        testing_support::writeOrFail(m_path, tables(format), format.format);
         auto database = m_engine.openDatabase(m_path, false, false);
         ASSERT_TRUE(database.ok()) << describe(database.status());
         m_database = database.value();
@@ -130,7 +134,6 @@ protected:
 
     TempDir m_dir;
     std::string m_path;
-    const FileFormat *m_format = nullptr;
     Engine m_engine;
     std::shared_ptr<Database> m_database;
 };
@@ -350,6 +353,22 @@ TEST_P(EngineFormatTest, OpeningTableReadsNoRowsUntilFirstUse)
     EXPECT_EQ(table->moveFirst(), Status::ReadFailed);
     EXPECT_EQ(m_database->openRecordset(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*'").status(),
               Status::ReadFailed);
+}
+
+// The program opens its database once per session, while the application
+// that owns the file goes on adding rows, in place, to the same file.
+TEST_P(EngineFormatTest, FindsRowsAddedToTheFileAfterOpening)
+{
+    const std::string grownPath = m_dir.file("grown.mdb");
+    testing_support::writeOrFail(grownPath, tables(GetParam(), 3000), GetParam().format);
+    const std::string before = testing_support::readBytes(m_path);
+    const std::string after = testing_support::readBytes(grownPath);
+    ASSERT_GT(after.size(), before.size());
+    testing_support::writeBytes(m_path, after);
+
+    const auto rows = open(u"SELECT * FROM ARTICLE Where ARTICLE like '*AJOUT 2999*'");
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(columnOf(*rows, 0), (std::vector<std::pair<FieldValue::Kind, std::string>>{{K::Text, "Ajout 2999"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EngineFormatTest, testing::ValuesIn(fileFormats),
