@@ -232,6 +232,9 @@ Outcome<OpenTable> openTable(MdbHandle *mdb, std::uint64_t pageCount, std::uint3
 {
     if (page == 0 || page >= pageCount)
         return Status::ReadFailed;
+    // libmdb skips reading the page it read last; the file may have changed
+    // since, so make it read again.
+    mdb->cur_pg = 0;
     // libmdb 1.0.0 trusts the usage map pointers of a table definition, and
     // takes an empty map for a valid one; check them first.
     if (mdb_read_pg(mdb, page) != mdb->fmt->pg_size || mdb->pg_buf[0] != MDB_PAGE_TABLE)
