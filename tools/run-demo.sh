@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 
-build=${BUILD_DIR:-build}
+build=${BUILD_DIR:-build-demo}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFICHE_BUILD_TESTS=OFF
 cmake --build "$build" -j"$(nproc)" --target fiche-article demo-database
 
