@@ -42,7 +42,7 @@ int main(int argc, char **argv)
         std::vector<Table> tables;
         Format format;
     };
-    const std::vector<Column> plain{{"ARTICLE", ColumnType::Text, 60}, {"REFERENCE", ColumnType::LongInteger}};
+    const std::vector<Column> plain{{"ARTICLE", ColumnType::Text, designations::kMaxDesignationChars}, {"REFERENCE", ColumnType::LongInteger}};
     const auto named = [](std::size_t i, mdb_writer::Row &row) {
         row[0] = designations::designation(7, i);
         row[1] = static_cast<std::int32_t>(i);
@@ -71,7 +71,7 @@ int main(int argc, char **argv)
          {articles({{"ARTICLE", ColumnType::Memo}}, 3,
                    [](std::size_t i, mdb_writer::Row &row) { row[0] = std::string(1500 * (i + 1), 'E'); })},
          Format::Jet3},
-        {"many_pages.mdb", {articles(plain, 3000, named)}, Format::Jet4},
+        {"many_pages.mdb", {articles(plain, 1200, named)}, Format::Jet4},
         {"two_tables.mdb",
          {articles(plain, 5, named),
           [] {

@@ -33,7 +33,7 @@ pids=()
 for target in engine_fuzz pattern_fuzz; do
     dir=$work/$target
     rm -f "$dir/artifacts/"*
-    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -max_len=65536 \
+    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -max_len=131072 \
         -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
         "$dir/corpus" "$dir/seeds" >"$dir/log" 2>&1 &
     pids+=($!)
