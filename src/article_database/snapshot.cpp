@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include "bigram_index.h"
 #include "like_pattern.h"
 #include "text_fold.h"
 
@@ -57,6 +58,12 @@ std::size_t findBytes(const char *haystack, std::size_t size, std::string_view n
                 mask &= mask - 1;
             }
         }
+        // Fewer than sixteen positions left: a call to memchr would cost
+        // more than looking at them, which matters for short rows.
+        for (; at < candidates; ++at)
+            if (haystack[at] == needle.front() && std::memcmp(haystack + at + 1, needle.data() + 1, length - 1) == 0)
+                return at;
+        return std::string_view::npos;
     }
 #endif
     const std::string_view rest(haystack + at, size - at);
@@ -91,6 +98,34 @@ std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std:
     }
     return rows;
 }
+// Keeps the candidate rows that really contain the literal, in place.
+std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vector<std::uint32_t> rows,
+                                            std::string_view needle)
+{
+    if (needle.size() == 2)
+        return rows;
+    const char *base = folded.bytes.data();
+    const std::uint32_t *starts = folded.starts.data();
+    // Candidates lie scattered over the whole column, and each would wait
+    // on memory twice (its start, then its bytes); asking for both some rows
+    // ahead keeps many of those waits in flight at once.
+    constexpr std::size_t startsAhead = 32;
+    constexpr std::size_t bytesAhead = 16;
+    const std::size_t count = rows.size();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + startsAhead < count)
+            __builtin_prefetch(starts + rows[i + startsAhead]);
+        if (i + bytesAhead < count)
+            __builtin_prefetch(base + starts[rows[i + bytesAhead]]);
+        const std::uint32_t row = rows[i];
+        const std::uint32_t start = starts[row];
+        if (findBytes(base + start, starts[row + 1] - 1 - start, needle) != std::string_view::npos)
+            rows[kept++] = row;
+    }
+    rows.resize(kept);
+    return rows;
+}
 } // namespace
 
 FieldValue ColumnValues::at(std::uint32_t row) const
@@ -115,12 +150,30 @@ const FoldedColumn &Snapshot::folded(std::size_t column) const
     return lazy.column;
 }
 
+std::shared_ptr<const BigramIndex> Snapshot::bigrams(std::size_t column) const
+{
+    LazyFolded &lazy = m_folded[column];
+    std::lock_guard lock(lazy.indexMutex);
+    return lazy.index;
+}
+
+void Snapshot::attachBigrams(std::size_t column, std::shared_ptr<const BigramIndex> index) const
+{
+    LazyFolded &lazy = m_folded[column];
+    std::lock_guard lock(lazy.indexMutex);
+    lazy.index = std::move(index);
+}
+
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
 {
     const FoldedColumn &folded = snapshot.folded(column);
     const auto &nulls = snapshot.column(column).nulls;
-    if (const auto literal = pattern.containedLiteral())
+    if (const auto literal = pattern.containedLiteral()) {
+        if (literal->size() >= 2)
+            if (const auto index = snapshot.bigrams(column))
+                return verifyCandidates(folded, index->candidates(*literal), *literal);
         return scanForLiteral(folded, nulls, *literal);
+    }
 
     std::vector<std::uint32_t> rows;
     const std::string_view bytes(folded.bytes);

@@ -15,6 +15,7 @@
 
 namespace article_database {
 
+class BigramIndex;
 class LikePattern;
 
 struct ColumnValues {
@@ -48,10 +49,17 @@ public:
     // Built on first use per column, then kept for the snapshot's lifetime.
     const FoldedColumn &folded(std::size_t column) const;
 
+    // A column's bigram index, once one has been built and attached; until
+    // then searches scan the folded column.
+    std::shared_ptr<const BigramIndex> bigrams(std::size_t column) const;
+    void attachBigrams(std::size_t column, std::shared_ptr<const BigramIndex> index) const;
+
 private:
     struct LazyFolded {
         std::once_flag once;
         FoldedColumn column;
+        std::mutex indexMutex;
+        std::shared_ptr<const BigramIndex> index;
     };
 
     std::vector<std::string> m_columnNames;

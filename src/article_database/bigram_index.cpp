@@ -1,0 +1,125 @@
+#include "bigram_index.h"
+
+#include <limits>
+
+namespace article_database {
+
+namespace {
+
+constexpr unsigned char rowSeparator = 0xFF;
+constexpr std::uint32_t noRow = std::numeric_limits<std::uint32_t>::max();
+// How many rows pass between two questions whether to stop.
+constexpr std::uint32_t stopCheckRows = 1 << 16;
+
+unsigned varintSize(std::uint32_t value)
+{
+    unsigned size = 1;
+    while (value >= 0x80) {
+        value >>= 7;
+        ++size;
+    }
+    return size;
+}
+
+// Calls visit(pair, row) once per distinct pair of each row; false when
+// stopped on the way.
+template <typename Visit>
+bool forEachRowPair(const FoldedColumn &column, const std::function<bool()> &stop, std::vector<std::uint32_t> &lastRow,
+                    Visit visit)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(column.bytes.data());
+    const std::size_t size = column.bytes.size();
+    std::uint32_t row = 0;
+    for (std::size_t i = 0; i + 1 < size; ++i) {
+        const unsigned char first = bytes[i];
+        if (first == rowSeparator) {
+            ++row;
+            if (row % stopCheckRows == 0 && stop())
+                return false;
+            continue;
+        }
+        const unsigned char second = bytes[i + 1];
+        if (second == rowSeparator)
+            continue;
+        const unsigned pair = (static_cast<unsigned>(first) << 8) | second;
+        if (lastRow[pair] == row)
+            continue;
+        visit(pair, row, lastRow[pair]);
+        lastRow[pair] = row;
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::function<bool()> &stop)
+{
+    std::unique_ptr<BigramIndex> index(new BigramIndex);
+    index->m_count.assign(pairCount, 0);
+    std::vector<std::uint64_t> sizes(pairCount, 0);
+    std::vector<std::uint32_t> lastRow(pairCount, noRow);
+    const bool counted = forEachRowPair(column, stop, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+        ++index->m_count[pair];
+        sizes[pair] += varintSize(last == noRow ? row : row - last);
+    });
+    if (!counted)
+        return nullptr;
+
+    std::uint64_t total = 0;
+    index->m_begin.resize(pairCount + 1);
+    for (std::size_t pair = 0; pair < pairCount; ++pair) {
+        index->m_begin[pair] = static_cast<std::uint32_t>(total);
+        total += sizes[pair];
+    }
+    if (total > std::numeric_limits<std::uint32_t>::max())
+        return nullptr;
+    index->m_begin[pairCount] = static_cast<std::uint32_t>(total);
+    index->m_bytes.resize(total);
+
+    std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
+    lastRow.assign(pairCount, noRow);
+    std::uint8_t *out = index->m_bytes.data();
+    const bool filled = forEachRowPair(column, stop, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+        std::uint32_t delta = last == noRow ? row : row - last;
+        std::uint32_t &at = cursor[pair];
+        while (delta >= 0x80) {
+            out[at++] = static_cast<std::uint8_t>(delta | 0x80);
+            delta >>= 7;
+        }
+        out[at++] = static_cast<std::uint8_t>(delta);
+    });
+    if (!filled)
+        return nullptr;
+    return index;
+}
+
+void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
+{
+    rows.resize(m_count[pair]);
+    const std::uint8_t *in = m_bytes.data() + m_begin[pair];
+    std::uint32_t row = 0;
+    for (std::uint32_t n = 0, count = m_count[pair]; n < count; ++n) {
+        std::uint32_t delta = *in & 0x7F;
+        for (unsigned shift = 7; *in++ & 0x80; shift += 7)
+            delta |= static_cast<std::uint32_t>(*in & 0x7F) << shift;
+        row = n == 0 ? delta : row + delta;
+        rows[n] = row;
+    }
+}
+
+std::vector<std::uint32_t> BigramIndex::candidates(std::string_view literal) const
+{
+    const auto pairAt = [&](std::size_t i) {
+        return (static_cast<unsigned>(static_cast<unsigned char>(literal[i])) << 8)
+            | static_cast<unsigned char>(literal[i + 1]);
+    };
+    unsigned rarest = pairAt(0);
+    for (std::size_t i = 1; i + 1 < literal.size(); ++i)
+        if (m_count[pairAt(i)] < m_count[rarest])
+            rarest = pairAt(i);
+    std::vector<std::uint32_t> rows;
+    decode(rarest, rows);
+    return rows;
+}
+
+} // namespace article_database
