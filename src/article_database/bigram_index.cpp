@@ -8,8 +8,6 @@ namespace {
 
 constexpr unsigned char rowSeparator = 0xFF;
 constexpr std::uint32_t noRow = std::numeric_limits<std::uint32_t>::max();
-// How many rows pass between two questions whether to stop.
-constexpr std::uint32_t stopCheckRows = 1 << 16;
 
 unsigned varintSize(std::uint32_t value)
 {
@@ -21,11 +19,10 @@ unsigned varintSize(std::uint32_t value)
     return size;
 }
 
-// Calls visit(pair, row) once per distinct pair of each row; false when
-// stopped on the way.
+// Calls visit(pair, row, previous row holding the pair) once per distinct
+// pair of each row.
 template <typename Visit>
-bool forEachRowPair(const FoldedColumn &column, const std::function<bool()> &stop, std::vector<std::uint32_t> &lastRow,
-                    Visit visit)
+void forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, Visit visit)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(column.bytes.data());
     const std::size_t size = column.bytes.size();
@@ -34,8 +31,6 @@ bool forEachRowPair(const FoldedColumn &column, const std::function<bool()> &sto
         const unsigned char first = bytes[i];
         if (first == rowSeparator) {
             ++row;
-            if (row % stopCheckRows == 0 && stop())
-                return false;
             continue;
         }
         const unsigned char second = bytes[i + 1];
@@ -47,23 +42,20 @@ bool forEachRowPair(const FoldedColumn &column, const std::function<bool()> &sto
         visit(pair, row, lastRow[pair]);
         lastRow[pair] = row;
     }
-    return true;
 }
 
 } // namespace
 
-std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::function<bool()> &stop)
+std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
     index->m_count.assign(pairCount, 0);
     std::vector<std::uint64_t> sizes(pairCount, 0);
     std::vector<std::uint32_t> lastRow(pairCount, noRow);
-    const bool counted = forEachRowPair(column, stop, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    forEachRowPair(column, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         ++index->m_count[pair];
         sizes[pair] += varintSize(last == noRow ? row : row - last);
     });
-    if (!counted)
-        return nullptr;
 
     std::uint64_t total = 0;
     index->m_begin.resize(pairCount + 1);
@@ -79,7 +71,7 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
     lastRow.assign(pairCount, noRow);
     std::uint8_t *out = index->m_bytes.data();
-    const bool filled = forEachRowPair(column, stop, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    forEachRowPair(column, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         std::uint32_t delta = last == noRow ? row : row - last;
         std::uint32_t &at = cursor[pair];
         while (delta >= 0x80) {
@@ -88,8 +80,6 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
         }
         out[at++] = static_cast<std::uint8_t>(delta);
     });
-    if (!filled)
-        return nullptr;
     return index;
 }
 

@@ -7,7 +7,6 @@
 #include "snapshot.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -16,8 +15,8 @@ namespace article_database {
 
 class BigramIndex {
 public:
-    // Null when `stop` answered true (it is asked now and then on the way).
-    static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column, const std::function<bool()> &stop);
+    // Null when the postings would not fit 32-bit offsets.
+    static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column);
 
     // Rows, ascending, holding the rarest byte pair of `literal` (two bytes
     // or more, folded as the column is): every row that contains the literal,

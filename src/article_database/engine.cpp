@@ -179,7 +179,6 @@ private:
         if (!column)
             return Status::NoSuchColumn;
         auto rows = selectRows(*snapshot, *column, pattern.value());
-        m_cache->indexLater(snapshot, *column);
         return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(std::move(snapshot), std::move(rows)));
     }
 

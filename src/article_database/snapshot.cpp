@@ -16,19 +16,44 @@ namespace article_database {
 namespace {
 constexpr char rowSeparator = static_cast<char>(0xFF);
 
+// Folds row by row into one buffer sized for the common case, ASCII text,
+// whose folding keeps every byte's place; other rows go through the general
+// folding, which may change their length.
 void buildFolded(const ColumnValues &values, FoldedColumn &out)
 {
     const std::size_t rows = values.rowCount();
-    out.bytes.reserve(values.text.size() + rows);
-    out.starts.reserve(rows + 1);
+    out.bytes.resize(values.text.size() + rows);
+    out.starts.resize(rows + 1);
+    std::size_t at = 0;
+    std::string other;
     for (std::size_t row = 0; row < rows; ++row) {
-        out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
-        if (!values.nulls[row])
-            appendFolded(out.bytes, std::string_view(values.text).substr(values.offsets[row],
-                                                                         values.offsets[row + 1] - values.offsets[row]));
-        out.bytes.push_back(rowSeparator);
+        out.starts[row] = static_cast<std::uint32_t>(at);
+        const std::size_t begin = values.offsets[row];
+        const std::size_t length = values.nulls[row] ? 0 : values.offsets[row + 1] - begin;
+        if (at + length + 1 > out.bytes.size())
+            out.bytes.resize(std::max(2 * out.bytes.size(), at + length + 1));
+        const auto *source = reinterpret_cast<const unsigned char *>(values.text.data() + begin);
+        auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
+        unsigned char seen = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const unsigned char c = source[i];
+            seen |= c;
+            target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
+        }
+        if (seen & 0x80) {
+            other.clear();
+            appendFolded(other, std::string_view(values.text).substr(begin, length));
+            if (at + other.size() + 1 > out.bytes.size())
+                out.bytes.resize(std::max(2 * out.bytes.size(), at + other.size() + 1));
+            std::memcpy(out.bytes.data() + at, other.data(), other.size());
+            at += other.size();
+        } else {
+            at += length;
+        }
+        out.bytes[at++] = rowSeparator;
     }
-    out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
+    out.starts[rows] = static_cast<std::uint32_t>(at);
+    out.bytes.resize(at);
 }
 
 // Position of `needle` in the haystack, or npos. Sixteen candidate
@@ -150,18 +175,13 @@ const FoldedColumn &Snapshot::folded(std::size_t column) const
     return lazy.column;
 }
 
-std::shared_ptr<const BigramIndex> Snapshot::bigrams(std::size_t column) const
-{
-    LazyFolded &lazy = m_folded[column];
-    std::lock_guard lock(lazy.indexMutex);
-    return lazy.index;
-}
+Snapshot::LazyFolded::~LazyFolded() = default;
 
-void Snapshot::attachBigrams(std::size_t column, std::shared_ptr<const BigramIndex> index) const
+const BigramIndex *Snapshot::bigrams(std::size_t column) const
 {
     LazyFolded &lazy = m_folded[column];
-    std::lock_guard lock(lazy.indexMutex);
-    lazy.index = std::move(index);
+    std::call_once(lazy.indexOnce, [&] { lazy.index = BigramIndex::build(folded(column)); });
+    return lazy.index.get();
 }
 
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
@@ -170,7 +190,7 @@ std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t colu
     const auto &nulls = snapshot.column(column).nulls;
     if (const auto literal = pattern.containedLiteral()) {
         if (literal->size() >= 2)
-            if (const auto index = snapshot.bigrams(column))
+            if (const BigramIndex *index = snapshot.bigrams(column))
                 return verifyCandidates(folded, index->candidates(*literal), *literal);
         return scanForLiteral(folded, nulls, *literal);
     }

@@ -49,17 +49,17 @@ public:
     // Built on first use per column, then kept for the snapshot's lifetime.
     const FoldedColumn &folded(std::size_t column) const;
 
-    // A column's bigram index, once one has been built and attached; until
-    // then searches scan the folded column.
-    std::shared_ptr<const BigramIndex> bigrams(std::size_t column) const;
-    void attachBigrams(std::size_t column, std::shared_ptr<const BigramIndex> index) const;
+    // Built on first use per column, from the folded column; null when the
+    // column is too large to index, and then searches scan it.
+    const BigramIndex *bigrams(std::size_t column) const;
 
 private:
     struct LazyFolded {
+        ~LazyFolded();
         std::once_flag once;
         FoldedColumn column;
-        std::mutex indexMutex;
-        std::shared_ptr<const BigramIndex> index;
+        std::once_flag indexOnce;
+        std::unique_ptr<const BigramIndex> index;
     };
 
     std::vector<std::string> m_columnNames;

@@ -1,6 +1,5 @@
 #include "snapshot_cache.h"
 
-#include "bigram_index.h"
 #include "text_fold.h"
 
 #include <ctime>
@@ -71,7 +70,6 @@ Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(const std::string &p
 
 SnapshotCache::~SnapshotCache()
 {
-    m_stopping = true;
     std::lock_guard lock(m_workerMutex);
     if (m_worker.joinable())
         m_worker.join();
@@ -156,7 +154,6 @@ Outcome<SnapshotCache::Table> SnapshotCache::readLocked(std::string_view name)
     if (!snapshot.ok())
         return snapshot.status();
 
-    ++m_generation;
     m_cached = {std::move(snapshot.value()), *ref};
     m_cachedName = std::string(name);
     if (settledBefore(*before, startNs))
@@ -166,67 +163,26 @@ Outcome<SnapshotCache::Table> SnapshotCache::readLocked(std::string_view name)
     return m_cached;
 }
 
-void SnapshotCache::runInBackground(std::function<void()> work)
-{
-    std::lock_guard lock(m_workerMutex);
-    if (m_workerBusy || m_stopping)
-        return;
-    if (m_worker.joinable())
-        m_worker.join();
-    m_workerBusy = true;
-    m_worker = std::thread([this, work = std::move(work)] {
-        try {
-            work();
-        } catch (const std::bad_alloc &) {
-            // Searches go on scanning the column without the index.
-        }
-        m_workerBusy = false;
-    });
-}
-
 void SnapshotCache::preload(std::string name)
 {
-    runInBackground([this, name = std::move(name)] {
-        std::shared_ptr<const Snapshot> snapshot;
-        std::uint64_t generation = 0;
-        {
-            std::lock_guard lock(m_mutex);
-            auto read = tableLocked(name);
+    std::lock_guard lock(m_workerMutex);
+    // Once per database: later opens of a table find it read or read it
+    // themselves.
+    if (m_worker.joinable())
+        return;
+    m_worker = std::thread([this, name = std::move(name)] {
+        try {
+            auto read = table(name);
             if (!read.ok())
                 return;
-            snapshot = read.value().snapshot;
-            generation = m_generation;
+            const Snapshot &snapshot = *read.value().snapshot;
+            for (std::size_t column = 0; column < snapshot.columnCount(); ++column)
+                if (snapshot.column(column).kind == FieldValue::Kind::Text)
+                    snapshot.bigrams(column);
+        } catch (const std::bad_alloc &) {
+            // The first search reads the table itself, and fails as it must.
         }
-        for (std::size_t column = 0; column < snapshot->columnCount(); ++column)
-            if (snapshot->column(column).kind == FieldValue::Kind::Text)
-                index(snapshot, column, generation);
     });
-}
-
-void SnapshotCache::indexLater(const std::shared_ptr<const Snapshot> &snapshot, std::size_t column)
-{
-    if (snapshot->bigrams(column) || m_workerBusy)
-        return;
-    std::uint64_t generation = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_cached.snapshot != snapshot)
-            return;
-        generation = m_generation;
-    }
-    runInBackground([this, snapshot, column, generation] { index(snapshot, column, generation); });
-}
-
-void SnapshotCache::index(const std::shared_ptr<const Snapshot> &snapshot, std::size_t column, std::uint64_t generation)
-{
-    if (snapshot->bigrams(column))
-        return;
-    const auto stop = [&] { return m_stopping || m_generation != generation; };
-    const FoldedColumn &folded = snapshot->folded(column);
-    if (stop())
-        return;
-    if (auto built = BigramIndex::build(folded, stop))
-        snapshot->attachBigrams(column, std::move(built));
 }
 
 } // namespace article_database
