@@ -110,7 +110,7 @@ private:
             try {
                 auto read = m_cache->table(m_table);
                 if (read.ok())
-                    m_snapshot = std::move(read.value().snapshot);
+                    m_snapshot = std::move(read.value());
                 else
                     m_loadStatus = read.status();
             } catch (const std::bad_alloc &) {
@@ -174,7 +174,7 @@ private:
         auto read = m_cache->table(query.table);
         if (!read.ok())
             return read.status();
-        std::shared_ptr<const Snapshot> snapshot = std::move(read.value().snapshot);
+        std::shared_ptr<const Snapshot> snapshot = std::move(read.value());
         const auto column = columnIndex(snapshot->columnNames(), query.condition->column);
         if (!column)
             return Status::NoSuchColumn;

@@ -2,8 +2,10 @@
 
 #include "text_fold.h"
 
+#include <chrono>
 #include <ctime>
 #include <new>
+#include <system_error>
 
 #include <sys/stat.h>
 
@@ -16,22 +18,30 @@ std::int64_t nanoseconds(const timespec &t)
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-std::int64_t realTimeNs()
+// Once the coarse clock file times are taken from has moved past a file's
+// times, any later write gives it newer ones. Before that, a write landing
+// in the same tick as the last one changes no time at all, and a read in
+// between could not tell it happened.
+bool behindTheClock(const FileIdentity &identity)
 {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return nanoseconds(now);
+    timespec coarse{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
+    const std::int64_t now = nanoseconds(coarse);
+    return identity.modifiedNs < now && identity.changedNs < now;
 }
 
-// File times come from a clock that only advances once per kernel tick, so a
-// write landing in the same tick as our read can leave every field of the
-// identity unchanged. A state younger than this is never trusted to still
-// be the same later.
-constexpr std::int64_t racyWindowNs = 100'000'000;
-
-bool settledBefore(const FileIdentity &identity, std::int64_t startNs)
+// Waits the tick or two a file just written needs; a file whose times stay
+// ahead of the clock (set in the future) is never read as a whole state.
+std::optional<FileIdentity> identifyBehindTheClock(const std::string &path)
 {
-    return identity.changedNs < startNs - racyWindowNs && identity.modifiedNs < startNs - racyWindowNs;
+    auto identity = identify(path);
+    for (int wait = 0; wait < 20 && identity && !behindTheClock(*identity); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        identity = identify(path);
+    }
+    if (identity && !behindTheClock(*identity))
+        return std::nullopt;
+    return identity;
 }
 
 } // namespace
@@ -55,15 +65,15 @@ SnapshotCache::SnapshotCache(std::string path) : m_path(std::move(path)) {}
 Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(const std::string &path)
 {
     std::shared_ptr<SnapshotCache> cache(new SnapshotCache(path));
-    const std::int64_t startNs = realTimeNs();
+    // Taken before the open, the identity is never newer than what was
+    // opened, so a change in between shows at the first search.
     const auto identity = identify(path);
+    const bool settled = identity && behindTheClock(*identity);
     auto file = JetFile::open(path);
     if (!file.ok())
         return file.status();
     cache->m_file = std::move(file.value());
-    // Taken before the open, the identity is never newer than what was
-    // opened, so a change in between shows at the first search.
-    if (identity && settledBefore(*identity, startNs))
+    if (settled)
         cache->m_fileIdentity = identity;
     return cache;
 }
@@ -75,17 +85,18 @@ SnapshotCache::~SnapshotCache()
         m_worker.join();
 }
 
-Status SnapshotCache::reopenLocked(const FileIdentity &now, std::int64_t startNs)
+Status SnapshotCache::reopenLocked(const FileIdentity &now)
 {
     m_file.reset();
     m_fileIdentity.reset();
+    const bool settled = behindTheClock(now);
     // The database was open: whatever the file has become, it broke
     // while in use.
     auto file = JetFile::open(m_path);
     if (!file.ok())
         return Status::ReadFailed;
     m_file = std::move(file.value());
-    if (settledBefore(now, startNs))
+    if (settled)
         m_fileIdentity = now;
     return Status::Ok;
 }
@@ -93,14 +104,13 @@ Status SnapshotCache::reopenLocked(const FileIdentity &now, std::int64_t startNs
 Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view name)
 {
     std::lock_guard lock(m_mutex);
-    const std::int64_t startNs = realTimeNs();
     const auto now = identify(m_path);
     if (!now)
         return Status::ReadFailed;
     if (m_cachedIdentity == now && sameName(m_cachedName, name))
-        return m_cached.snapshot->columnNames();
+        return m_cached->columnNames();
     if (!m_file || m_fileIdentity != now)
-        if (const Status status = reopenLocked(*now, startNs); status != Status::Ok)
+        if (const Status status = reopenLocked(*now); status != Status::Ok)
             return status;
     const auto ref = m_file->findTable(name);
     if (!ref)
@@ -108,13 +118,13 @@ Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view na
     return m_file->columnNames(*ref);
 }
 
-Outcome<SnapshotCache::Table> SnapshotCache::table(std::string_view name)
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view name)
 {
     std::lock_guard lock(m_mutex);
     return tableLocked(name);
 }
 
-Outcome<SnapshotCache::Table> SnapshotCache::tableLocked(std::string_view name)
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name)
 {
     const auto now = identify(m_path);
     if (!now)
@@ -133,14 +143,13 @@ Outcome<SnapshotCache::Table> SnapshotCache::tableLocked(std::string_view name)
 
 // Reads the table between two looks at the file; rows read while it changed
 // are dropped as ReadFailed, never mixed into an answer.
-Outcome<SnapshotCache::Table> SnapshotCache::readLocked(std::string_view name)
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name)
 {
-    const std::int64_t startNs = realTimeNs();
-    const auto before = identify(m_path);
+    const auto before = identifyBehindTheClock(m_path);
     if (!before)
         return Status::ReadFailed;
     if (!m_file || m_fileIdentity != before)
-        if (const Status status = reopenLocked(*before, startNs); status != Status::Ok)
+        if (const Status status = reopenLocked(*before); status != Status::Ok)
             return status;
     const auto ref = m_file->findTable(name);
     if (!ref)
@@ -154,12 +163,9 @@ Outcome<SnapshotCache::Table> SnapshotCache::readLocked(std::string_view name)
     if (!snapshot.ok())
         return snapshot.status();
 
-    m_cached = {std::move(snapshot.value()), *ref};
+    m_cached = std::move(snapshot.value());
     m_cachedName = std::string(name);
-    if (settledBefore(*before, startNs))
-        m_cachedIdentity = before;
-    else
-        m_cachedIdentity.reset();
+    m_cachedIdentity = before;
     return m_cached;
 }
 
@@ -170,19 +176,23 @@ void SnapshotCache::preload(std::string name)
     // themselves.
     if (m_worker.joinable())
         return;
-    m_worker = std::thread([this, name = std::move(name)] {
-        try {
-            auto read = table(name);
-            if (!read.ok())
-                return;
-            const Snapshot &snapshot = *read.value().snapshot;
-            for (std::size_t column = 0; column < snapshot.columnCount(); ++column)
-                if (snapshot.column(column).kind == FieldValue::Kind::Text)
-                    snapshot.bigrams(column);
-        } catch (const std::bad_alloc &) {
-            // The first search reads the table itself, and fails as it must.
-        }
-    });
+    try {
+        m_worker = std::thread([this, name = std::move(name)] {
+            try {
+                auto read = table(name);
+                if (!read.ok())
+                    return;
+                const Snapshot &snapshot = *read.value();
+                for (std::size_t column = 0; column < snapshot.columnCount(); ++column)
+                    if (snapshot.column(column).kind == FieldValue::Kind::Text)
+                        snapshot.bigrams(column);
+            } catch (const std::bad_alloc &) {
+                // The first search reads the table itself, and fails as it must.
+            }
+        });
+    } catch (const std::system_error &) {
+        // No thread to spare: the first search reads the table itself.
+    }
 }
 
 } // namespace article_database

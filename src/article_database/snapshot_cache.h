@@ -2,7 +2,7 @@
 // The file behind one Database and the last table read from it. The table is
 // read once and then reused for as long as the file on disk stays the one it
 // was read from: every request first looks at the path again, and any change
-// (or a change too recent to tell apart from the read) means reading afresh.
+// of its size, times, inode or device means reading afresh.
 
 #include "mdb_file.h"
 #include "snapshot.h"
@@ -37,13 +37,8 @@ public:
     SnapshotCache(const SnapshotCache &) = delete;
     SnapshotCache &operator=(const SnapshotCache &) = delete;
 
-    struct Table {
-        std::shared_ptr<const Snapshot> snapshot;
-        TableRef ref;
-    };
-
     // The table's rows as the file holds them now.
-    Outcome<Table> table(std::string_view name);
+    Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name);
     // Only the definition: whether the table exists, its column names.
     Outcome<std::vector<std::string>> columnNames(std::string_view name);
 
@@ -53,15 +48,15 @@ public:
 
 private:
     explicit SnapshotCache(std::string path);
-    Outcome<Table> tableLocked(std::string_view name);
-    Outcome<Table> readLocked(std::string_view name);
-    Status reopenLocked(const FileIdentity &now, std::int64_t startNs);
+    Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name);
+    Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name);
+    Status reopenLocked(const FileIdentity &now);
 
     const std::string m_path;
     std::mutex m_mutex;
     std::unique_ptr<JetFile> m_file;
     std::optional<FileIdentity> m_fileIdentity;
-    Table m_cached;
+    std::shared_ptr<const Snapshot> m_cached;
     std::string m_cachedName;
     std::optional<FileIdentity> m_cachedIdentity;
     std::mutex m_workerMutex;

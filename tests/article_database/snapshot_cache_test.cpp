@@ -12,12 +12,10 @@
 
 #include <QString>
 
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <random>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,10 +81,6 @@ std::shared_ptr<Database> openOrFail(Engine &engine, const std::string &path)
     return database.ok() ? database.value() : nullptr;
 }
 
-// The engine trusts a file's identity only once its times are older than a
-// kernel tick or two; waiting past that lets the first search be kept.
-void letTheFileSettle() { std::this_thread::sleep_for(std::chrono::milliseconds(250)); }
-
 void writeInPlace(const std::string &path, const mdb_writer::Table &table)
 {
     TempDir scratch;
@@ -151,7 +145,6 @@ TEST_P(FreshnessTest, NextSearchAnswersForTheChangedFile)
     TempDir dir;
     const std::string path = dir.file("articles.mdb");
     testing_support::writeOrFail(path, {articles(freshnessRows)});
-    letTheFileSettle();
 
     Engine engine;
     const auto database = openOrFail(engine, path);
@@ -275,7 +268,6 @@ TEST(SameAnswersTest, KeptAndIndexedSearchesMatchEveryRowOneByOne)
     const std::string path = dir.file("random.mdb");
     testing_support::writeOrFail(path, {testing_support::table("ARTICLE", {{"ARTICLE", mdb_writer::ColumnType::Text, 80}},
                                                                std::move(rows))});
-    letTheFileSettle();
 
     Engine engine;
     const auto database = openOrFail(engine, path);
