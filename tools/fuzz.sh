@@ -12,7 +12,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# Debian's clang-14 package names the compiler clang++-14.
+compiler=$(command -v clang++-14 || command -v clang++)
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DFICHE_BUILD_FUZZ=ON -DFICHE_SANITIZE=ON -DFICHE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target engine_fuzz pattern_fuzz make_fuzz_seeds
 
