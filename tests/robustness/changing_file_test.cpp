@@ -15,13 +15,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
