@@ -1,5 +1,7 @@
 #include "bigram_index.h"
 
+#include "huge_pages.h"
+
 #include <limits>
 
 namespace article_database {
@@ -66,6 +68,7 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     if (total > std::numeric_limits<std::uint32_t>::max())
         return nullptr;
     index->m_begin[pairCount] = static_cast<std::uint32_t>(total);
+    reserveHuge(index->m_bytes, total);
     index->m_bytes.resize(total);
 
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);

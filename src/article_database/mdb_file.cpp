@@ -1,5 +1,6 @@
 #include "mdb_file.h"
 
+#include "huge_pages.h"
 #include "text_fold.h"
 #include "value_text.h"
 
@@ -681,8 +682,15 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
     for (unsigned i = 0; i < columnCount; ++i) {
         names.emplace_back(open.column(i).name);
         columns[i].kind = kindOf(open.column(i).col_type);
-        columns[i].offsets.reserve(expectedRows + 1);
-        columns[i].nulls.reserve(expectedRows);
+        reserveHuge(columns[i].offsets, expectedRows + 1);
+        reserveHuge(columns[i].nulls, expectedRows);
+        // Room for every value at its longest display form, within what the
+        // file could hold, so that the text is never copied to grow.
+        const std::uint64_t longest = open.column(i).col_type == MDB_TEXT
+            ? 2 * static_cast<std::uint64_t>(std::max(open.column(i).col_size, 0))
+            : (kindOf(open.column(i).col_type) == FieldValue::Kind::Text ? 0 : 32);
+        reserveHuge(columns[i].text, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                         expectedRows * longest, 2 * facts.size)));
     }
 
     ValueReader reader(mdb, m_state->jet3.get(), facts.size);

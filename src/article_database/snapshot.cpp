@@ -1,6 +1,7 @@
 #include "snapshot.h"
 
 #include "bigram_index.h"
+#include "huge_pages.h"
 #include "like_pattern.h"
 #include "text_fold.h"
 
@@ -22,6 +23,8 @@ constexpr char rowSeparator = static_cast<char>(0xFF);
 void buildFolded(const ColumnValues &values, FoldedColumn &out)
 {
     const std::size_t rows = values.rowCount();
+    reserveHuge(out.bytes, values.text.size() + rows);
+    reserveHuge(out.starts, rows + 1);
     out.bytes.resize(values.text.size() + rows);
     out.starts.resize(rows + 1);
     std::size_t at = 0;
