@@ -119,7 +119,13 @@ std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std:
         if (found == std::string_view::npos)
             break;
         const auto at = static_cast<std::uint32_t>(from + found);
-        rowStart = std::upper_bound(rowStart, folded.starts.end() - 1, at) - 1;
+        // Hits are often a few rows apart: gallop from the last one rather
+        // than search the whole column's starts again.
+        const auto last = folded.starts.end() - 1;
+        std::ptrdiff_t step = 1;
+        while (step < last - rowStart && rowStart[step] <= at)
+            step *= 2;
+        rowStart = std::upper_bound(rowStart + step / 2, rowStart + std::min(step, last - rowStart), at) - 1;
         const auto row = static_cast<std::uint32_t>(rowStart - folded.starts.begin());
         rows.push_back(row);
         from = folded.starts[row + 1];
