@@ -1,5 +1,7 @@
 #include "read_back.h"
 
+#include "jet_text.h"
+
 // mdbtools.h opens an extern "C" block around its glib include, which C++
 // templates in glib reject unless glib.h came first.
 #include <glib.h>
@@ -150,19 +152,6 @@ std::vector<PrintedRow> parseCsv(const std::string &s)
     return rows;
 }
 
-void appendUtf8(std::string &out, unsigned c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // mdb-json writes one flat object per line: string keys, string or number values.
 class JsonLine {
@@ -227,7 +216,7 @@ private:
             // character it escapes as \u00XX.
             const char e = s_.at(i_++);
             if (e == 'u')
-                appendUtf8(out, hex4());
+                mdb_writer::jet_text::appendUtf8(out, hex4());
             else
                 out.push_back(e);
         }

@@ -1,5 +1,7 @@
 #include "designations.h"
 
+#include "jet_text.h"
+
 #include <string_view>
 #include <vector>
 
@@ -486,21 +488,6 @@ constexpr Letter kLetters[] = {
     {U'œ', U'Œ', "OE"},
 };
 
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// The vocabulary is BMP-only, so sequences of at most three bytes suffice.
 std::string upperCase(std::string_view text, bool keepAccents)
 {
     std::string out;
@@ -529,9 +516,9 @@ std::string upperCase(std::string_view text, bool keepAccents)
                 letter = &l;
         }
         if (!letter)
-            appendUtf8(out, c);
+            mdb_writer::jet_text::appendUtf8(out, c);
         else if (keepAccents)
-            appendUtf8(out, letter->upper);
+            mdb_writer::jet_text::appendUtf8(out, letter->upper);
         else
             out += letter->plain;
     }
