@@ -28,6 +28,24 @@ std::u16string widen(std::string_view bytes)
     return out;
 }
 
+// The engine only ever matches UTF-8 it made itself (decoded from the file or
+// from the UTF-16 search text), so arbitrary bytes are first put into that
+// form: malformed sequences and surrogates become U+FFFD.
+std::string engineUtf8(std::string_view bytes)
+{
+    std::u16string units;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const char32_t cp = nextCodePoint(bytes, pos);
+        if (cp >= 0x10000) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return toUtf8(units);
+}
+
 // Whether `pattern` holds only plain characters and stars; then the pieces
 // between the stars, folded.
 bool literalPieces(std::string_view pattern, std::vector<std::string> &pieces)
@@ -74,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string_view input(reinterpret_cast<const char *>(data), size);
     const std::size_t split = input.find('\0');
-    const std::string_view pattern = input.substr(0, split);
-    const std::string_view rest = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
+    const std::string pattern = engineUtf8(input.substr(0, split));
+    const std::string rest = engineUtf8(split == std::string_view::npos ? std::string_view() : input.substr(split + 1));
 
     parseQueryText(widen(input));
     std::u16string query = u"SELECT * FROM ARTICLE Where ARTICLE like '";
@@ -93,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t start = 0;
     while (start <= rest.size()) {
         const std::size_t end = std::min(rest.find('\n', start), rest.size());
-        const std::string_view value = rest.substr(start, end - start);
+        const std::string_view value = std::string_view(rest).substr(start, end - start);
         std::string foldedValue;
         appendFolded(foldedValue, value);
         const bool matched = compiled.value().matches(foldedValue);
