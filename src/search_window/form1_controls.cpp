@@ -55,6 +55,9 @@ void Form1::createControls()
     Command1 = place<QPushButton>(this, "Command1", twipsRect(12240, 8400, 1335, 495),
                                   designFont(semibold, 9.75, QFont::DemiBold));
     Command1->setText(QStringLiteral("&Fermer"));
+    // Outside a dialog a push button lets Enter and Return pass; the user
+    // expects them to press the focused button, as Space does.
+    Command1->setAutoDefault(true);
 
     Label2 = place<QLabel>(this, "Label2", twipsRect(8280, 240, 5415, 495), designFont(msSansSerif, 18, QFont::Normal));
     Label2->setText(QStringLiteral("Problème avec caractère ( ' )"));
