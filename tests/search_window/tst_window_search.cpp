@@ -76,6 +76,12 @@ private slots:
         QTest::newRow("apostrophe doubled") << "d'a" << QStringList{query("D''"), query("D''A")};
         QTest::newRow("wildcards kept") << "*?#[" << QStringList{query("*?"), query("*?#"), query("*?#[")};
         QTest::newRow("accent upper-cased") << "éc" << QStringList{query("ÉC")};
+        // Upper-casing once followed the locale's full mapping, which turns
+        // one character into two ("ß" into "SS", "ﬁ" into "FI") while the
+        // engine compares one character with one.
+        QTest::newRow("sharp s kept") << "aß" << QStringList{query("Aß")};
+        QTest::newRow("ligature kept whole") << "ﬁl" << QStringList{query("ﬁL")};
+        QTest::newRow("digraph by simple mapping") << "ǆa" << QStringList{query("ǄA")};
     }
     void queryTexts()
     {
@@ -116,13 +122,24 @@ private slots:
         QVERIFY(!m_module->RsArticle);
     }
 
+    void pastingSearchesOnceForTheWholeText_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("apostrophe") << "cle d'arret" << "CLE D''ARRET";
+        QTest::newRow("surrogate pair upper-cased whole") << QStringLiteral("a\U00010428") << QStringLiteral("A\U00010400");
+        QTest::newRow("lone surrogate kept") << QStringLiteral("a") + QChar(0xDC28) + u'b'
+                                             << QStringLiteral("A") + QChar(0xDC28) + u'B';
+    }
     void pastingSearchesOnceForTheWholeText()
     {
-        QApplication::clipboard()->setText(QStringLiteral("cle d'arret"));
+        QFETCH(QString, pasted);
+        QFETCH(QString, pattern);
+        QApplication::clipboard()->setText(pasted);
         searchBox()->setFocus();
         QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(searchBox()->text(), QStringLiteral("cle d'arret"));
-        QCOMPARE(m_database->queries, QStringList{query("CLE D''ARRET")});
+        QCOMPARE(searchBox()->text(), pasted);
+        QCOMPARE(m_database->queries, QStringList{query(pattern)});
     }
 
     void clearingAtOnceKeepsTheList()
