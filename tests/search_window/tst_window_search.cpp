@@ -128,6 +128,10 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::newRow("apostrophe") << "cle d'arret" << "CLE D''ARRET";
         QTest::newRow("surrogate pair upper-cased whole") << QStringLiteral("a\U00010428") << QStringLiteral("A\U00010400");
+        // The box once cut a paste at 32,767 characters without a word, and
+        // the search ran on text the user never gave.
+        QTest::newRow("100000 characters") << QString(99'997, u'a') + QStringLiteral("b'c")
+                                           << QString(99'997, u'A') + QStringLiteral("B''C");
         QTest::newRow("lone surrogate kept") << QStringLiteral("a") + QChar(0xDC28) + u'b'
                                              << QStringLiteral("A") + QChar(0xDC28) + u'B';
     }

@@ -125,6 +125,17 @@ private slots:
 
     // Under a Turkish locale "i" once upper-cased to a dotted capital, so
     // "vis" searched for "VİS" and found nothing.
+    // A paste past 32,767 characters was once cut there: this one then
+    // searched for stars alone and listed every row.
+    void longPasteSearchesTheWholeText()
+    {
+        openWindowOn(m_articles);
+        QApplication::clipboard()->setText(QString(99'997, u'*') + QStringLiteral("m10"));
+        QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(listed(), QStringList{"ﬁlet M10"});
+        QCOMPARE(searchBox()->text().size(), 100'000);
+    }
+
     void turkishLocaleFindsTheSameRows()
     {
         const QLocale before;
