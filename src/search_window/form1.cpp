@@ -1,6 +1,7 @@
 #include "search_window/form1.h"
 
 #include "article_database/module1.h"
+#include "search_window/guarded_step.h"
 #include "search_window/twips.h"
 #include "search_window/upper_case.h"
 
@@ -46,7 +47,7 @@ void Form1::Command1_Click()
 
 void Form1::RechGeneral_Change()
 {
-    REMPLIR_ARTICLEGENERAL(upperCaseEachCharacter(RechGeneral->text()));
+    guardedStep([this] { REMPLIR_ARTICLEGENERAL(upperCaseEachCharacter(RechGeneral->text())); });
 }
 
 } // namespace search_window

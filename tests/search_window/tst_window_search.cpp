@@ -103,6 +103,15 @@ private slots:
         QTest::newRow("failed end test ends") << fake::Script{abc, false, SIZE_MAX, SIZE_MAX, 2} << QStringList{"A", "B"};
         QTest::newRow("no rows") << fake::Script{} << QStringList();
         QTest::newRow("open fails") << fake::Script{abc, true} << QStringList();
+        // Running out of memory once left the slot as an exception and ended
+        // the program; a failed step is skipped and the next one runs.
+        QTest::newRow("open out of memory") << fake::Script{.rows = abc, .openThrows = true} << QStringList();
+        QTest::newRow("field out of memory skips the row")
+            << fake::Script{.rows = abc, .fieldThrowsAt = 1} << QStringList{"A", "C"};
+        QTest::newRow("move out of memory ends")
+            << fake::Script{.rows = abc, .moveNextThrowsAt = 1} << QStringList{"A", "B"};
+        QTest::newRow("end test out of memory ends")
+            << fake::Script{.rows = abc, .eofThrowsAt = 2} << QStringList{"A", "B"};
     }
     void steps()
     {
