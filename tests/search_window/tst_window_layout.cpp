@@ -172,6 +172,27 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), control(to));
     }
 
+    // Enter presses the button only while it has the focus: elsewhere it must
+    // not end the program.
+    void enterElsewhereLeavesTheButton_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("search box") << "RechGeneral";
+        QTest::newRow("grid") << "G";
+    }
+    void enterElsewhereLeavesTheButton()
+    {
+        QFETCH(QString, focused);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        control(focused)->setFocus(Qt::OtherFocusReason);
+        QSignalSpy clicked(m_form->findChild<QPushButton *>(QStringLiteral("Command1")), &QPushButton::clicked);
+        QTest::keyClick(control(focused), Qt::Key_Return);
+        QTest::keyClick(control(focused), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(clicked.count(), 0);
+        QCOMPARE(QApplication::focusWidget(), control(focused));
+    }
+
     // The button once ended the program by mouse, Space and Alt+F only: a
     // push button outside a dialog lets Enter and Return pass through, so
     // pressing Enter on the focused "Fermer" did nothing at all.
