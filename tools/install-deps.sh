@@ -9,6 +9,7 @@ packages=(
     mdbtools mdbtools-dev libxxhash-dev
     libgtest-dev libgmock-dev
     fonts-dejavu-core fonts-liberation2
+    dpkg-dev file lintian desktop-file-utils man-db
     "$@"
 )
 

@@ -19,6 +19,7 @@ enum class Status {
     NoSuchTable,
     NoSuchColumn,
     SyntaxError,       // query text we cannot parse
+    UnsupportedQuery,  // a statement other than the one SELECT form we answer
     InvalidPattern,    // LIKE pattern Jet rejects (unclosed '[', descending range)
     ReadFailed,        // the file changed or broke while rows were read
     NoCurrentRow,      // MoveFirst on an empty set, field read past the end

@@ -121,6 +121,40 @@ Outcome<QueryText> parseSelect(const std::vector<Token> &tokens)
     return query;
 }
 
+bool leadsStatement(std::string_view word)
+{
+    static constexpr std::string_view keywords[] = {
+        "ALTER", "CREATE", "DELETE", "DROP", "EXEC", "EXECUTE", "GRANT",
+        "INSERT", "PARAMETERS", "PROCEDURE", "REVOKE", "TRANSFORM", "UPDATE"};
+    for (std::string_view keyword : keywords)
+        if (isKeyword(word, keyword))
+            return true;
+    return false;
+}
+
+std::string_view firstWord(std::string_view body)
+{
+    std::size_t end = 0;
+    while (end < body.size() && isWordByte(body[end]))
+        ++end;
+    return body.substr(0, end);
+}
+
+bool isStatement(std::string_view body)
+{
+    const std::string_view word = firstWord(body);
+    if (leadsStatement(word) && !trimmed(body.substr(word.size())).empty())
+        return true;
+    const std::size_t semicolon = body.find(';');
+    return semicolon != std::string_view::npos && !trimmed(body.substr(semicolon + 1)).empty();
+}
+
+bool allowedInBareName(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x20 && b != 0x7f && c != '.' && c != '!' && c != '`' && c != '[' && c != ']';
+}
+
 } // namespace
 
 Outcome<QueryText> parseQueryText(std::u16string_view text)
@@ -130,11 +164,8 @@ Outcome<QueryText> parseQueryText(std::u16string_view text)
     if (body.empty())
         return Status::SyntaxError;
 
-    std::size_t wordEnd = 0;
-    while (wordEnd < body.size() && isWordByte(body[wordEnd]))
-        ++wordEnd;
     const auto tokens = tokenize(body);
-    if (isKeyword(body.substr(0, wordEnd), "SELECT")) {
+    if (isKeyword(firstWord(body), "SELECT")) {
         if (!tokens)
             return Status::SyntaxError;
         return parseSelect(*tokens);
@@ -147,8 +178,11 @@ Outcome<QueryText> parseQueryText(std::u16string_view text)
         query.table = tokens->front().text;
         return query;
     }
-    if (body.find_first_of("[]") != std::string_view::npos)
-        return Status::SyntaxError;
+    if (isStatement(body))
+        return Status::UnsupportedQuery;
+    for (char c : body)
+        if (!allowedInBareName(c))
+            return Status::SyntaxError;
     query.table = std::string(body);
     return query;
 }

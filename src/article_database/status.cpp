@@ -11,6 +11,7 @@ std::string_view describe(Status status)
     case Status::NoSuchTable: return "no such table";
     case Status::NoSuchColumn: return "no such column";
     case Status::SyntaxError: return "query syntax error";
+    case Status::UnsupportedQuery: return "unsupported query";
     case Status::InvalidPattern: return "invalid LIKE pattern";
     case Status::ReadFailed: return "reading the database failed";
     case Status::NoCurrentRow: return "no current row";

@@ -51,11 +51,15 @@ void Form1::createControls()
     RechGeneral->setMaxLength(std::numeric_limits<int>::max());
 
     G = place<Grid>(this, "G", twipsRect(240, 960, 13335, 7095), designFont(semibold, 11.25, QFont::DemiBold));
+    G->setAccessibleName(QStringLiteral("Désignation d'article"));
     G->setFormatString(u'^' + QString(40, u' ') + QStringLiteral("Désignation d'article") + QString(116, u' '));
 
     Label1 = place<QLabel>(this, "Label1", twipsRect(1800, 360, 2415, 375), designFont(msSansSerif, 12, QFont::Normal));
     Label1->setText(QStringLiteral("Rechercher d'aricle : "));
     Label1->setAutoFillBackground(true);
+    // Screen readers name the search box after its buddy's caption. The
+    // caption has no '&', so no mnemonic comes with it.
+    Label1->setBuddy(RechGeneral);
 
     Command1 = place<QPushButton>(this, "Command1", twipsRect(12240, 8400, 1335, 495),
                                   designFont(semibold, 9.75, QFont::DemiBold));

@@ -133,10 +133,44 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"bad_syntax", {"DB", "SELECT ARTICLE FROM ARTICLE"}, 1, "", "query syntax error"},
         ToolCase{"bad_pattern", {"DB", "SELECT * FROM ARTICLE WHERE ARTICLE LIKE '[Z-A]'"}, 1, "",
                  "invalid LIKE pattern"},
+        // DELETE was once looked up as a table and reported "no such table".
+        ToolCase{"delete_statement", {"DB", "DELETE FROM ARTICLE"}, 1, "", "unsupported query"},
+        ToolCase{"bracketed_table", {"DB", "[CODES]"}, 0, lines({"-5", "0", "123456"}), nullptr},
         ToolCase{"no_arguments", {}, 2, "", "usage"},
         ToolCase{"one_argument", {"DB"}, 2, "", "usage"},
-        ToolCase{"three_arguments", {"DB", "ARTICLE", "extra"}, 2, "", "usage"}),
+        ToolCase{"three_arguments", {"DB", "ARTICLE", "extra"}, 2, "", "usage"},
+        ToolCase{"options_ended", {"--", "DB", "CODES"}, 0, lines({"-5", "0", "123456"}), nullptr},
+        ToolCase{"version", {"--version"}, 0, "article-query " FICHE_VERSION "\n", nullptr},
+        ToolCase{"unknown_option", {"--verbose", "DB", "ARTICLE"}, 2, "", "unknown option --verbose"}),
     [](const testing::TestParamInfo<ToolCase> &info) { return std::string(info.param.name); });
+
+// Help goes to stdout and succeeds, so that `article-query --help | less`
+// works; its text is not pinned beyond the usage line.
+struct HelpCase {
+    const char *name;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const HelpCase &c, std::ostream *os) { *os << c.name; }
+
+class ArticleQueryHelpTest : public testing::TestWithParam<HelpCase> {
+protected:
+    TempDir m_dir;
+};
+
+TEST_P(ArticleQueryHelpTest, PrintsUsageOnStdout)
+{
+    const ToolRun run = runTool(m_dir, GetParam().args);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("usage: article-query", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Exit status"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, ArticleQueryHelpTest,
+                         testing::Values(HelpCase{"long", {"--help"}}, HelpCase{"short", {"-h"}},
+                                         HelpCase{"after_operands", {"db.mdb", "ARTICLE", "--help"}}),
+                         [](const testing::TestParamInfo<HelpCase> &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace article_database

@@ -51,6 +51,23 @@ const QueryCase queryCases[] = {
     {"unclosed_bracket_name", u"SELECT * FROM [ARTICLE", Status::SyntaxError, "", nullptr, ""},
     {"empty_bracketed_name", u"[]", Status::SyntaxError, "", nullptr, ""},
     {"bracket_then_text", u"[ARTICLE] x", Status::SyntaxError, "", nullptr, ""},
+    // A DELETE was once taken for the name of a table and failed as "no such
+    // table", as if the statement might have run on another database.
+    {"delete_statement", u"DELETE FROM ARTICLE", Status::UnsupportedQuery, "", nullptr, ""},
+    {"lower_case_update", u"update ARTICLE set ARTICLE = 'x'", Status::UnsupportedQuery, "", nullptr, ""},
+    {"drop_statement", u"  DROP TABLE ARTICLE;", Status::UnsupportedQuery, "", nullptr, ""},
+    {"insert_statement", u"INSERT INTO ARTICLE VALUES ('x')", Status::UnsupportedQuery, "", nullptr, ""},
+    {"second_statement", u"ARTICLE; DROP TABLE ARTICLE", Status::UnsupportedQuery, "", nullptr, ""},
+    {"keyword_alone_is_a_name", u"Delete", Status::Ok, "Delete", nullptr, ""},
+    {"keyword_inside_a_name", u"Article Updates", Status::Ok, "Article Updates", nullptr, ""},
+    {"keyword_prefix_of_a_word", u"Deleted Articles", Status::Ok, "Deleted Articles", nullptr, ""},
+    {"bracketed_statement_words", u"[Delete Log]", Status::Ok, "Delete Log", nullptr, ""},
+    {"bracketed_semicolon", u"[A; B]", Status::Ok, "A; B", nullptr, ""},
+    {"select_after_other_text", u"ARTICLE SELECT", Status::Ok, "ARTICLE SELECT", nullptr, ""},
+    {"qualified_name", u"db.ARTICLE", Status::SyntaxError, "", nullptr, ""},
+    {"bang_in_name", u"ARTICLE!ARTICLE", Status::SyntaxError, "", nullptr, ""},
+    {"control_character_in_name", u"ART\tICLE", Status::SyntaxError, "", nullptr, ""},
+    {"apostrophe_in_name", u"l'été", Status::Ok, "l'été", nullptr, ""},
 };
 
 void PrintTo(const QueryCase &c, std::ostream *os) { *os << c.name; }

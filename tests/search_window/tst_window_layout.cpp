@@ -2,6 +2,7 @@
 #include "search_window/form1.h"
 #include "search_window/grid.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -98,6 +99,26 @@ private slots:
             QCOMPARE(widget->property("text").toString(), text);
         QCOMPARE(widget->font().pointSizeF(), points);
         QCOMPARE(int(widget->font().weight()), weight);
+    }
+
+    // A screen reader once found no name on the search box nor on the grid.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("search box") << "RechGeneral" << "Rechercher d'aricle : ";
+        QTest::newRow("grid") << "G" << "Désignation d'article";
+        QTest::newRow("close button") << "Command1" << "Fermer";
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, spoken);
+        QWidget *widget = control(name);
+        QVERIFY(widget);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), spoken);
     }
 
     void colours()
