@@ -105,7 +105,6 @@ run() {
     before=$(sha256sum <"$work/TABLEARTICLE.MDB")
 
     [ "$("$query" --version)" = "article-query $version" ] || fail "article-query --version"
-    [ "$("$work/root/usr/bin/fiche-article" --version)" = "fiche-article $version" ] || fail "fiche-article --version"
 
     "$query" "$work/TABLEARTICLE.MDB" ARTICLE >"$work/all.txt"
     "$query" "$work/TABLEARTICLE.MDB" "SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*vis*'" >"$work/vis.txt"
