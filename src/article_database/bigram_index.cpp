@@ -22,14 +22,17 @@ unsigned varintSize(std::uint32_t value)
 }
 
 // Calls visit(pair, row, previous row holding the pair) once per distinct
-// pair of each row.
+// pair of each row. False when cancelled on the way.
 template <typename Visit>
-void forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, Visit visit)
+bool forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, const std::atomic<bool> *cancel,
+                    Visit visit)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(column.bytes.data());
     const std::size_t size = column.bytes.size();
     std::uint32_t row = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {
+        if ((i & 0xFFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed))
+            return false;
         const unsigned char first = bytes[i];
         if (first == rowSeparator) {
             ++row;
@@ -44,20 +47,23 @@ void forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &last
         visit(pair, row, lastRow[pair]);
         lastRow[pair] = row;
     }
+    return true;
 }
 
 } // namespace
 
-std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column)
+std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::atomic<bool> *cancel)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
     index->m_count.assign(pairCount, 0);
     std::vector<std::uint64_t> sizes(pairCount, 0);
     std::vector<std::uint32_t> lastRow(pairCount, noRow);
-    forEachRowPair(column, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool counted = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         ++index->m_count[pair];
         sizes[pair] += varintSize(last == noRow ? row : row - last);
     });
+    if (!counted)
+        return nullptr;
 
     std::uint64_t total = 0;
     index->m_begin.resize(pairCount + 1);
@@ -74,7 +80,7 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
     lastRow.assign(pairCount, noRow);
     std::uint8_t *out = index->m_bytes.data();
-    forEachRowPair(column, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool filled = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         std::uint32_t delta = last == noRow ? row : row - last;
         std::uint32_t &at = cursor[pair];
         while (delta >= 0x80) {
@@ -83,6 +89,8 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
         }
         out[at++] = static_cast<std::uint8_t>(delta);
     });
+    if (!filled)
+        return nullptr;
     return index;
 }
 

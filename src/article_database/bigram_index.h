@@ -6,6 +6,7 @@
 
 #include "snapshot.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -15,8 +16,10 @@ namespace article_database {
 
 class BigramIndex {
 public:
-    // Null when the postings would not fit 32-bit offsets.
-    static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column);
+    // Null when the postings would not fit 32-bit offsets, or when `cancel`
+    // is set while building.
+    static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column,
+                                                    const std::atomic<bool> *cancel = nullptr);
 
     // Rows, ascending, holding the rarest byte pair of `literal` (two bytes
     // or more, folded as the column is): every row that contains the literal,

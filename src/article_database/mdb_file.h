@@ -1,11 +1,14 @@
 #pragma once
-// A Jet/Access file opened for reading through libmdb. This header shows only
-// our own types; libmdb stays inside mdb_file.cpp. Not thread-safe: libmdb
-// keeps the current page in the handle, so callers serialise access.
+// A Jet/Access file opened for reading. libmdb reads its catalog and table
+// definitions (jet_catalog.cpp); our own reader reads the rows, with pread
+// on a descriptor of our own. Not thread-safe: callers serialise access.
+// Snapshots it returns read their other columns on their own, from the same
+// state of the file or not at all.
 
 #include "engine.h"
 #include "snapshot.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,9 +36,12 @@ public:
 
     Outcome<std::vector<std::string>> columnNames(const TableRef &table);
 
-    // Reads every row, in stored order; kept apart from the rest so that a
-    // cache of snapshots can sit in front of it.
-    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table);
+    // Reads the rows of the first column and of the columns named in
+    // `alsoRead`, in Jet's order; the other columns are read when first
+    // asked for. Setting `cancel` ends the read with ReadFailed.
+    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table,
+                                                       const std::vector<std::string> &alsoRead = {},
+                                                       const std::atomic<bool> *cancel = nullptr);
 
 private:
     struct State;

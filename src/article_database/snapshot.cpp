@@ -171,35 +171,72 @@ FieldValue ColumnValues::at(std::uint32_t row) const
 
 Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount)
     : m_columnNames(std::move(columnNames))
-    , m_columns(std::move(columns))
     , m_rowCount(rowCount)
-    , m_folded(std::make_unique<LazyFolded[]>(m_columns.size()))
+    , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
 {
+    for (std::size_t i = 0; i < columns.size() && i < m_columnNames.size(); ++i)
+        m_columns[i].values = std::move(columns[i]);
+}
+
+Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
+                   std::uint32_t rowCount, std::shared_ptr<const ColumnSource> source)
+    : m_columnNames(std::move(columnNames))
+    , m_rowCount(rowCount)
+    , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
+    , m_source(std::move(source))
+{
+    for (std::size_t i = 0; i < read.size() && i < m_columnNames.size(); ++i)
+        m_columns[i].values = std::move(read[i]);
+}
+
+Snapshot::PerColumn::~PerColumn() = default;
+
+const ColumnValues *Snapshot::column(std::size_t index) const
+{
+    PerColumn &per = m_columns[index];
+    std::call_once(per.loadOnce, [&] {
+        if (per.values || !m_source)
+            return;
+        auto loaded = m_source->load(index);
+        if (loaded.ok() && loaded.value().rowCount() == m_rowCount)
+            per.values = std::move(loaded.value());
+    });
+    return per.values ? &*per.values : nullptr;
 }
 
 const FoldedColumn &Snapshot::folded(std::size_t column) const
 {
-    LazyFolded &lazy = m_folded[column];
-    std::call_once(lazy.once, [&] { buildFolded(m_columns[column], lazy.column); });
-    return lazy.column;
+    PerColumn &per = m_columns[column];
+    std::call_once(per.foldOnce, [&] {
+        if (const ColumnValues *values = this->column(column))
+            buildFolded(*values, per.folded);
+    });
+    return per.folded;
 }
 
-Snapshot::LazyFolded::~LazyFolded() = default;
-
-const BigramIndex *Snapshot::bigrams(std::size_t column) const
+const BigramIndex *Snapshot::bigrams(std::size_t column, const std::atomic<bool> *cancel) const
 {
-    LazyFolded &lazy = m_folded[column];
-    std::call_once(lazy.indexOnce, [&] { lazy.index = BigramIndex::build(folded(column)); });
-    return lazy.index.get();
+    PerColumn &per = m_columns[column];
+    std::call_once(per.indexOnce, [&] {
+        per.index = BigramIndex::build(folded(column), cancel);
+        per.indexReady.store(true, std::memory_order_release);
+    });
+    return per.index.get();
+}
+
+const BigramIndex *Snapshot::bigramsIfReady(std::size_t column) const
+{
+    const PerColumn &per = m_columns[column];
+    return per.indexReady.load(std::memory_order_acquire) ? per.index.get() : nullptr;
 }
 
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
 {
     const FoldedColumn &folded = snapshot.folded(column);
-    const auto &nulls = snapshot.column(column).nulls;
+    const auto &nulls = snapshot.column(column)->nulls;
     if (const auto literal = pattern.containedLiteral()) {
         if (literal->size() >= 2)
-            if (const BigramIndex *index = snapshot.bigrams(column))
+            if (const BigramIndex *index = snapshot.bigramsIfReady(column))
                 return verifyCandidates(folded, index->candidates(*literal), *literal);
         return scanForLiteral(folded, nulls, *literal);
     }

@@ -1,0 +1,31 @@
+#pragma once
+// Reads some columns of every row of a table straight from its pages, in
+// Jet's own row order, into display text.
+
+#include "engine.h"
+#include "jet_layout.h"
+#include "page_source.h"
+#include "snapshot.h"
+#include "stored_text.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace article_database {
+
+struct ColumnsRead {
+    std::vector<ColumnValues> columns; // one per wanted column, in that order
+    std::uint32_t rows = 0;
+    // Sums every page the rows were read from: the same for any later read
+    // of the same state of the file.
+    std::uint64_t pagesDigest = 0;
+};
+
+// ReadFailed when the rows do not hold together, the file ends early, or
+// `cancel` is set while reading.
+Outcome<ColumnsRead> readColumns(PageSource &pages, const FileFormat &format, const TableLayout &table,
+                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                 const std::atomic<bool> *cancel = nullptr);
+
+} // namespace article_database
