@@ -17,6 +17,23 @@ namespace article_database {
 namespace {
 constexpr char rowSeparator = static_cast<char>(0xFF);
 
+// Folds the letters U+00C0..U+00DE (but U+00D7) of text already folded as
+// ASCII to U+00E0..U+00FE, which keeps every byte's place; false when the
+// text holds any other character beyond ASCII.
+bool foldLatin1InPlace(const unsigned char *source, unsigned char *target, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (source[i] < 0x80)
+            continue;
+        if (source[i] != 0xC3 || i + 1 >= length || (source[i + 1] & 0xC0) != 0x80)
+            return false;
+        const unsigned char second = source[i + 1];
+        target[i + 1] = second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : second;
+        ++i;
+    }
+    return true;
+}
+
 // Folds row by row into one buffer sized for the common case, ASCII text,
 // whose folding keeps every byte's place; other rows go through the general
 // folding, which may change their length.
@@ -43,7 +60,7 @@ void buildFolded(const ColumnValues &values, FoldedColumn &out)
             seen |= c;
             target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
         }
-        if (seen & 0x80) {
+        if ((seen & 0x80) && !foldLatin1InPlace(source, target, length)) {
             other.clear();
             appendFolded(other, std::string_view(values.text).substr(begin, length));
             if (at + other.size() + 1 > out.bytes.size())

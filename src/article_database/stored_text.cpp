@@ -80,30 +80,38 @@ void Utf16ToUtf8::finish()
 
 void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
 {
+    const bool compressed = n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
+    if (compressed) {
+        // Most designations are ASCII from end to end: stored as is.
+        bool ascii = true;
+        for (std::size_t i = 2; i < n; ++i)
+            ascii &= static_cast<unsigned char>(p[i] - 1) < 0x7F;
+        if (ascii) {
+            out.append(reinterpret_cast<const char *>(p) + 2, n - 2);
+            return;
+        }
+    }
     // One stored byte never takes more than two UTF-8 bytes (a compressed
     // character), two stored bytes never more than three.
-    const std::size_t base = out.size();
-    out.resize(base + 2 * n);
-    Utf16ToUtf8 sink{out.data() + base};
-    if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-        bool compressed = true;
+    thread_local std::string scratch;
+    if (scratch.size() < 2 * n)
+        scratch.resize(2 * n);
+    Utf16ToUtf8 sink{scratch.data()};
+    if (compressed) {
+        bool single = true;
         std::size_t i = 2;
         while (i < n) {
             if (p[i] == 0) {
-                compressed = !compressed;
+                single = !single;
                 ++i;
-            } else if (compressed) {
-                // Most designations are plain ASCII: copy such runs whole.
-                if (p[i] < 0x80) {
-                    std::size_t run = i;
-                    while (run < n && p[run] < 0x80 && p[run] != 0)
-                        ++run;
-                    std::copy(p + i, p + run, sink.out);
-                    sink.out += run - i;
-                    i = run;
+            } else if (single) {
+                // U+0001..U+00FF: one or two UTF-8 bytes, never a surrogate.
+                const unsigned char c = p[i++];
+                if (c < 0x80) {
+                    *sink.out++ = static_cast<char>(c);
                 } else {
-                    sink.unit(p[i]);
-                    ++i;
+                    *sink.out++ = static_cast<char>(0xC0 | (c >> 6));
+                    *sink.out++ = static_cast<char>(0x80 | (c & 0x3F));
                 }
             } else if (i + 1 < n) {
                 sink.unit(le16(p + i));
@@ -117,7 +125,7 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
             sink.unit(le16(p + i));
     }
     sink.finish();
-    out.resize(static_cast<std::size_t>(sink.out - out.data()));
+    out.append(scratch.data(), static_cast<std::size_t>(sink.out - scratch.data()));
 }
 
 std::unique_ptr<CodePageText> CodePageText::open(unsigned codePage)
