@@ -3,6 +3,11 @@
 // grid repainted with its new rows.
 //
 //   fiche-bench --startup          prints "shown NS" (CLOCK_MONOTONIC) once painted
+//   fiche-bench --close            closes the window as soon as it is painted
+//                                  and prints "closing NS" (CLOCK_MONOTONIC)
+//   fiche-bench --first QUERY      types QUERY as soon as the window is painted and
+//                                  prints "first NS ROWS" (CLOCK_MONOTONIC) once the
+//                                  grid is painted with its rows
 //   fiche-bench --cold QUERY       prints "cold MS" for the first search of the run
 //   fiche-bench --reps N --queries A,B,...
 //                                  prints "warm QUERY MEDIAN_MS ROWS" per query,
@@ -21,6 +26,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,24 +82,60 @@ struct Window {
     }
 };
 
+void printMonotonic(const char *label)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::printf("%s %lld\n", label, static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    std::fflush(stdout);
+}
+
+// Once the window is first painted: either quits at once, or closes the
+// window as the user would and lets the program end by itself.
 class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(QWidget *closing = nullptr) : m_closing(closing) {}
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && !m_done) {
             m_done = true;
-            QMetaObject::invokeMethod(qApp, [] {
-                timespec now{};
-                clock_gettime(CLOCK_MONOTONIC, &now);
-                std::printf("shown %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-                QApplication::quit();
+            QMetaObject::invokeMethod(qApp, [closing = m_closing] {
+                if (closing) {
+                    printMonotonic("closing");
+                    closing->close();
+                } else {
+                    printMonotonic("shown");
+                    QApplication::quit();
+                }
             }, Qt::QueuedConnection);
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    QWidget *m_closing;
     bool m_done = false;
+};
+
+// Runs `then` once, from the event loop, after the first paint.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(std::function<void()> then) : m_then(std::move(then)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_then) {
+            QMetaObject::invokeMethod(qApp, std::move(m_then), Qt::QueuedConnection);
+            m_then = nullptr;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_then;
 };
 
 } // namespace
@@ -103,10 +145,31 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
 
-    if (args.contains(QStringLiteral("--startup"))) {
+    if (args.contains(QStringLiteral("--startup")) || args.contains(QStringLiteral("--close"))) {
         article_database::Module1 module;
         search_window::Form1 form(module);
-        PaintWatcher watcher;
+        PaintWatcher watcher(args.contains(QStringLiteral("--close")) ? &form : nullptr);
+        form.installEventFilter(&watcher);
+        form.show();
+        return app.exec();
+    }
+
+    if (const auto at = args.indexOf(QStringLiteral("--first")); at >= 0 && at + 1 < args.size()) {
+        article_database::Module1 module;
+        search_window::Form1 form(module);
+        auto *box = form.findChild<QLineEdit *>(QStringLiteral("RechGeneral"));
+        auto *grid = form.findChild<search_window::Grid *>(QStringLiteral("G"));
+        const QString query = args[at + 1];
+        FirstPaint watcher([&] {
+            QTest::keyClicks(box, query);
+            grid->viewport()->grab();
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("first %lld %d\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                        grid->Rows() - 1);
+            std::fflush(stdout);
+            QApplication::quit();
+        });
         form.installEventFilter(&watcher);
         form.show();
         return app.exec();

@@ -90,7 +90,11 @@ public:
         if (static_cast<std::size_t>(index) != m_lastField || !m_lastValues) {
             // A column not read with the rows is read now, from the same
             // state of the file, or the read fails.
-            m_lastValues = m_snapshot->column(static_cast<std::size_t>(index));
+            try {
+                m_lastValues = m_snapshot->column(static_cast<std::size_t>(index));
+            } catch (const std::bad_alloc &) {
+                return Status::OutOfMemory;
+            }
             m_lastField = static_cast<std::size_t>(index);
         }
         if (!m_lastValues)
@@ -123,7 +127,7 @@ private:
                 else
                     m_loadStatus = read.status();
             } catch (const std::bad_alloc &) {
-                m_loadStatus = Status::ReadFailed;
+                m_loadStatus = Status::OutOfMemory;
             }
             m_cache.reset();
             m_loaded.store(true, std::memory_order_release);
@@ -153,7 +157,7 @@ public:
         try {
             return open(nameOrQuery);
         } catch (const std::bad_alloc &) {
-            return Status::ReadFailed;
+            return Status::OutOfMemory;
         }
     }
 
@@ -214,7 +218,7 @@ Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path,
             return cache.status();
         return std::shared_ptr<Database>(std::make_shared<JetDatabase>(std::move(cache.value())));
     } catch (const std::bad_alloc &) {
-        return Status::NotADatabase;
+        return Status::OutOfMemory;
     }
 }
 

@@ -2,7 +2,9 @@
 // The file behind one Database and the last table read from it. The table is
 // read once and then reused for as long as the file on disk stays the one it
 // was read from: every request first looks at the path again, and any change
-// of its size, times, inode or device means reading afresh.
+// of its size, times, inode or device means reading afresh. While the file's
+// times are not behind the clock, they may hide a change, and its bytes are
+// compared as well.
 
 #include "mdb_file.h"
 #include "snapshot.h"
@@ -68,12 +70,16 @@ private:
     std::shared_ptr<const Snapshot> m_cached;
     std::string m_cachedName;
     std::optional<FileIdentity> m_cachedIdentity;
+    // Set when the cached state was read with times that could not be
+    // trusted: the hash of the bytes it was read from.
+    std::optional<std::uint64_t> m_cachedHash;
+    std::vector<char> m_hashBuffer;
+    // Set when the cache goes: background work stops where it stands.
+    std::atomic<bool> m_closing{false};
     std::mutex m_workerMutex;
     std::thread m_worker;
     std::thread m_indexer;
     std::atomic<bool> m_indexerDone{false};
-    // Set when the cache goes: background work stops where it stands.
-    std::atomic<bool> m_closing{false};
 };
 
 } // namespace article_database

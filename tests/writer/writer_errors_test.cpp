@@ -1,10 +1,15 @@
-// What the writer refuses, and that a refusal leaves no file behind.
+// What the writer refuses, and that a refusal leaves the folder as it was: no
+// new file, no temporary one, and a file already at the path unchanged.
 
 #include "read_back.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 using namespace mdb_writer;
@@ -30,13 +35,47 @@ struct Refusal {
 
 class WriterRefuses : public testing::TestWithParam<Refusal> {};
 
+std::vector<std::string> listing(const std::string &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string contents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 TEST_P(WriterRefuses, WithAReasonAndNoFile)
 {
     TempDir dir;
     const std::string path = dir.file("refused.mdb");
     const std::string error = writeDatabase(path, GetParam().tables, GetParam().format);
     EXPECT_NE(error.find(GetParam().reason), std::string::npos) << "error: " << error;
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(listing(dir.file("")), std::vector<std::string>{});
+}
+
+// The writer used to open its output with O_TRUNC and delete the path when a
+// write failed, so a database regenerated over a good one was lost whenever
+// the new content was refused halfway through.
+TEST_P(WriterRefuses, LeavesAnExistingFileAsItWas)
+{
+    TempDir dir;
+    const std::string path = dir.file("kept.mdb");
+    Table earlier;
+    earlier.name = "ANCIENNE";
+    earlier.columns = {{"N", ColumnType::LongInteger}};
+    earlier.rows = {{1}, {2}};
+    ASSERT_EQ(writeDatabase(path, {earlier}, GetParam().format), "");
+    const std::string before = contents(path);
+
+    EXPECT_NE(writeDatabase(path, GetParam().tables, GetParam().format), "");
+    EXPECT_EQ(contents(path), before);
+    EXPECT_EQ(listing(dir.file("")), std::vector<std::string>{"kept.mdb"});
 }
 
 std::vector<Refusal> refusals()
@@ -121,6 +160,19 @@ std::vector<Refusal> refusals()
 
 INSTANTIATE_TEST_SUITE_P(Cases, WriterRefuses, testing::ValuesIn(refusals()),
                          [](const testing::TestParamInfo<Refusal> &info) { return info.param.label; });
+
+TEST(WriterErrors, SuccessReplacesAnExistingFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("replaced.mdb");
+    ASSERT_EQ(writeDatabase(path, {oneColumn(ColumnType::Text, std::string("ancien"))}), "");
+    ASSERT_EQ(writeDatabase(path, {oneColumn(ColumnType::Text, std::string("nouveau"))}), "");
+    const auto read = readWithLibmdb(path, "T");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->bound.size(), 1u);
+    EXPECT_EQ(read->bound[0][0], "nouveau");
+    EXPECT_EQ(listing(dir.file("")), std::vector<std::string>{"replaced.mdb"});
+}
 
 TEST(WriterErrors, UncreatableFileIsReported)
 {

@@ -7,11 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <stdexcept>
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mdb_writer {
@@ -122,13 +122,19 @@ std::string lowerAscii(std::string_view s)
 }
 
 // Pages go to disk as they are finished. Most are finished in page order, so
-// consecutive ones are gathered into one large write.
+// consecutive ones are gathered into one large write. They go to a new file
+// beside the target, which replaces the target only once it is complete: a
+// write that fails leaves whatever was at the path untouched.
 class PageFile {
 public:
-    PageFile(const std::string &path, std::uint32_t pageSize) : pageSize_(pageSize)
+    PageFile(const std::string &path, std::uint32_t pageSize) : pageSize_(pageSize), path_(path)
     {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        std::string pattern = path + ".XXXXXX";
+        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd_ < 0)
+            throw WriteError("cannot create " + path + ": " + std::strerror(errno));
+        temporary_ = std::move(pattern);
+        if (::fchmod(fd_, 0644) != 0)
             throw WriteError("cannot create " + path + ": " + std::strerror(errno));
     }
     PageFile(const PageFile &) = delete;
@@ -137,6 +143,8 @@ public:
     {
         if (fd_ >= 0)
             ::close(fd_);
+        if (!temporary_.empty())
+            ::unlink(temporary_.c_str());
     }
 
     std::uint32_t allocate()
@@ -169,6 +177,9 @@ public:
         fd_ = -1;
         if (::close(fd) != 0)
             throw WriteError(std::string("cannot finish writing the file: ") + std::strerror(errno));
+        if (::rename(temporary_.c_str(), path_.c_str()) != 0)
+            throw WriteError("cannot replace " + path_ + ": " + std::strerror(errno));
+        temporary_.clear();
     }
 
 private:
@@ -194,6 +205,8 @@ private:
     }
 
     std::uint32_t pageSize_;
+    std::string path_;
+    std::string temporary_;
     int fd_ = -1;
     std::uint32_t allocated_ = 0;
     std::uint32_t written_ = 0;
@@ -921,18 +934,11 @@ std::string writeDatabase(const std::string &path, const std::vector<Table> &tab
 
 std::string writeDatabase(const std::string &path, const std::vector<Table> &tables, Format format)
 {
-    std::optional<DatabaseWriter> writer;
     try {
-        writer.emplace(path, format == Format::Jet3 ? kJet3 : kJet4);
-        writer->write(tables);
+        DatabaseWriter writer(path, format == Format::Jet3 ? kJet3 : kJet4);
+        writer.write(tables);
         return {};
     } catch (const std::exception &e) {
-        // Leave no half-written database behind, but never remove a file
-        // this call did not create.
-        if (writer) {
-            writer.reset();
-            std::remove(path.c_str());
-        }
         return e.what();
     }
 }

@@ -44,8 +44,9 @@ struct Table {
 // written must exist there (no Ω, no 中); Jet 4 takes any text.
 enum class Format { Jet4, Jet3 };
 
-// Returns an empty string on success, else what went wrong (and then removes
-// the partial file). Exceptions thrown by a generator are reported the same way.
+// Returns an empty string on success, else what went wrong. The file appears
+// at `path` only once complete; on failure a file already there is left as it
+// was. Exceptions thrown by a generator are reported the same way.
 std::string writeDatabase(const std::string &path, const std::vector<Table> &tables, Format format);
 std::string writeDatabase(const std::string &path, const std::vector<Table> &tables);
 
