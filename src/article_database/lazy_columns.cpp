@@ -1,6 +1,5 @@
 #include "lazy_columns.h"
 
-#include "page_source.h"
 #include "stored_text.h"
 #include "table_reader.h"
 
@@ -41,8 +40,7 @@ Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
     std::unique_ptr<CodePageText> jet3;
     if (m_format.jet3 && !(jet3 = CodePageText::open(m_format.codePage)))
         return Status::ReadFailed;
-    PageSource pages(m_fd, m_format.pageSize, m_state.size);
-    auto read = readColumns(pages, m_format, m_table, jet3.get(), {static_cast<unsigned>(column)});
+    auto read = readColumns(m_fd, m_state.size, m_format, m_table, jet3.get(), {static_cast<unsigned>(column)});
     if (!read.ok())
         return read.status();
     // Rows read from other pages than the snapshot's would not line up

@@ -176,8 +176,7 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
         if (index > 0 && std::find(wanted.begin(), wanted.end(), static_cast<unsigned>(index)) == wanted.end())
             wanted.push_back(static_cast<unsigned>(index));
     }
-    PageSource pages(m_state->fd, format.pageSize, before->size);
-    auto read = readColumns(pages, format, definition, m_state->jet3.get(), wanted, cancel);
+    auto read = readColumns(m_state->fd, before->size, format, definition, m_state->jet3.get(), wanted, cancel);
     if (!read.ok())
         return read.status();
     ColumnsRead &rows = read.value();

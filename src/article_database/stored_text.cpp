@@ -3,6 +3,7 @@
 #include "jet_layout.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <iconv.h>
 
@@ -82,11 +83,22 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
 {
     const bool compressed = n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
     if (compressed) {
-        // Most designations are ASCII from end to end: stored as is.
-        bool ascii = true;
-        for (std::size_t i = 2; i < n; ++i)
-            ascii &= static_cast<unsigned char>(p[i] - 1) < 0x7F;
-        if (ascii) {
+        // Most designations are ASCII from end to end: stored as is. Eight
+        // bytes at a time, a byte is ASCII but not 00 unless its high bit is
+        // set, or it is 00 (which borrows into its high bit when 01 is taken
+        // from it).
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        constexpr std::uint64_t highs = 0x8080808080808080u;
+        std::uint64_t bad = 0;
+        std::size_t i = 2;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, sizeof word);
+            bad |= (word | ((word - ones) & ~word)) & highs;
+        }
+        for (; i < n; ++i)
+            bad |= static_cast<unsigned char>(p[i] - 1) >= 0x7F;
+        if (!bad) {
             out.append(reinterpret_cast<const char *>(p) + 2, n - 2);
             return;
         }

@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace article_database {
 
@@ -17,6 +21,8 @@ namespace {
 constexpr std::uint64_t maxRows = std::numeric_limits<std::uint32_t>::max() - 1;
 // How many rows between two looks at the cancel flag.
 constexpr std::uint32_t cancelStride = 4096;
+// Fewer pages than this in each half are read on one thread.
+constexpr std::size_t parallelPages = 256;
 
 void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t rows, std::uint64_t fileSize)
 {
@@ -33,24 +39,21 @@ void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t
 
 } // namespace
 
-Outcome<ColumnsRead> readColumns(PageSource &pages, const FileFormat &format, const TableLayout &table,
-                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                 const std::atomic<bool> *cancel)
-{
-    auto dataPages = usageMapPages(table.usageMap, pages);
-    if (!dataPages)
-        return Status::ReadFailed;
-    const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
+namespace {
 
+// The rows on `dataPages`, in order.
+Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, const TableLayout &table,
+                               const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                               std::vector<std::uint32_t> dataPages, std::size_t expectedRows,
+                               const std::atomic<bool> *cancel)
+{
+    const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
     ColumnsRead read;
     read.columns.resize(wanted.size());
-    // A damaged definition could announce any number of rows; each row takes
-    // several bytes of the file.
-    const auto expectedRows = static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCountHint, fileSize / 8));
     for (std::size_t i = 0; i < wanted.size(); ++i)
         reserveColumn(read.columns[i], table.columns[wanted[i]], expectedRows, fileSize);
 
-    RowCursor cursor(pages, format, table.definitionPage, std::move(*dataPages));
+    RowCursor cursor(pages, format, table.definitionPage, std::move(dataPages));
     RowDecoder decoder(format, table, wanted);
     LongValueReader longValues(pages, format);
     ValueDecoder values(longValues, TextDecoder(jet3));
@@ -81,6 +84,84 @@ Outcome<ColumnsRead> readColumns(PageSource &pages, const FileFormat &format, co
     read.rows = static_cast<std::uint32_t>(rows);
     read.pagesDigest = cursor.pagesDigest();
     return read;
+}
+
+// Appends the rows of `later` to `read`; false when the text would pass
+// 32-bit offsets or the rows 32-bit numbers.
+bool append(ColumnsRead &read, ColumnsRead &later)
+{
+    if (static_cast<std::uint64_t>(read.rows) + later.rows > maxRows)
+        return false;
+    for (std::size_t i = 0; i < read.columns.size(); ++i) {
+        ColumnValues &to = read.columns[i];
+        const ColumnValues &from = later.columns[i];
+        const std::uint64_t base = to.text.size();
+        if (base + from.text.size() > std::numeric_limits<std::uint32_t>::max())
+            return false;
+        to.text.append(from.text);
+        for (std::size_t k = 1; k < from.offsets.size(); ++k)
+            to.offsets.push_back(static_cast<std::uint32_t>(base + from.offsets[k]));
+        to.nulls.insert(to.nulls.end(), from.nulls.begin(), from.nulls.end());
+    }
+    read.rows += later.rows;
+    read.pagesDigest = read.pagesDigest * 0x9E3779B97F4A7C15u ^ later.pagesDigest;
+    return true;
+}
+
+} // namespace
+
+Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
+                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                 const std::atomic<bool> *cancel)
+{
+    PageSource pages(fd, format.pageSize, fileSize);
+    auto dataPages = usageMapPages(table.usageMap, pages);
+    if (!dataPages)
+        return Status::ReadFailed;
+    // A damaged definition could announce any number of rows; each row takes
+    // several bytes of the file.
+    const auto expectedRows = static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCountHint, fileSize / 8));
+
+    // A large table is read in two halves at once, on two threads: the
+    // window waits for this read before its first search can answer.
+    const std::size_t half = dataPages->size() / 2;
+    std::unique_ptr<CodePageText> laterJet3;
+    if (half < parallelPages || (format.jet3 && !(laterJet3 = CodePageText::open(format.codePage))))
+        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel);
+    std::vector<std::uint32_t> laterPages(dataPages->begin() + static_cast<std::ptrdiff_t>(half), dataPages->end());
+    dataPages->resize(half);
+    std::optional<Outcome<ColumnsRead>> later;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                PageSource own(fd, format.pageSize, fileSize);
+                later.emplace(readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
+                                        expectedRows / 2, cancel));
+            } catch (const std::bad_alloc &) {
+                later.emplace(Status::OutOfMemory);
+            }
+        });
+    } catch (const std::system_error &) {
+        dataPages->insert(dataPages->end(), laterPages.begin(), laterPages.end());
+        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel);
+    }
+    Outcome<ColumnsRead> first = Status::ReadFailed;
+    {
+        // Joined however the first half ends, exceptions included.
+        struct Joiner {
+            std::thread &thread;
+            ~Joiner() { thread.join(); }
+        } joiner{worker};
+        first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel);
+    }
+    if (!first.ok())
+        return first.status();
+    if (!later->ok())
+        return later->status();
+    if (!append(first.value(), later->value()))
+        return Status::ReadFailed;
+    return first;
 }
 
 } // namespace article_database

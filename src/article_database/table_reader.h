@@ -4,7 +4,6 @@
 
 #include "engine.h"
 #include "jet_layout.h"
-#include "page_source.h"
 #include "snapshot.h"
 #include "stored_text.h"
 
@@ -22,9 +21,10 @@ struct ColumnsRead {
     std::uint64_t pagesDigest = 0;
 };
 
+// Reads through `fd` (pread only) the pages of a file of `fileSize` bytes.
 // ReadFailed when the rows do not hold together, the file ends early, or
 // `cancel` is set while reading.
-Outcome<ColumnsRead> readColumns(PageSource &pages, const FileFormat &format, const TableLayout &table,
+Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
                                  const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel = nullptr);
 
