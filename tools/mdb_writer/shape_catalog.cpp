@@ -1,6 +1,7 @@
 #include "shape_catalog.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace mdb_writer::shapes {
 
@@ -201,43 +202,64 @@ Table manyPages(Format format)
 
 } // namespace
 
+std::vector<std::string> names()
+{
+    return {"MovedRows", "DeletedRows", "DeletedColumns", "LongMemos",           "LongRows",
+            "WideRows",  "ManyPages",   "Edited",         "StrayOverflowPointer"};
+}
+
+Shape shape(const std::string &name, Format format)
+{
+    if (name == "MovedRows") {
+        Table moved = articles("DEPLACEES", 400, format);
+        moved.movedRows = {0, 3, 10, 11, 12, 57, 150, 199, 398, 399};
+        return {name, moved};
+    }
+    if (name == "DeletedRows") {
+        Table deleted = articles("SUPPRIMEES", 300, format);
+        deleted.deletedRows = {0, 1, 7, 299};
+        // Enough rows in a row to leave a whole page without a live one.
+        for (std::size_t i = 100; i < 180; ++i)
+            deleted.deletedRows.insert(i);
+        return {name, deleted};
+    }
+    if (name == "DeletedColumns")
+        return {name, deletedColumns(format)};
+    if (name == "LongMemos")
+        return {name, longMemos(format)};
+    if (name == "LongRows")
+        return {name, longRows(format)};
+    if (name == "WideRows")
+        return {name, wideRows(format)};
+    if (name == "ManyPages")
+        return {name, manyPages(format)};
+    if (name == "Edited") {
+        Table edited = deletedColumns(format);
+        edited.name = "MODIFIEE";
+        for (std::size_t i = 0; i < edited.rows.size(); ++i) {
+            if (i % 9 == 4)
+                edited.movedRows.insert(i);
+            else if (i % 13 == 6)
+                edited.deletedRows.insert(i);
+            if (i % 25 == 3)
+                edited.rows[i][5] = text(i, 9000 + i, format);
+        }
+        return {name, edited};
+    }
+    if (name == "StrayOverflowPointer") {
+        Table stray = articles("ABIMEE", 120, format);
+        stray.movedRows = {2, 40, 41};
+        stray.strayPointerRow = 17;
+        return {name, stray, true};
+    }
+    throw std::invalid_argument("no shape named " + name);
+}
+
 std::vector<Shape> catalog(Format format)
 {
     std::vector<Shape> shapes;
-
-    Table moved = articles("DEPLACEES", 400, format);
-    moved.movedRows = {0, 3, 10, 11, 12, 57, 150, 199, 398, 399};
-    shapes.push_back({"MovedRows", moved});
-
-    Table deleted = articles("SUPPRIMEES", 300, format);
-    deleted.deletedRows = {0, 1, 7, 299};
-    // Enough rows in a row to leave a whole page without a live one.
-    for (std::size_t i = 100; i < 180; ++i)
-        deleted.deletedRows.insert(i);
-    shapes.push_back({"DeletedRows", deleted});
-
-    shapes.push_back({"DeletedColumns", {deletedColumns(format)}});
-    shapes.push_back({"LongMemos", {longMemos(format)}});
-    shapes.push_back({"LongRows", {longRows(format)}});
-    shapes.push_back({"WideRows", {wideRows(format)}});
-    shapes.push_back({"ManyPages", {manyPages(format)}});
-
-    Table edited = deletedColumns(format);
-    edited.name = "MODIFIEE";
-    for (std::size_t i = 0; i < edited.rows.size(); ++i) {
-        if (i % 9 == 4)
-            edited.movedRows.insert(i);
-        else if (i % 13 == 6)
-            edited.deletedRows.insert(i);
-        if (i % 25 == 3)
-            edited.rows[i][5] = text(i, 9000 + i, format);
-    }
-    shapes.push_back({"Edited", edited});
-
-    Table stray = articles("ABIMEE", 120, format);
-    stray.movedRows = {2, 40, 41};
-    stray.strayPointerRow = 17;
-    shapes.push_back({"StrayOverflowPointer", stray, true});
+    for (const std::string &name : names())
+        shapes.push_back(shape(name, format));
     return shapes;
 }
 

@@ -21,7 +21,10 @@ struct Shape {
     bool damaged = false;
 };
 
-// The same shapes for both formats; Jet 3 texts stay within Windows-1252.
+// The shapes' names, the same for both formats; cheap, unlike the shapes.
+std::vector<std::string> names();
+// One shape; Jet 3 texts stay within Windows-1252. Throws for an unknown name.
+Shape shape(const std::string &name, Format format);
 std::vector<Shape> catalog(Format format);
 
 // What a reader should show: the table's columns and rows without the
