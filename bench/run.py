@@ -44,6 +44,20 @@ def measure_startup(bench_exe, prefix, reps):
     return median_ms(samples)
 
 
+def measure_close(bench_exe, prefix, reps):
+    """From the window's close, right after it is first painted, to the
+    process's end: the start-up read must not hold the exit back."""
+    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    samples = []
+    for _ in range(reps):
+        out = subprocess.run([bench_exe, "--close"], env=env, check=True,
+                             capture_output=True, text=True).stdout
+        ended = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
+        closing = next(int(l.split()[1]) for l in out.splitlines() if l.startswith("closing "))
+        samples.append(ended - closing)
+    return median_ms(samples)
+
+
 def measure_window(bench_exe, prefix, reps):
     env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
     out = subprocess.run([bench_exe, "--reps", str(reps), "--queries", ",".join(QUERIES)],
@@ -98,6 +112,7 @@ def main():
         window = measure_window(bench_exe, prefix, args.reps)
         startup = measure_startup(bench_exe, prefix, args.reps)
         cold = measure_cold(bench_exe, prefix, args.reps)
+        closing = measure_close(bench_exe, prefix, args.reps)
         ext_reps = max(5, args.reps if size < 1_000_000 else args.reps)
         rg_ratios, fzf_ratios = [], []
         for query in QUERIES:
@@ -123,7 +138,7 @@ def main():
             f"size {size}: keystroke median {statistics.median(warm):.2f} ms "
             f"(worst query {max(warm):.2f} ms), rg ratio {min(rg_ratios):.1f}, "
             f"fzf ratio {min(fzf_ratios):.0f}, cold {cold:.0f} ms, "
-            f"start {startup:.0f} ms, rss {window['rss']:.0f} MiB")
+            f"start {startup:.0f} ms, close {closing:.0f} ms, rss {window['rss']:.0f} MiB")
     print()
     for line in summaries:
         print(line)

@@ -3,6 +3,8 @@
 // grid repainted with its new rows.
 //
 //   fiche-bench --startup          prints "shown NS" (CLOCK_MONOTONIC) once painted
+//   fiche-bench --close            closes the window as soon as it is painted
+//                                  and prints "closing NS" (CLOCK_MONOTONIC)
 //   fiche-bench --cold QUERY       prints "cold MS" for the first search of the run
 //   fiche-bench --reps N --queries A,B,...
 //                                  prints "warm QUERY MEDIAN_MS ROWS" per query,
@@ -76,23 +78,40 @@ struct Window {
     }
 };
 
+void printMonotonic(const char *label)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::printf("%s %lld\n", label, static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    std::fflush(stdout);
+}
+
+// Once the window is first painted: either quits at once, or closes the
+// window as the user would and lets the program end by itself.
 class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(QWidget *closing = nullptr) : m_closing(closing) {}
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && !m_done) {
             m_done = true;
-            QMetaObject::invokeMethod(qApp, [] {
-                timespec now{};
-                clock_gettime(CLOCK_MONOTONIC, &now);
-                std::printf("shown %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
-                QApplication::quit();
+            QMetaObject::invokeMethod(qApp, [closing = m_closing] {
+                if (closing) {
+                    printMonotonic("closing");
+                    closing->close();
+                } else {
+                    printMonotonic("shown");
+                    QApplication::quit();
+                }
             }, Qt::QueuedConnection);
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    QWidget *m_closing;
     bool m_done = false;
 };
 
@@ -103,10 +122,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
 
-    if (args.contains(QStringLiteral("--startup"))) {
+    if (args.contains(QStringLiteral("--startup")) || args.contains(QStringLiteral("--close"))) {
         article_database::Module1 module;
         search_window::Form1 form(module);
-        PaintWatcher watcher;
+        PaintWatcher watcher(args.contains(QStringLiteral("--close")) ? &form : nullptr);
         form.installEventFilter(&watcher);
         form.show();
         return app.exec();

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
-    mdbtools mdbtools-dev
+    mdbtools mdbtools-dev libxxhash-dev
     libgtest-dev libgmock-dev
     fonts-dejavu-core fonts-liberation2
     "$@"

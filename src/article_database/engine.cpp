@@ -114,7 +114,7 @@ private:
                 else
                     m_loadStatus = read.status();
             } catch (const std::bad_alloc &) {
-                m_loadStatus = Status::ReadFailed;
+                m_loadStatus = Status::OutOfMemory;
             }
             m_cache.reset();
             m_loaded.store(true, std::memory_order_release);
@@ -143,7 +143,7 @@ public:
         try {
             return open(nameOrQuery);
         } catch (const std::bad_alloc &) {
-            return Status::ReadFailed;
+            return Status::OutOfMemory;
         }
     }
 
@@ -201,7 +201,7 @@ Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path,
             return cache.status();
         return std::shared_ptr<Database>(std::make_shared<JetDatabase>(std::move(cache.value())));
     } catch (const std::bad_alloc &) {
-        return Status::NotADatabase;
+        return Status::OutOfMemory;
     }
 }
 

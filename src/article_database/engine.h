@@ -22,6 +22,7 @@ enum class Status {
     InvalidPattern,    // LIKE pattern Jet rejects (unclosed '[', descending range)
     ReadFailed,        // the file changed or broke while rows were read
     NoCurrentRow,      // MoveFirst on an empty set, field read past the end
+    OutOfMemory,       // the step could not get the memory it needed
 };
 
 std::string_view describe(Status status);

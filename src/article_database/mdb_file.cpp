@@ -663,7 +663,7 @@ Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
     return names;
 }
 
-Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table)
+Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table, const std::atomic<bool> &cancelled)
 {
     MdbHandle *mdb = m_state->mdb.get();
     const FileFacts facts = currentFacts(mdb);
@@ -698,7 +698,7 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
     std::uint64_t rows = 0;
     int step;
     while ((step = cursor.next()) == 1) {
-        if (++rows > maxRows)
+        if (++rows > maxRows || cancelled.load(std::memory_order_relaxed))
             return Status::ReadFailed;
         for (unsigned i = 0; i < columnCount; ++i) {
             const MdbColumn &column = open.column(i);

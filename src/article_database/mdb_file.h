@@ -6,6 +6,7 @@
 #include "engine.h"
 #include "snapshot.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -34,8 +35,9 @@ public:
     Outcome<std::vector<std::string>> columnNames(const TableRef &table);
 
     // Reads every row, in stored order; kept apart from the rest so that a
-    // cache of snapshots can sit in front of it.
-    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table);
+    // cache of snapshots can sit in front of it. Gives up (ReadFailed) as
+    // soon as it sees `cancelled` set.
+    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table, const std::atomic<bool> &cancelled);
 
 private:
     struct State;

@@ -1,8 +1,8 @@
 #include "snapshot_cache.h"
 
+#include "content_hash.h"
 #include "text_fold.h"
 
-#include <chrono>
 #include <ctime>
 #include <new>
 #include <system_error>
@@ -19,29 +19,15 @@ std::int64_t nanoseconds(const timespec &t)
 }
 
 // Once the coarse clock file times are taken from has moved past a file's
-// times, any later write gives it newer ones. Before that, a write landing
-// in the same tick as the last one changes no time at all, and a read in
-// between could not tell it happened.
+// times, any later write gives it newer ones. Before that (just written, or
+// times set ahead of this machine's clock by a server or a copy), a write
+// can leave every time as it was, and only the bytes tell the states apart.
 bool behindTheClock(const FileIdentity &identity)
 {
     timespec coarse{};
     clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
     const std::int64_t now = nanoseconds(coarse);
     return identity.modifiedNs < now && identity.changedNs < now;
-}
-
-// Waits the tick or two a file just written needs; a file whose times stay
-// ahead of the clock (set in the future) is never read as a whole state.
-std::optional<FileIdentity> identifyBehindTheClock(const std::string &path)
-{
-    auto identity = identify(path);
-    for (int wait = 0; wait < 20 && identity && !behindTheClock(*identity); ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        identity = identify(path);
-    }
-    if (identity && !behindTheClock(*identity))
-        return std::nullopt;
-    return identity;
 }
 
 } // namespace
@@ -80,6 +66,8 @@ Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(const std::string &p
 
 SnapshotCache::~SnapshotCache()
 {
+    // Closing the window must not wait for the start-up read to finish.
+    m_closing.store(true, std::memory_order_relaxed);
     std::lock_guard lock(m_workerMutex);
     if (m_worker.joinable())
         m_worker.join();
@@ -129,7 +117,8 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
     const auto now = identify(m_path);
     if (!now)
         return Status::ReadFailed;
-    if (m_cachedIdentity == now && sameName(m_cachedName, name))
+    if (m_cachedIdentity == now && sameName(m_cachedName, name)
+        && (!m_cachedHash || contentHash(m_path, m_hashBuffer) == m_cachedHash))
         return m_cached;
     // One retry: a file that changes under two reads in a row is being
     // rewritten, and no state of it can be told to be whole.
@@ -145,17 +134,26 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
 // are dropped as ReadFailed, never mixed into an answer.
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name)
 {
-    const auto before = identifyBehindTheClock(m_path);
+    const auto before = identify(m_path);
     if (!before)
         return Status::ReadFailed;
+    std::optional<std::uint64_t> hashBefore;
+    if (!behindTheClock(*before)) {
+        hashBefore = contentHash(m_path, m_hashBuffer);
+        if (!hashBefore)
+            return Status::ReadFailed;
+    }
     if (!m_file || m_fileIdentity != before)
         if (const Status status = reopenLocked(*before); status != Status::Ok)
             return status;
+    const auto unchanged = [&] {
+        return identify(m_path) == before && (!hashBefore || contentHash(m_path, m_hashBuffer) == hashBefore);
+    };
     const auto ref = m_file->findTable(name);
     if (!ref)
-        return identify(m_path) == before ? Status::NoSuchTable : Status::ReadFailed;
-    auto snapshot = m_file->readTable(*ref);
-    if (identify(m_path) != before) {
+        return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
+    auto snapshot = m_file->readTable(*ref, m_closing);
+    if (!unchanged()) {
         m_file.reset();
         m_fileIdentity.reset();
         return Status::ReadFailed;
@@ -166,6 +164,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     m_cached = std::move(snapshot.value());
     m_cachedName = std::string(name);
     m_cachedIdentity = before;
+    m_cachedHash = hashBefore;
     return m_cached;
 }
 
@@ -184,7 +183,8 @@ void SnapshotCache::preload(std::string name)
                     return;
                 const Snapshot &snapshot = *read.value();
                 for (std::size_t column = 0; column < snapshot.columnCount(); ++column)
-                    if (snapshot.column(column).kind == FieldValue::Kind::Text)
+                    if (snapshot.column(column).kind == FieldValue::Kind::Text
+                        && !m_closing.load(std::memory_order_relaxed))
                         snapshot.bigrams(column);
             } catch (const std::bad_alloc &) {
                 // The first search reads the table itself, and fails as it must.

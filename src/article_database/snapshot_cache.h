@@ -2,11 +2,14 @@
 // The file behind one Database and the last table read from it. The table is
 // read once and then reused for as long as the file on disk stays the one it
 // was read from: every request first looks at the path again, and any change
-// of its size, times, inode or device means reading afresh.
+// of its size, times, inode or device means reading afresh. While the file's
+// times are not behind the clock, they may hide a change, and its bytes are
+// compared as well.
 
 #include "mdb_file.h"
 #include "snapshot.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -14,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace article_database {
 
@@ -59,6 +63,11 @@ private:
     std::shared_ptr<const Snapshot> m_cached;
     std::string m_cachedName;
     std::optional<FileIdentity> m_cachedIdentity;
+    // Set when the cached state was read with times that could not be
+    // trusted: the hash of the bytes it was read from.
+    std::optional<std::uint64_t> m_cachedHash;
+    std::vector<char> m_hashBuffer;
+    std::atomic<bool> m_closing{false};
     std::mutex m_workerMutex;
     std::thread m_worker;
 };

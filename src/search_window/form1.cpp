@@ -1,11 +1,12 @@
 #include "search_window/form1.h"
 
 #include "article_database/module1.h"
+#include "search_window/guarded_step.h"
 #include "search_window/twips.h"
+#include "search_window/upper_case.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -46,7 +47,7 @@ void Form1::Command1_Click()
 
 void Form1::RechGeneral_Change()
 {
-    REMPLIR_ARTICLEGENERAL(QLocale().toUpper(RechGeneral->text()));
+    guardedStep([this] { REMPLIR_ARTICLEGENERAL(upperCaseEachCharacter(RechGeneral->text())); });
 }
 
 } // namespace search_window

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace search_window {
 
 namespace {
@@ -44,6 +46,9 @@ void Form1::createControls()
 {
     RechGeneral = place<QLineEdit>(this, "RechGeneral", twipsRect(4680, 240, 3495, 495),
                                    designFont(semibold, 12, QFont::DemiBold));
+    // The default limit cuts a long paste silently; the search must get all
+    // the user gave.
+    RechGeneral->setMaxLength(std::numeric_limits<int>::max());
 
     G = place<Grid>(this, "G", twipsRect(240, 960, 13335, 7095), designFont(semibold, 11.25, QFont::DemiBold));
     G->setFormatString(u'^' + QString(40, u' ') + QStringLiteral("Désignation d'article") + QString(116, u' '));
@@ -55,6 +60,9 @@ void Form1::createControls()
     Command1 = place<QPushButton>(this, "Command1", twipsRect(12240, 8400, 1335, 495),
                                   designFont(semibold, 9.75, QFont::DemiBold));
     Command1->setText(QStringLiteral("&Fermer"));
+    // Outside a dialog a push button lets Enter and Return pass; the user
+    // expects them to press the focused button, as Space does.
+    Command1->setAutoDefault(true);
 
     Label2 = place<QLabel>(this, "Label2", twipsRect(8280, 240, 5415, 495), designFont(msSansSerif, 18, QFont::Normal));
     Label2->setText(QStringLiteral("Problème avec caractère ( ' )"));

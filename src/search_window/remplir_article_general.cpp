@@ -2,6 +2,7 @@
 
 #include "article_database/module1.h"
 #include "search_window/grid.h"
+#include "search_window/guarded_step.h"
 
 namespace search_window {
 
@@ -23,34 +24,60 @@ void Form1::REMPLIR_ARTICLEGENERAL(const QString &PartTxT)
 
     // Doubling the apostrophe keeps it inside the quoted pattern; the other
     // pattern characters are left for the user to use.
-    const QString query = QStringLiteral("SELECT * FROM ARTICLE Where ARTICLE like '*")
-        + QString(PartTxT).replace(u'\'', QStringLiteral("''")) + QStringLiteral("*'");
+    QString query;
+    guardedStep([&] {
+        query = QStringLiteral("SELECT * FROM ARTICLE Where ARTICLE like '*")
+            + QString(PartTxT).replace(u'\'', QStringLiteral("''")) + QStringLiteral("*'");
+    });
 
     // A failed open must not leave the start-up table current, or the whole
     // table would be listed as if it matched.
     auto &rs = m_module.RsArticle;
     rs.reset();
-    if (m_module.BaseArticle) {
+    guardedStep([&] {
+        if (query.isEmpty() || !m_module.BaseArticle)
+            return;
         auto opened = m_module.BaseArticle->openRecordset(utf16(query));
         if (opened.ok())
             rs = std::move(opened.value());
-    }
+    });
 
-    G->beginUpdate();
-    G->setRows(1);
-    if (rs) {
-        rs->moveFirst();
-        const std::shared_ptr<const void> keepAlive = rs->storage();
-        for (auto atEnd = rs->eof(); atEnd.ok() && !atEnd.value(); atEnd = rs->eof()) {
-            const auto value = rs->field(0);
-            if (value.ok() && !value.value().isNull())
-                G->AddItem(value.value().text, keepAlive);
-            if (rs->moveNext() != article_database::Status::Ok)
+    guardedStep([&] { G->beginUpdate(); });
+    guardedStep([&] { G->setRows(1); });
+    // The grid's rows are views into the set's storage: without it to keep
+    // them alive, nothing can be listed.
+    std::shared_ptr<const void> keepAlive;
+    if (rs)
+        guardedStep([&] { keepAlive = rs->storage(); });
+    if (rs && keepAlive) {
+        guardedStep([&] { rs->moveFirst(); });
+        // A failed end test or move ends the listing: skipping either would
+        // list the same row again and again.
+        const auto atEnd = [&] {
+            bool end = true;
+            guardedStep([&] {
+                const auto eof = rs->eof();
+                end = !eof.ok() || eof.value();
+            });
+            return end;
+        };
+        const auto moveNext = [&] {
+            bool moved = false;
+            guardedStep([&] { moved = rs->moveNext() == article_database::Status::Ok; });
+            return moved;
+        };
+        while (!atEnd()) {
+            guardedStep([&] {
+                const auto value = rs->field(0);
+                if (value.ok() && !value.value().isNull())
+                    G->AddItem(value.value().text, keepAlive);
+            });
+            if (!moveNext())
                 break;
         }
     }
     rs.reset();
-    G->endUpdate();
+    guardedStep([&] { G->endUpdate(); });
 }
 
 } // namespace search_window

@@ -217,7 +217,7 @@ TEST_P(DamagedCopyTest, RandomlyDamagedCopyFailsCleanlyOrReads)
 INSTANTIATE_TEST_SUITE_P(Formats, DamagedCopyTest,
                          testing::Values(mdb_writer::Format::Jet4, mdb_writer::Format::Jet3),
                          [](const testing::TestParamInfo<mdb_writer::Format> &info) {
-                             return info.param == mdb_writer::Format::Jet3 ? "jet3" : "jet4";
+                             return info.param == mdb_writer::Format::Jet3 ? "Jet3" : "Jet4";
                          });
 
 TEST_F(BadFilesTest, ReadingLeavesFileAndFolderUntouched)

@@ -1,12 +1,14 @@
 #pragma once
 // A scripted stand-in for the engine: it records every text it is asked to
-// open and answers with fixed rows, failing where the script says.
+// open and answers with fixed rows, failing where the script says: with a
+// status, or by running out of memory.
 
 #include "article_database/engine.h"
 
 #include <QStringList>
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,10 @@ struct Script {
     std::size_t fieldFailsAt = SIZE_MAX;
     std::size_t moveNextFailsAt = SIZE_MAX;
     std::size_t eofFailsAt = SIZE_MAX;
+    bool openThrows = false;
+    std::size_t fieldThrowsAt = SIZE_MAX;
+    std::size_t moveNextThrowsAt = SIZE_MAX;
+    std::size_t eofThrowsAt = SIZE_MAX;
 };
 
 class Recordset : public article_database::Recordset {
@@ -45,6 +51,8 @@ public:
     {
         if (m_position == m_script.eofFailsAt)
             return Status::ReadFailed;
+        if (m_position == m_script.eofThrowsAt)
+            throw std::bad_alloc();
         return m_position >= m_rows->size();
     }
     Status moveNext() override
@@ -53,6 +61,8 @@ public:
             return Status::NoCurrentRow;
         if (m_position == m_script.moveNextFailsAt)
             return Status::ReadFailed;
+        if (m_position == m_script.moveNextThrowsAt)
+            throw std::bad_alloc();
         ++m_position;
         return Status::Ok;
     }
@@ -62,6 +72,8 @@ public:
             return Status::NoCurrentRow;
         if (m_position == m_script.fieldFailsAt)
             return Status::ReadFailed;
+        if (m_position == m_script.fieldThrowsAt)
+            throw std::bad_alloc();
         const auto &cell = (*m_rows)[m_position];
         return cell ? FieldValue{FieldValue::Kind::Text, *cell} : FieldValue{};
     }
@@ -83,6 +95,8 @@ public:
         queries << QString::fromUtf16(text.data(), qsizetype(text.size()));
         if (script.openFails)
             return Status::SyntaxError;
+        if (script.openThrows)
+            throw std::bad_alloc();
         return std::shared_ptr<article_database::Recordset>(std::make_shared<Recordset>(script));
     }
 };

@@ -172,23 +172,73 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), control(to));
     }
 
-    void altFEndsTheProgram_data()
+    // Enter presses the button only while it has the focus: elsewhere it must
+    // not end the program.
+    void enterElsewhereLeavesTheButton_data()
     {
         QTest::addColumn<QString>("focused");
-        QTest::newRow("from the search box") << "RechGeneral";
-        QTest::newRow("from the grid") << "G";
+        QTest::newRow("search box") << "RechGeneral";
+        QTest::newRow("grid") << "G";
     }
-    void altFEndsTheProgram()
+    void enterElsewhereLeavesTheButton()
     {
         QFETCH(QString, focused);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        control(focused)->setFocus(Qt::OtherFocusReason);
+        QSignalSpy clicked(m_form->findChild<QPushButton *>(QStringLiteral("Command1")), &QPushButton::clicked);
+        QTest::keyClick(control(focused), Qt::Key_Return);
+        QTest::keyClick(control(focused), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(clicked.count(), 0);
+        QCOMPARE(QApplication::focusWidget(), control(focused));
+    }
+
+    // The button once ended the program by mouse, Space and Alt+F only: a
+    // push button outside a dialog lets Enter and Return pass through, so
+    // pressing Enter on the focused "Fermer" did nothing at all.
+    void closeButtonEndsTheProgram_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<int>("modifiers");
+        const QList<int> tabTwice{Qt::Key_Tab, Qt::Key_Tab};
+        QTest::newRow("Alt+F from the search box") << "RechGeneral" << QList<int>{Qt::Key_F} << int(Qt::AltModifier);
+        QTest::newRow("Alt+F from the grid") << "G" << QList<int>{Qt::Key_F} << int(Qt::AltModifier);
+        QTest::newRow("tab to it then Return") << "RechGeneral" << tabTwice + QList<int>{Qt::Key_Return}
+                                                << int(Qt::NoModifier);
+        QTest::newRow("tab to it then keypad Enter") << "RechGeneral" << tabTwice + QList<int>{Qt::Key_Enter}
+                                                     << int(Qt::KeypadModifier);
+        QTest::newRow("tab to it then Space") << "RechGeneral" << tabTwice + QList<int>{Qt::Key_Space}
+                                              << int(Qt::NoModifier);
+        QTest::newRow("mouse click") << "RechGeneral" << QList<int>() << int(Qt::NoModifier);
+    }
+    void closeButtonEndsTheProgram()
+    {
+        QFETCH(QString, focused);
+        QFETCH(QList<int>, keys);
+        QFETCH(int, modifiers);
         QWidget *start = control(focused);
+        auto *button = m_form->findChild<QPushButton *>(QStringLiteral("Command1"));
         m_form->show();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
         start->setFocus(Qt::OtherFocusReason);
         QCOMPARE(QApplication::focusWidget(), start);
-        QSignalSpy clicked(m_form->findChild<QPushButton *>(QStringLiteral("Command1")), &QPushButton::clicked);
+        QSignalSpy clicked(button, &QPushButton::clicked);
         QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-        QTimer::singleShot(0, this, [start] { QTest::keyClick(start, Qt::Key_F, Qt::AltModifier); });
+        QTimer::singleShot(0, this, [&] {
+            if (keys.isEmpty()) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+            // Tabs move the focus; the last key goes to wherever it landed.
+            for (qsizetype i = 0; i + 1 < keys.size(); ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(keys[i]));
+            if (keys.size() > 1 && QApplication::focusWidget() != button)
+                QCoreApplication::exit(2);
+            else
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(keys.last()),
+                                Qt::KeyboardModifiers(modifiers));
+        });
         // Only there so that a missing quit fails the test instead of hanging it.
         QTimer watchdog;
         watchdog.setSingleShot(true);

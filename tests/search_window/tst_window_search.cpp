@@ -76,6 +76,12 @@ private slots:
         QTest::newRow("apostrophe doubled") << "d'a" << QStringList{query("D''"), query("D''A")};
         QTest::newRow("wildcards kept") << "*?#[" << QStringList{query("*?"), query("*?#"), query("*?#[")};
         QTest::newRow("accent upper-cased") << "éc" << QStringList{query("ÉC")};
+        // Upper-casing once followed the locale's full mapping, which turns
+        // one character into two ("ß" into "SS", "ﬁ" into "FI") while the
+        // engine compares one character with one.
+        QTest::newRow("sharp s kept") << "aß" << QStringList{query("Aß")};
+        QTest::newRow("ligature kept whole") << "ﬁl" << QStringList{query("ﬁL")};
+        QTest::newRow("digraph by simple mapping") << "ǆa" << QStringList{query("ǄA")};
     }
     void queryTexts()
     {
@@ -97,6 +103,15 @@ private slots:
         QTest::newRow("failed end test ends") << fake::Script{abc, false, SIZE_MAX, SIZE_MAX, 2} << QStringList{"A", "B"};
         QTest::newRow("no rows") << fake::Script{} << QStringList();
         QTest::newRow("open fails") << fake::Script{abc, true} << QStringList();
+        // Running out of memory once left the slot as an exception and ended
+        // the program; a failed step is skipped and the next one runs.
+        QTest::newRow("open out of memory") << fake::Script{.rows = abc, .openThrows = true} << QStringList();
+        QTest::newRow("field out of memory skips the row")
+            << fake::Script{.rows = abc, .fieldThrowsAt = 1} << QStringList{"A", "C"};
+        QTest::newRow("move out of memory ends")
+            << fake::Script{.rows = abc, .moveNextThrowsAt = 1} << QStringList{"A", "B"};
+        QTest::newRow("end test out of memory ends")
+            << fake::Script{.rows = abc, .eofThrowsAt = 2} << QStringList{"A", "B"};
     }
     void steps()
     {
@@ -116,13 +131,28 @@ private slots:
         QVERIFY(!m_module->RsArticle);
     }
 
+    void pastingSearchesOnceForTheWholeText_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("apostrophe") << "cle d'arret" << "CLE D''ARRET";
+        QTest::newRow("surrogate pair upper-cased whole") << QStringLiteral("a\U00010428") << QStringLiteral("A\U00010400");
+        // The box once cut a paste at 32,767 characters without a word, and
+        // the search ran on text the user never gave.
+        QTest::newRow("100000 characters") << QString(99'997, u'a') + QStringLiteral("b'c")
+                                           << QString(99'997, u'A') + QStringLiteral("B''C");
+        QTest::newRow("lone surrogate kept") << QStringLiteral("a") + QChar(0xDC28) + u'b'
+                                             << QStringLiteral("A") + QChar(0xDC28) + u'B';
+    }
     void pastingSearchesOnceForTheWholeText()
     {
-        QApplication::clipboard()->setText(QStringLiteral("cle d'arret"));
+        QFETCH(QString, pasted);
+        QFETCH(QString, pattern);
+        QApplication::clipboard()->setText(pasted);
         searchBox()->setFocus();
         QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(searchBox()->text(), QStringLiteral("cle d'arret"));
-        QCOMPARE(m_database->queries, QStringList{query("CLE D''ARRET")});
+        QCOMPARE(searchBox()->text(), pasted);
+        QCOMPARE(m_database->queries, QStringList{query(pattern)});
     }
 
     void clearingAtOnceKeepsTheList()

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +22,8 @@ namespace {
 
 const QStringList designations{
     "VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "VILEBREQUIN",    "CLE D'ARRET 12",  "ÉCROU HEXAGONAL M8",
-    "écrou borgne M6",        "RONDELLE PLATE",  "CLE D'ARRET 14", "TOURNEVIS PLAT",
+    "écrou borgne M6",        "RONDELLE PLATE",  "CLE D'ARRET 14", "TOURNEVIS PLAT",  "JOINT STRAßE",
+    "JOINT STRASSE",          "ﬁlet M10",        "FILET M12",      "ǄEP 1",           "DŽEP 2",
 };
 
 mdb_writer::Table articleTable(std::vector<mdb_writer::Column> columns, std::vector<mdb_writer::Row> rows)
@@ -105,6 +107,12 @@ private slots:
         QTest::newRow("accented") << "écr" << QStringList{"ÉCROU HEXAGONAL M8", "écrou borgne M6"};
         QTest::newRow("apostrophe") << "cle d'arret" << QStringList{"CLE D'ARRET 12", "CLE D'ARRET 14"};
         QTest::newRow("unclosed bracket") << "[a" << QStringList();
+        // The search text was once upper-cased with full, locale-dependent
+        // mapping: "ß" became "SS" and "ﬁ" became "FI", so each found the
+        // spelled-out row and not the row holding the character typed.
+        QTest::newRow("sharp s is one letter") << "aße" << QStringList{"JOINT STRAßE"};
+        QTest::newRow("ligature is one letter") << "ﬁl" << QStringList{"ﬁlet M10"};
+        QTest::newRow("digraph is one letter") << "ǆe" << QStringList{"ǄEP 1"};
     }
     void typing()
     {
@@ -113,6 +121,29 @@ private slots:
         openWindowOn(m_articles);
         typeText(searchBox(), typed);
         QCOMPARE(listed(), expected);
+    }
+
+    // Under a Turkish locale "i" once upper-cased to a dotted capital, so
+    // "vis" searched for "VİS" and found nothing.
+    // A paste past 32,767 characters was once cut there: this one then
+    // searched for stars alone and listed every row.
+    void longPasteSearchesTheWholeText()
+    {
+        openWindowOn(m_articles);
+        QApplication::clipboard()->setText(QString(99'997, u'*') + QStringLiteral("m10"));
+        QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(listed(), QStringList{"ﬁlet M10"});
+        QCOMPARE(searchBox()->text().size(), 100'000);
+    }
+
+    void turkishLocaleFindsTheSameRows()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+        openWindowOn(m_articles);
+        typeText(searchBox(), QStringLiteral("vis"));
+        QLocale::setDefault(before);
+        QCOMPARE(listed(), QStringList({"VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "TOURNEVIS PLAT"}));
     }
 
     void nullFirstFieldsSkipped()

@@ -165,7 +165,10 @@ TEST_P(EachFormat, UsageMapsOfBothKindsReachEveryPage)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::Values(Format::Jet4, Format::Jet3));
+INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, testing::Values(Format::Jet4, Format::Jet3),
+                         [](const testing::TestParamInfo<Format> &info) {
+                             return info.param == Format::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 TEST(LibmdbReadBack, CatalogListsUserTablesAndMarksTheSystemOne)
 {

@@ -58,7 +58,10 @@ TEST_P(EveryKind, ColumnsWithNullsAndExtremesReadBack)
     EXPECT_EQ(tables.at("ARTICLE"), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, EveryKind, testing::Values(Format::Jet4, Format::Jet3));
+INSTANTIATE_TEST_SUITE_P(Formats, EveryKind, testing::Values(Format::Jet4, Format::Jet3),
+                         [](const testing::TestParamInfo<Format> &info) {
+                             return info.param == Format::Jet3 ? "Jet3" : "Jet4";
+                         });
 
 // The same text in a text and a memo column, followed by a fixed column, so
 // a wrong length would also shift the values after it.
