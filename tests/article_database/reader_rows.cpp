@@ -31,14 +31,21 @@ std::string realForm(const std::string &printed)
 }
 
 // libmdb converts text through UCS-2, which lacks surrogates: a character
-// beyond the BMP comes out as one '?' per UTF-16 unit.
+// beyond the BMP comes out as one '?' per UTF-16 unit. Where the engine
+// shows U+FFFD for a unit or byte that is no character (an unpaired
+// surrogate, a byte Windows-1252 leaves unmapped), libmdb shows '?'. And it
+// binds values as C strings, so a value ends at its first NUL.
 std::string ucs2Form(std::string_view text)
 {
+    text = text.substr(0, text.find('\0'));
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         if ((static_cast<unsigned char>(text[i]) & 0xF8) == 0xF0) {
             out += "??";
             i += 4;
+        } else if (text.substr(i, 3) == "\xEF\xBF\xBD") {
+            out += '?';
+            i += 3;
         } else {
             out.push_back(text[i++]);
         }
@@ -116,6 +123,13 @@ Reading readWithLibmdb(const std::string &path, const std::string &table, std::s
         reading.failure = o.timedOut ? "libmdb ran out of time" : "libmdb exit status " + std::to_string(o.status);
         return reading;
     }
+    // libmdb warns when it meets data it cannot read, and goes on with what
+    // it has, at times with bytes from beyond the end of the file: such a
+    // reading is not one to hold the engine to.
+    if (!o.err.empty()) {
+        reading.failure = "libmdb warned: " + o.err.substr(0, o.err.find('\n'));
+        return reading;
+    }
     std::size_t at = o.out.find('\n');
     if (at == std::string::npos) {
         reading.failure = "no column types";
@@ -168,6 +182,36 @@ Reading readWithMdbExport(const std::string &path, const std::string &table, con
     normaliseReals(reading);
     reading.ok = true;
     return reading;
+}
+
+std::string firstDifference(const ShownRow &a, const ShownRow &b)
+{
+    if (a.size() != b.size())
+        return std::to_string(a.size()) + " columns against " + std::to_string(b.size());
+    for (std::size_t c = 0; c < a.size(); ++c) {
+        if (a[c] == b[c])
+            continue;
+        if (!a[c] || !b[c])
+            return "column " + std::to_string(c) + ": " + (a[c] ? "a value" : "null") + " against "
+                + (b[c] ? "a value" : "null");
+        std::size_t at = 0;
+        while (at < a[c]->size() && at < b[c]->size() && (*a[c])[at] == (*b[c])[at])
+            ++at;
+        const auto around = [at](const std::string &s) {
+            const std::size_t from = at < 8 ? 0 : at - 8;
+            std::string shown;
+            for (char ch : s.substr(from, 24)) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(ch));
+                shown += hex;
+            }
+            return shown;
+        };
+        return "column " + std::to_string(c) + ", " + std::to_string(a[c]->size()) + " against "
+            + std::to_string(b[c]->size()) + " bytes, first difference at byte " + std::to_string(at) + ": "
+            + around(*a[c]) + " against " + around(*b[c]);
+    }
+    return {};
 }
 
 std::string describe(const ShownRow &row)

@@ -26,11 +26,14 @@ struct Reading {
 
 // Opens the table by name and reads every field of every row.
 Reading readWithEngine(const std::string &path, const std::string &table);
+// Fails when libmdb crashes, runs out of time or prints a warning.
 Reading readWithLibmdb(const std::string &path, const std::string &table, std::size_t bindSize,
                        int timeLimitSeconds);
 // mdb-export prints no types: `real` comes from another reading.
 Reading readWithMdbExport(const std::string &path, const std::string &table, const std::vector<bool> &real);
 
 std::string describe(const ShownRow &row);
+// Where two rows first differ, bytes around it in hex; empty when equal.
+std::string firstDifference(const ShownRow &a, const ShownRow &b);
 
 } // namespace article_database::testing_support
