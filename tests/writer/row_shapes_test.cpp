@@ -172,7 +172,8 @@ std::uint32_t le32(const std::string &b, std::size_t at)
 // Walks the table's data pages as a Jet reader would: a moved row's home
 // entry carries 0x4000 and 4 bytes naming the page (upper three bytes) and
 // row (low byte) of its data, whose entry carries 0x8000 alone; a deleted
-// row's entry carries both flags and still has its bytes.
+// row's entry carries both flags and still has its bytes. Read that way,
+// the rows come in the order written.
 TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
 {
     std::ifstream in(path_, std::ios::binary);
@@ -193,6 +194,21 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
     const auto owned = [&](std::size_t page) {
         return page < pages && bytes[page * pageSize] == 0x01 && le32(bytes, page * pageSize + 4) == definition;
     };
+    // N is the first column that is not deleted; the fixed columns before
+    // it, deleted or not, come first in the row.
+    std::size_t nAt = jet3 ? 1 : 2;
+    for (const Column &c : shape_.table.columns) {
+        if (c.name == "N")
+            break;
+        if (c.type == ColumnType::LongInteger)
+            nAt += 4;
+        else if (c.type == ColumnType::Double)
+            nAt += 8;
+    }
+    const auto rowN = [&](std::size_t page, std::size_t start) {
+        return static_cast<std::int32_t>(le32(bytes, page * pageSize + start + nAt));
+    };
+    std::vector<std::int32_t> scanned;
     std::size_t homes = 0, movedData = 0, deleted = 0, plain = 0, stray = 0;
     std::set<std::uint32_t> targets;
     for (std::size_t p = 3; p < pages; ++p) {
@@ -216,7 +232,9 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
                 }
                 ASSERT_TRUE(owned(page)) << "moved data on page " << page;
                 ASSERT_LT(where & 0xFF, le16(bytes, page * pageSize + countAt));
-                EXPECT_EQ(entry(page, where & 0xFF) & 0xC000, 0x8000);
+                const std::uint16_t target = entry(page, where & 0xFF);
+                EXPECT_EQ(target & 0xC000, 0x8000);
+                scanned.push_back(rowN(page, target & 0x1FFF));
                 targets.insert(where);
                 break;
             }
@@ -229,6 +247,7 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
                 break;
             default:
                 ++plain;
+                scanned.push_back(rowN(p, start));
             }
         }
     }
@@ -239,6 +258,12 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
     EXPECT_EQ(targets.size(), movedData) << "each moved row has data of its own";
     EXPECT_EQ(deleted, shape_.table.deletedRows.size());
     EXPECT_EQ(plain + homes, shown_.rows.size());
+
+    // Pages in order, pointers followed: the rows as written.
+    std::vector<std::int32_t> written;
+    for (const Row &row : expected_)
+        written.push_back(std::get<std::int32_t>(row[0]));
+    EXPECT_EQ(scanned, written);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, RowShapes, testing::ValuesIn(allShapes()), caseName);
