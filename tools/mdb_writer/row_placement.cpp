@@ -99,13 +99,16 @@ void writeRows(const JetVersion &version, PageFile &file, RowEncoder &encoder, T
                              + std::to_string(bytes.size()) + " bytes; a row holds at most "
                              + std::to_string(version.maxRowBytes()));
         }
+        // A deleted row stays in place, whatever else it was.
         const bool deleted = table.deletedRows.count(i) != 0;
-        if (table.strayPointerRow == i)
+        if (deleted)
+            place.plain(bytes, kRowDeleted | kRowMoved);
+        else if (table.strayPointerRow == i)
             place.pointer(pageRow(kMaxPages, 0));
-        else if (table.movedRows.count(i) != 0 && !deleted)
+        else if (table.movedRows.count(i) != 0)
             place.moved(bytes);
         else
-            place.plain(bytes, deleted ? kRowDeleted | kRowMoved : 0);
+            place.plain(bytes, 0);
         if (!deleted)
             ++visible;
     }
