@@ -5,7 +5,9 @@
 // libmdb and mdb-export read a moved (overflow) row wrongly: they skip its
 // home entry as deleted and list its data where it lies. So moved rows are
 // compared with them as a set, the other rows in order, and the engine's
-// order is checked against the order the writer wrote.
+// order is checked against the order the writer wrote. Where libmdb prints a
+// value differently (booleans, doubles, empty texts, characters beyond the
+// BMP), reader_rows.cpp brings the engine's text to libmdb's form.
 
 #include "reader_rows.h"
 #include "shape_catalog.h"
