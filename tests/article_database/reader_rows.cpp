@@ -90,8 +90,15 @@ Reading readWithEngine(const std::string &path, const std::string &table)
         ShownRow row;
         for (int column = 0;; ++column) {
             const auto value = rows.field(column);
-            if (!value.ok())
+            if (value.status() == Status::NoSuchColumn)
                 break;
+            // Columns past the first are read when first asked for, and
+            // that read can fail on its own.
+            if (!value.ok()) {
+                reading.failure = "row " + std::to_string(reading.rows.size()) + ", column "
+                    + std::to_string(column) + ": " + std::string(describe(value.status()));
+                return reading;
+            }
             const FieldValue &field = value.value();
             if (reading.rows.empty())
                 reading.real.push_back(field.kind == FieldValue::Kind::Real);
