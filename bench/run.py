@@ -129,6 +129,7 @@ def main():
         cold = measure_cold(bench_exe, prefix, args.reps)
         closing = measure_close(bench_exe, prefix, args.reps)
         first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
+        ext_reps = max(5, args.reps if size < 1_000_000 else args.reps)
         # The whole command-line process against exactly this pipeline, in
         # the same run; the worse query of the two counts.
         cli, cli_ratio = 0.0, float("inf")
@@ -142,7 +143,6 @@ def main():
             print(f"{size:>8} {query:>8} {'mdb-export|cut|grep':>22} {theirs:>10.3f}", flush=True)
             cli = max(cli, ours)
             cli_ratio = min(cli_ratio, theirs / ours if ours > 0 else float("inf"))
-        ext_reps = max(5, args.reps if size < 1_000_000 else args.reps)
         rg_ratios, fzf_ratios = [], []
         for query in QUERIES:
             ours = window["warm"][query]
