@@ -2,6 +2,8 @@
 
 #include "huge_pages.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace article_database {
@@ -65,6 +67,16 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     if (!counted)
         return nullptr;
 
+    index->m_rows = column.starts.empty() ? 0 : static_cast<std::uint32_t>(column.starts.size() - 1);
+    const std::uint64_t bitmapBytes = (static_cast<std::uint64_t>(index->m_rows) + 7) / 8;
+    index->m_dense.assign(pairCount, 0);
+    for (std::size_t pair = 0; pair < pairCount; ++pair) {
+        if (sizes[pair] > bitmapBytes) {
+            index->m_dense[pair] = 1;
+            sizes[pair] = bitmapBytes;
+        }
+    }
+
     std::uint64_t total = 0;
     index->m_begin.resize(pairCount + 1);
     for (std::size_t pair = 0; pair < pairCount; ++pair) {
@@ -81,6 +93,10 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     lastRow.assign(pairCount, noRow);
     std::uint8_t *out = index->m_bytes.data();
     const bool filled = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+        if (index->m_dense[pair]) {
+            out[index->m_begin[pair] + row / 8] |= static_cast<std::uint8_t>(1u << (row % 8));
+            return;
+        }
         std::uint32_t delta = last == noRow ? row : row - last;
         std::uint32_t &at = cursor[pair];
         while (delta >= 0x80) {
@@ -96,6 +112,21 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
 
 void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
 {
+    if (m_dense[pair]) {
+        rows.clear();
+        rows.reserve(m_count[pair]);
+        const std::uint8_t *bits = m_bytes.data() + m_begin[pair];
+        const std::size_t size = m_begin[pair + 1] - m_begin[pair];
+        for (std::size_t at = 0; at < size; at += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bits + at, std::min<std::size_t>(8, size - at));
+            while (word) {
+                rows.push_back(static_cast<std::uint32_t>(at * 8 + static_cast<unsigned>(__builtin_ctzll(word))));
+                word &= word - 1;
+            }
+        }
+        return;
+    }
     rows.resize(m_count[pair]);
     const std::uint8_t *in = m_bytes.data() + m_begin[pair];
     std::uint32_t row = 0;

@@ -3,6 +3,8 @@
 // search for "*literal*" reads the few rows that can match instead of the
 // whole column. Postings are kept as varint deltas of row numbers: at a
 // million rows plain 32-bit numbers would cost more than the column itself.
+// A pair held by more than one row in eight is kept as a bitmap of all rows
+// instead, which is then smaller.
 
 #include "snapshot.h"
 
@@ -35,6 +37,8 @@ private:
     // Pair p's postings are m_bytes[m_begin[p] .. m_begin[p + 1]).
     std::vector<std::uint32_t> m_begin;
     std::vector<std::uint32_t> m_count;
+    std::vector<std::uint8_t> m_dense;
+    std::uint32_t m_rows = 0;
     std::vector<std::uint8_t> m_bytes;
 };
 
