@@ -170,13 +170,22 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
         return layout.status();
     const TableLayout &definition = layout.value();
 
+    // The columns named are those searches will scan: folded as they are read.
     std::vector<unsigned> wanted{0};
+    std::vector<bool> fold{false};
     for (const std::string &name : alsoRead) {
         const int index = findColumn(definition, name);
-        if (index > 0 && std::find(wanted.begin(), wanted.end(), static_cast<unsigned>(index)) == wanted.end())
+        if (index < 0)
+            continue;
+        const auto at = std::find(wanted.begin(), wanted.end(), static_cast<unsigned>(index));
+        if (at == wanted.end()) {
             wanted.push_back(static_cast<unsigned>(index));
+            fold.push_back(true);
+        } else {
+            fold[static_cast<std::size_t>(at - wanted.begin())] = true;
+        }
     }
-    auto read = readColumns(m_state->fd, before->size, format, definition, m_state->jet3.get(), wanted, cancel);
+    auto read = readColumns(m_state->fd, before->size, format, definition, m_state->jet3.get(), wanted, cancel, fold);
     if (!read.ok())
         return read.status();
     ColumnsRead &rows = read.value();
@@ -185,8 +194,11 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
     for (const ColumnLayout &column : definition.columns)
         names.push_back(column.name);
     std::vector<std::optional<ColumnValues>> columns(names.size());
-    for (std::size_t i = 0; i < wanted.size(); ++i)
+    std::vector<std::optional<FoldedColumn>> folded(names.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
         columns[wanted[i]] = std::move(rows.columns[i]);
+        folded[wanted[i]] = std::move(rows.folded[i]);
+    }
 
     // The other columns read through a descriptor of their own: this file
     // may be closed and reopened long before the snapshot is dropped.
@@ -195,7 +207,8 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
     if (own >= 0)
         source = std::make_shared<FileColumnSource>(own, format, definition, *before, rows.pagesDigest, rows.rows);
     return std::shared_ptr<const Snapshot>(
-        std::make_shared<Snapshot>(std::move(names), std::move(columns), rows.rows, std::move(source)));
+        std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(folded), rows.rows,
+                                   std::move(source)));
 }
 
 } // namespace article_database

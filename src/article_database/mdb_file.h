@@ -37,8 +37,9 @@ public:
     Outcome<std::vector<std::string>> columnNames(const TableRef &table);
 
     // Reads the rows of the first column and of the columns named in
-    // `alsoRead`, in Jet's order; the other columns are read when first
-    // asked for. Setting `cancel` ends the read with ReadFailed.
+    // `alsoRead` (folded for searches as well), in Jet's order; the other
+    // columns are read when first asked for. Setting `cancel` ends the read
+    // with ReadFailed.
     Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table,
                                                        const std::vector<std::string> &alsoRead = {},
                                                        const std::atomic<bool> *cancel = nullptr);

@@ -34,46 +34,20 @@ bool foldLatin1InPlace(const unsigned char *source, unsigned char *target, std::
     return true;
 }
 
-// Folds row by row into one buffer sized for the common case, ASCII text,
-// whose folding keeps every byte's place; other rows go through the general
-// folding, which may change their length.
+// Folds row by row: ASCII and Latin-1 letters in place, which keeps every
+// byte's place; other rows go through the general folding, which may change
+// their length.
 void buildFolded(const ColumnValues &values, FoldedColumn &out)
 {
     const std::size_t rows = values.rowCount();
     reserveHuge(out.bytes, values.text.size() + rows);
     reserveHuge(out.starts, rows + 1);
-    out.bytes.resize(values.text.size() + rows);
-    out.starts.resize(rows + 1);
-    std::size_t at = 0;
-    std::string other;
     for (std::size_t row = 0; row < rows; ++row) {
-        out.starts[row] = static_cast<std::uint32_t>(at);
         const std::size_t begin = values.offsets[row];
         const std::size_t length = values.nulls[row] ? 0 : values.offsets[row + 1] - begin;
-        if (at + length + 1 > out.bytes.size())
-            out.bytes.resize(std::max(2 * out.bytes.size(), at + length + 1));
-        const auto *source = reinterpret_cast<const unsigned char *>(values.text.data() + begin);
-        auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
-        unsigned char seen = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            const unsigned char c = source[i];
-            seen |= c;
-            target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
-        }
-        if ((seen & 0x80) && !foldLatin1InPlace(source, target, length)) {
-            other.clear();
-            appendFolded(other, std::string_view(values.text).substr(begin, length));
-            if (at + other.size() + 1 > out.bytes.size())
-                out.bytes.resize(std::max(2 * out.bytes.size(), at + other.size() + 1));
-            std::memcpy(out.bytes.data() + at, other.data(), other.size());
-            at += other.size();
-        } else {
-            at += length;
-        }
-        out.bytes[at++] = rowSeparator;
+        appendFoldedRow(out, std::string_view(values.text).substr(begin, length));
     }
-    out.starts[rows] = static_cast<std::uint32_t>(at);
-    out.bytes.resize(at);
+    out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
 }
 
 // Position of `needle` in the haystack, or npos. Sixteen candidate
@@ -179,6 +153,26 @@ std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vec
 }
 } // namespace
 
+void appendFoldedRow(FoldedColumn &out, std::string_view value)
+{
+    const std::size_t at = out.bytes.size();
+    out.starts.push_back(static_cast<std::uint32_t>(at));
+    out.bytes.append(value);
+    auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
+    unsigned char seen = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = target[i];
+        seen |= c;
+        target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
+    }
+    if ((seen & 0x80)
+        && !foldLatin1InPlace(reinterpret_cast<const unsigned char *>(value.data()), target, value.size())) {
+        out.bytes.resize(at);
+        appendFolded(out.bytes, value);
+    }
+    out.bytes.push_back(rowSeparator);
+}
+
 FieldValue ColumnValues::at(std::uint32_t row) const
 {
     if (nulls[row])
@@ -196,14 +190,21 @@ Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValue
 }
 
 Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
-                   std::uint32_t rowCount, std::shared_ptr<const ColumnSource> source)
+                   std::vector<std::optional<FoldedColumn>> folded, std::uint32_t rowCount,
+                   std::shared_ptr<const ColumnSource> source)
     : m_columnNames(std::move(columnNames))
     , m_rowCount(rowCount)
     , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
     , m_source(std::move(source))
 {
-    for (std::size_t i = 0; i < read.size() && i < m_columnNames.size(); ++i)
-        m_columns[i].values = std::move(read[i]);
+    for (std::size_t i = 0; i < read.size() && i < m_columnNames.size(); ++i) {
+        PerColumn &per = m_columns[i];
+        per.values = std::move(read[i]);
+        if (i < folded.size() && folded[i] && per.values) {
+            per.folded = std::move(*folded[i]);
+            std::call_once(per.foldOnce, [] {});
+        }
+    }
 }
 
 Snapshot::PerColumn::~PerColumn() = default;

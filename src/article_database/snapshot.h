@@ -40,6 +40,10 @@ struct FoldedColumn {
     std::vector<std::uint32_t> starts;
 };
 
+// Appends one value, folded, and the separator after it; a null value
+// appends as an empty one.
+void appendFoldedRow(FoldedColumn &out, std::string_view value);
+
 // Where a snapshot's columns not read with its rows come from.
 class ColumnSource {
 public:
@@ -52,10 +56,11 @@ class Snapshot {
 public:
     // Every column read.
     Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount);
-    // Some columns read (`read[i]` empty for the others), the rest to come
-    // from `source`.
+    // Some columns read (`read[i]` empty for the others), some of those
+    // folded already, the rest to come from `source`.
     Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
-             std::uint32_t rowCount, std::shared_ptr<const ColumnSource> source);
+             std::vector<std::optional<FoldedColumn>> folded, std::uint32_t rowCount,
+             std::shared_ptr<const ColumnSource> source);
 
     const std::vector<std::string> &columnNames() const { return m_columnNames; }
     std::size_t columnCount() const { return m_columnNames.size(); }

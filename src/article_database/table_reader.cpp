@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::uint64_t maxRows = std::numeric_limits<std::uint32_t>::max() - 1;
 // How many rows between two looks at the cancel flag.
-constexpr std::uint32_t cancelStride = 4096;
+constexpr std::uint32_t cancelStride = 256;
 // Fewer pages than this in each half are read on one thread.
 constexpr std::size_t parallelPages = 256;
 
@@ -45,13 +45,20 @@ namespace {
 Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, const TableLayout &table,
                                const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                std::vector<std::uint32_t> dataPages, std::size_t expectedRows,
-                               const std::atomic<bool> *cancel)
+                               const std::atomic<bool> *cancel, const std::vector<bool> &fold)
 {
     const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
     ColumnsRead read;
     read.columns.resize(wanted.size());
-    for (std::size_t i = 0; i < wanted.size(); ++i)
+    read.folded.resize(wanted.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
         reserveColumn(read.columns[i], table.columns[wanted[i]], expectedRows, fileSize);
+        if (i < fold.size() && fold[i]) {
+            read.folded[i].emplace();
+            reserveHuge(read.folded[i]->bytes, read.columns[i].text.capacity() + expectedRows);
+            reserveHuge(read.folded[i]->starts, expectedRows + 1);
+        }
+    }
 
     RowCursor cursor(pages, format, table.definitionPage, std::move(dataPages));
     RowDecoder decoder(format, table, wanted);
@@ -73,10 +80,16 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
             const ColumnLayout &column = table.columns[wanted[i]];
             ColumnValues &out = read.columns[i];
             const bool isNull = !fields[i].present && column.type != static_cast<std::uint8_t>(JetType::Boolean);
+            const std::size_t start = out.text.size();
             if (!isNull && !values.append(column, fields[i], out.text))
                 return Status::ReadFailed;
             if (out.text.size() > std::numeric_limits<std::uint32_t>::max())
                 return Status::ReadFailed;
+            if (read.folded[i]) {
+                appendFoldedRow(*read.folded[i], std::string_view(out.text).substr(start));
+                if (read.folded[i]->bytes.size() > std::numeric_limits<std::uint32_t>::max())
+                    return Status::ReadFailed;
+            }
             out.nulls.push_back(isNull ? 1 : 0);
             out.offsets.push_back(static_cast<std::uint32_t>(out.text.size()));
         }
@@ -102,17 +115,27 @@ bool append(ColumnsRead &read, ColumnsRead &later)
         for (std::size_t k = 1; k < from.offsets.size(); ++k)
             to.offsets.push_back(static_cast<std::uint32_t>(base + from.offsets[k]));
         to.nulls.insert(to.nulls.end(), from.nulls.begin(), from.nulls.end());
+        if (read.folded[i] && later.folded[i]) {
+            FoldedColumn &into = *read.folded[i];
+            const FoldedColumn &more = *later.folded[i];
+            const std::uint64_t foldedBase = into.bytes.size();
+            if (foldedBase + more.bytes.size() > std::numeric_limits<std::uint32_t>::max())
+                return false;
+            into.bytes.append(more.bytes);
+            for (const std::uint32_t start : more.starts)
+                into.starts.push_back(static_cast<std::uint32_t>(foldedBase + start));
+        }
     }
     read.rows += later.rows;
     read.pagesDigest = read.pagesDigest * 0x9E3779B97F4A7C15u ^ later.pagesDigest;
     return true;
 }
 
-} // namespace
-
-Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
-                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                 const std::atomic<bool> *cancel)
+// Reads a large table's two halves at once; the last starts of folded
+// columns are left to the caller.
+Outcome<ColumnsRead> readHalves(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
+                                const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                const std::atomic<bool> *cancel, const std::vector<bool> &fold)
 {
     PageSource pages(fd, format.pageSize, fileSize);
     auto dataPages = usageMapPages(table.usageMap, pages);
@@ -127,7 +150,7 @@ Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileForma
     const std::size_t half = dataPages->size() / 2;
     std::unique_ptr<CodePageText> laterJet3;
     if (half < parallelPages || (format.jet3 && !(laterJet3 = CodePageText::open(format.codePage))))
-        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel);
+        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
     std::vector<std::uint32_t> laterPages(dataPages->begin() + static_cast<std::ptrdiff_t>(half), dataPages->end());
     dataPages->resize(half);
     std::optional<Outcome<ColumnsRead>> later;
@@ -137,14 +160,14 @@ Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileForma
             try {
                 PageSource own(fd, format.pageSize, fileSize);
                 later.emplace(readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
-                                        expectedRows / 2, cancel));
+                                        expectedRows / 2, cancel, fold));
             } catch (const std::bad_alloc &) {
                 later.emplace(Status::OutOfMemory);
             }
         });
     } catch (const std::system_error &) {
         dataPages->insert(dataPages->end(), laterPages.begin(), laterPages.end());
-        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel);
+        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
     }
     Outcome<ColumnsRead> first = Status::ReadFailed;
     {
@@ -153,7 +176,7 @@ Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileForma
             std::thread &thread;
             ~Joiner() { thread.join(); }
         } joiner{worker};
-        first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel);
+        first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
     }
     if (!first.ok())
         return first.status();
@@ -162,6 +185,20 @@ Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileForma
     if (!append(first.value(), later->value()))
         return Status::ReadFailed;
     return first;
+}
+
+} // namespace
+
+Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
+                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                 const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+{
+    auto read = readHalves(fd, fileSize, format, table, jet3, wanted, cancel, fold);
+    if (read.ok())
+        for (std::optional<FoldedColumn> &folded : read.value().folded)
+            if (folded)
+                folded->starts.push_back(static_cast<std::uint32_t>(folded->bytes.size()));
+    return read;
 }
 
 } // namespace article_database

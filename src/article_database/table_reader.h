@@ -9,12 +9,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace article_database {
 
 struct ColumnsRead {
     std::vector<ColumnValues> columns; // one per wanted column, in that order
+    // Folded as they were read, for the wanted columns asked to be.
+    std::vector<std::optional<FoldedColumn>> folded;
     std::uint32_t rows = 0;
     // Sums every page the rows were read from: the same for any later read
     // of the same state of the file.
@@ -24,8 +27,10 @@ struct ColumnsRead {
 // Reads through `fd` (pread only) the pages of a file of `fileSize` bytes.
 // ReadFailed when the rows do not hold together, the file ends early, or
 // `cancel` is set while reading.
+// `fold[i]`, when given, says whether to fold wanted column i as well: the
+// columns searches will scan, folded while their text is at hand.
 Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
                                  const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                 const std::atomic<bool> *cancel = nullptr);
+                                 const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {});
 
 } // namespace article_database
