@@ -51,8 +51,9 @@ TEST_P(LongValueTest, ReadsTheValueOrFindsDamage)
     std::string value;
     const bool ok = reader.read(reinterpret_cast<const unsigned char *>(c.field.data()), c.field.size(), value);
     ASSERT_EQ(ok, c.value.has_value());
-    if (ok)
+    if (ok) {
         EXPECT_EQ(value, *c.value);
+    }
 }
 
 const auto nothing = [](PageFixture &) {};

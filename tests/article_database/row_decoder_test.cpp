@@ -102,8 +102,9 @@ TEST_P(Jet4RowTest, FindsEachColumnOrRejectsTheRow)
     bool ok = false;
     const auto fields = decodeAll(FileFormat{}, gappedTable(), c.row, ok);
     ASSERT_EQ(ok, c.fields.has_value());
-    if (ok)
+    if (ok) {
         EXPECT_EQ(fields, *c.fields);
+    }
 }
 
 const std::string id("\x2A\0\0\0", 4);
