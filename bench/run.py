@@ -58,6 +58,20 @@ def measure_close(bench_exe, prefix, reps):
     return median_ms(samples)
 
 
+def measure_first(bench_exe, prefix, reps, query):
+    """From the program's exec to the grid painted with the rows of a
+    two-character query typed as soon as the window shows."""
+    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    samples = []
+    for _ in range(reps):
+        t0 = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
+        out = subprocess.run([bench_exe, "--first", query], env=env, check=True,
+                             capture_output=True, text=True).stdout
+        painted = next(int(l.split()[1]) for l in out.splitlines() if l.startswith("first "))
+        samples.append(painted - t0)
+    return median_ms(samples)
+
+
 def measure_window(bench_exe, prefix, reps):
     env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
     out = subprocess.run([bench_exe, "--reps", str(reps), "--queries", ",".join(QUERIES)],
@@ -97,6 +111,7 @@ def main():
 
     make_db = os.path.join(args.build, "bench", "bench-make-db")
     bench_exe = os.path.join(args.build, "bench", "fiche-bench")
+    query_exe = os.path.join(args.build, "tools", "article_query", "article-query")
     sizes = [int(s) for s in args.sizes.split(",")]
     summaries = []
     print(f"{'size':>8} {'query':>8} {'tool':>22} {'ms':>10}")
@@ -113,7 +128,21 @@ def main():
         startup = measure_startup(bench_exe, prefix, args.reps)
         cold = measure_cold(bench_exe, prefix, args.reps)
         closing = measure_close(bench_exe, prefix, args.reps)
+        first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
         ext_reps = max(5, args.reps if size < 1_000_000 else args.reps)
+        # The whole command-line process against exactly this pipeline, in
+        # the same run; the worse query of the two counts.
+        cli, cli_ratio = 0.0, float("inf")
+        for query in ("VI", "MOLETTE"):
+            sql = f"SELECT * FROM ARTICLE Where ARTICLE like '*{query}*'"
+            ours = time_pipeline(f"{q(query_exe)} {q(mdb)} {q(sql)}", ext_reps)
+            theirs = time_pipeline(
+                f"mdb-export -H -Q {q(mdb)} ARTICLE | cut -d, -f1 | grep -F -i {q(query)}",
+                max(3, ext_reps // 4) if size >= 1_000_000 else ext_reps)
+            print(f"{size:>8} {query:>8} {'article-query':>22} {ours:>10.3f}")
+            print(f"{size:>8} {query:>8} {'mdb-export|cut|grep':>22} {theirs:>10.3f}", flush=True)
+            cli = max(cli, ours)
+            cli_ratio = min(cli_ratio, theirs / ours if ours > 0 else float("inf"))
         rg_ratios, fzf_ratios = [], []
         for query in QUERIES:
             ours = window["warm"][query]
@@ -138,7 +167,8 @@ def main():
             f"size {size}: keystroke median {statistics.median(warm):.2f} ms "
             f"(worst query {max(warm):.2f} ms), rg ratio {min(rg_ratios):.1f}, "
             f"fzf ratio {min(fzf_ratios):.0f}, cold {cold:.0f} ms, "
-            f"start {startup:.0f} ms, close {closing:.0f} ms, rss {window['rss']:.0f} MiB")
+            f"start {startup:.0f} ms, close {closing:.0f} ms, rss {window['rss']:.0f} MiB, "
+            f"first {first:.0f} ms, cli {cli:.0f} ms (mdb-export ratio {cli_ratio:.1f})")
     print()
     for line in summaries:
         print(line)

@@ -10,6 +10,6 @@ bash tools/install-deps.sh ripgrep fzf python3
 
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFICHE_BUILD_TESTS=OFF -DFICHE_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fiche-bench bench-make-db
+cmake --build "$build" -j"$(nproc)" --target fiche-bench bench-make-db article-query
 mkdir -p "$build/data"
 exec /usr/bin/python3 bench/run.py "$build" "$build/data" "$@"

@@ -5,6 +5,9 @@
 //   fiche-bench --startup          prints "shown NS" (CLOCK_MONOTONIC) once painted
 //   fiche-bench --close            closes the window as soon as it is painted
 //                                  and prints "closing NS" (CLOCK_MONOTONIC)
+//   fiche-bench --first QUERY      types QUERY as soon as the window is painted and
+//                                  prints "first NS ROWS" (CLOCK_MONOTONIC) once the
+//                                  grid is painted with its rows
 //   fiche-bench --cold QUERY       prints "cold MS" for the first search of the run
 //   fiche-bench --reps N --queries A,B,...
 //                                  prints "warm QUERY MEDIAN_MS ROWS" per query,
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -115,6 +119,25 @@ private:
     bool m_done = false;
 };
 
+// Runs `then` once, from the event loop, after the first paint.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(std::function<void()> then) : m_then(std::move(then)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_then) {
+            QMetaObject::invokeMethod(qApp, std::move(m_then), Qt::QueuedConnection);
+            m_then = nullptr;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -126,6 +149,27 @@ int main(int argc, char *argv[])
         article_database::Module1 module;
         search_window::Form1 form(module);
         PaintWatcher watcher(args.contains(QStringLiteral("--close")) ? &form : nullptr);
+        form.installEventFilter(&watcher);
+        form.show();
+        return app.exec();
+    }
+
+    if (const auto at = args.indexOf(QStringLiteral("--first")); at >= 0 && at + 1 < args.size()) {
+        article_database::Module1 module;
+        search_window::Form1 form(module);
+        auto *box = form.findChild<QLineEdit *>(QStringLiteral("RechGeneral"));
+        auto *grid = form.findChild<search_window::Grid *>(QStringLiteral("G"));
+        const QString query = args[at + 1];
+        FirstPaint watcher([&] {
+            QTest::keyClicks(box, query);
+            grid->viewport()->grab();
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::printf("first %lld %d\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                        grid->Rows() - 1);
+            std::fflush(stdout);
+            QApplication::quit();
+        });
         form.installEventFilter(&watcher);
         form.show();
         return app.exec();

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the engine as the database file and runs the
-// search's path over it: open, the start-up table, one search, every row.
+// search's path over it: open, the start-up table, one search, every row
+// and every column.
 
 #include "article_database/engine.h"
 
@@ -35,10 +36,15 @@ void walk(Database &database, std::u16string_view query)
     const auto keepAlive = rows.storage();
     std::size_t total = 0;
     for (auto atEnd = rows.eof(); atEnd.ok() && !atEnd.value(); atEnd = rows.eof()) {
-        const auto value = rows.field(0);
-        if (value.ok())
-            for (const char c : value.value().text)
-                total += static_cast<unsigned char>(c);
+        // Columns past the first are read on demand, through their own path.
+        for (int column = 0;; ++column) {
+            const auto value = rows.field(column);
+            if (value.status() == Status::NoSuchColumn)
+                break;
+            if (value.ok())
+                for (const char c : value.value().text)
+                    total += static_cast<unsigned char>(c);
+        }
         if (rows.moveNext() != Status::Ok)
             break;
     }

@@ -4,8 +4,10 @@
 
 #include "designations.h"
 #include "mdb_writer.h"
+#include "shape_catalog.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +28,26 @@ Table articles(std::vector<Column> columns, std::size_t count, std::function<voi
     table.rowCount = count;
     table.generate = std::move(generate);
     return table;
+}
+
+// tools/fuzz.sh runs the engine target with -max_len=131072.
+constexpr std::uintmax_t kMaxSeedBytes = 131072;
+
+// Drops rows from the end until the file fits, keeping the moved and deleted
+// rows that remain. The largest shapes (more pages than an inline usage map
+// covers) cannot keep that property within the limit.
+std::string writeShape(const std::string &path, mdb_writer::Table table, Format format)
+{
+    for (;;) {
+        const std::string error = mdb_writer::writeDatabase(path, {table}, format);
+        if (!error.empty() || std::filesystem::file_size(path) <= kMaxSeedBytes || table.rows.size() <= 1)
+            return error;
+        table.rows.resize(table.rows.size() / 2);
+        for (std::set<std::size_t> *rows : {&table.deletedRows, &table.movedRows})
+            rows->erase(rows->lower_bound(table.rows.size()), rows->end());
+        if (table.strayPointerRow && *table.strayPointerRow >= table.rows.size())
+            table.strayPointerRow.reset();
+    }
 }
 
 } // namespace
@@ -88,6 +110,18 @@ int main(int argc, char **argv)
         if (!error.empty()) {
             std::fprintf(stderr, "%s: %s\n", seed.name, error.c_str());
             return 1;
+        }
+    }
+    // Row shapes of edited files: moved and deleted rows, deleted columns,
+    // long memos, long and wide rows, a stray overflow pointer.
+    for (Format format : {Format::Jet4, Format::Jet3}) {
+        for (const std::string &name : mdb_writer::shapes::names()) {
+            const std::string file = "shape_" + name + (format == Format::Jet3 ? "_jet3.mdb" : "_jet4.mdb");
+            const std::string error = writeShape(dir + "/" + file, mdb_writer::shapes::shape(name, format).table, format);
+            if (!error.empty()) {
+                std::fprintf(stderr, "%s: %s\n", file.c_str(), error.c_str());
+                return 1;
+            }
         }
     }
     return 0;

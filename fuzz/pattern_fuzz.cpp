@@ -131,5 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Snapshot snapshot({"ARTICLE"}, std::move(columns), rows);
     if (selectRows(snapshot, 0, compiled.value()) != expected)
         std::abort();
+    // Once the column's index is built, searches go through it instead.
+    snapshot.bigrams(0);
+    if (selectRows(snapshot, 0, compiled.value()) != expected)
+        std::abort();
     return 0;
 }

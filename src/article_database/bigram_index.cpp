@@ -2,6 +2,8 @@
 
 #include "huge_pages.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace article_database {
@@ -22,14 +24,17 @@ unsigned varintSize(std::uint32_t value)
 }
 
 // Calls visit(pair, row, previous row holding the pair) once per distinct
-// pair of each row.
+// pair of each row. False when cancelled on the way.
 template <typename Visit>
-void forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, Visit visit)
+bool forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, const std::atomic<bool> *cancel,
+                    Visit visit)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(column.bytes.data());
     const std::size_t size = column.bytes.size();
     std::uint32_t row = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {
+        if ((i & 0xFFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed))
+            return false;
         const unsigned char first = bytes[i];
         if (first == rowSeparator) {
             ++row;
@@ -44,20 +49,33 @@ void forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &last
         visit(pair, row, lastRow[pair]);
         lastRow[pair] = row;
     }
+    return true;
 }
 
 } // namespace
 
-std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column)
+std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::atomic<bool> *cancel)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
     index->m_count.assign(pairCount, 0);
     std::vector<std::uint64_t> sizes(pairCount, 0);
     std::vector<std::uint32_t> lastRow(pairCount, noRow);
-    forEachRowPair(column, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool counted = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         ++index->m_count[pair];
         sizes[pair] += varintSize(last == noRow ? row : row - last);
     });
+    if (!counted)
+        return nullptr;
+
+    index->m_rows = column.starts.empty() ? 0 : static_cast<std::uint32_t>(column.starts.size() - 1);
+    const std::uint64_t bitmapBytes = (static_cast<std::uint64_t>(index->m_rows) + 7) / 8;
+    index->m_dense.assign(pairCount, 0);
+    for (std::size_t pair = 0; pair < pairCount; ++pair) {
+        if (sizes[pair] > bitmapBytes) {
+            index->m_dense[pair] = 1;
+            sizes[pair] = bitmapBytes;
+        }
+    }
 
     std::uint64_t total = 0;
     index->m_begin.resize(pairCount + 1);
@@ -74,7 +92,11 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
     lastRow.assign(pairCount, noRow);
     std::uint8_t *out = index->m_bytes.data();
-    forEachRowPair(column, lastRow, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool filled = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+        if (index->m_dense[pair]) {
+            out[index->m_begin[pair] + row / 8] |= static_cast<std::uint8_t>(1u << (row % 8));
+            return;
+        }
         std::uint32_t delta = last == noRow ? row : row - last;
         std::uint32_t &at = cursor[pair];
         while (delta >= 0x80) {
@@ -83,11 +105,28 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
         }
         out[at++] = static_cast<std::uint8_t>(delta);
     });
+    if (!filled)
+        return nullptr;
     return index;
 }
 
 void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
 {
+    if (m_dense[pair]) {
+        rows.clear();
+        rows.reserve(m_count[pair]);
+        const std::uint8_t *bits = m_bytes.data() + m_begin[pair];
+        const std::size_t size = m_begin[pair + 1] - m_begin[pair];
+        for (std::size_t at = 0; at < size; at += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bits + at, std::min<std::size_t>(8, size - at));
+            while (word) {
+                rows.push_back(static_cast<std::uint32_t>(at * 8 + static_cast<unsigned>(__builtin_ctzll(word))));
+                word &= word - 1;
+            }
+        }
+        return;
+    }
     rows.resize(m_count[pair]);
     const std::uint8_t *in = m_bytes.data() + m_begin[pair];
     std::uint32_t row = 0;

@@ -14,6 +14,9 @@ namespace article_database {
 
 namespace {
 
+// The column the window searches: designations, in column ARTICLE.
+constexpr std::string_view searchedColumn = "ARTICLE";
+
 std::optional<std::size_t> columnIndex(const std::vector<std::string> &names, std::string_view name)
 {
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -67,11 +70,10 @@ public:
         // Selected rows lie scattered over the snapshot; a walk that reads
         // one column row after row would otherwise wait on memory for each.
         constexpr std::size_t ahead = 16;
-        if (m_selected && m_position + ahead < m_rows.size()) {
-            const ColumnValues &values = m_snapshot->column(m_lastField);
+        if (m_selected && m_lastValues && m_position + ahead < m_rows.size()) {
             const std::uint32_t row = m_rows[m_position + ahead];
-            __builtin_prefetch(values.offsets.data() + row);
-            __builtin_prefetch(values.nulls.data() + row);
+            __builtin_prefetch(m_lastValues->offsets.data() + row);
+            __builtin_prefetch(m_lastValues->nulls.data() + row);
         }
         return Status::Ok;
     }
@@ -85,8 +87,19 @@ public:
         if (m_position >= count())
             return Status::NoCurrentRow;
         const std::uint32_t row = m_selected ? m_rows[m_position] : static_cast<std::uint32_t>(m_position);
-        m_lastField = static_cast<std::size_t>(index);
-        return m_snapshot->column(m_lastField).at(row);
+        if (static_cast<std::size_t>(index) != m_lastField || !m_lastValues) {
+            // A column not read with the rows is read now, from the same
+            // state of the file, or the read fails.
+            try {
+                m_lastValues = m_snapshot->column(static_cast<std::size_t>(index));
+            } catch (const std::bad_alloc &) {
+                return Status::OutOfMemory;
+            }
+            m_lastField = static_cast<std::size_t>(index);
+        }
+        if (!m_lastValues)
+            return Status::ReadFailed;
+        return m_lastValues->at(row);
     }
 
     std::shared_ptr<const void> storage() const override
@@ -132,6 +145,7 @@ private:
     mutable std::atomic<bool> m_loaded{false};
     std::size_t m_position = 0;
     mutable std::size_t m_lastField = 0;
+    mutable const ColumnValues *m_lastValues = nullptr;
 };
 
 class JetDatabase final : public Database {
@@ -162,7 +176,7 @@ private:
             // The window opens its table at start-up and searches it soon
             // after: reading it now, off the caller's thread, saves the first
             // search most of the wait.
-            m_cache->preload(query.table);
+            m_cache->preload(query.table, std::string(searchedColumn));
             return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(m_cache, query.table));
         }
         if (!columnIndex(names.value(), query.condition->column))
@@ -171,14 +185,17 @@ private:
         if (!pattern.ok())
             return pattern.status();
 
-        auto read = m_cache->table(query.table);
+        auto read = m_cache->table(query.table, {std::string(query.condition->column)});
         if (!read.ok())
             return read.status();
         std::shared_ptr<const Snapshot> snapshot = std::move(read.value());
         const auto column = columnIndex(snapshot->columnNames(), query.condition->column);
         if (!column)
             return Status::NoSuchColumn;
+        if (!snapshot->column(*column))
+            return Status::ReadFailed;
         auto rows = selectRows(*snapshot, *column, pattern.value());
+        m_cache->indexInBackground(snapshot, *column);
         return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(std::move(snapshot), std::move(rows)));
     }
 

@@ -1,7 +1,9 @@
 #pragma once
-// A Jet/Access file opened for reading through libmdb. This header shows only
-// our own types; libmdb stays inside mdb_file.cpp. Not thread-safe: libmdb
-// keeps the current page in the handle, so callers serialise access.
+// A Jet/Access file opened for reading. libmdb reads its catalog and table
+// definitions (jet_catalog.cpp); our own reader reads the rows, with pread
+// on a descriptor of our own. Not thread-safe: callers serialise access.
+// Snapshots it returns read their other columns on their own, from the same
+// state of the file or not at all.
 
 #include "engine.h"
 #include "snapshot.h"
@@ -34,10 +36,13 @@ public:
 
     Outcome<std::vector<std::string>> columnNames(const TableRef &table);
 
-    // Reads every row, in stored order; kept apart from the rest so that a
-    // cache of snapshots can sit in front of it. Gives up (ReadFailed) as
-    // soon as it sees `cancelled` set.
-    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table, const std::atomic<bool> &cancelled);
+    // Reads the rows of the first column and of the columns named in
+    // `alsoRead` (folded for searches as well), in Jet's order; the other
+    // columns are read when first asked for. Setting `cancel` ends the read
+    // with ReadFailed.
+    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table,
+                                                       const std::vector<std::string> &alsoRead = {},
+                                                       const std::atomic<bool> *cancel = nullptr);
 
 private:
     struct State;

@@ -17,46 +17,37 @@ namespace article_database {
 namespace {
 constexpr char rowSeparator = static_cast<char>(0xFF);
 
-// Folds row by row into one buffer sized for the common case, ASCII text,
-// whose folding keeps every byte's place; other rows go through the general
-// folding, which may change their length.
+// Folds the letters U+00C0..U+00DE (but U+00D7) of text already folded as
+// ASCII to U+00E0..U+00FE, which keeps every byte's place; false when the
+// text holds any other character beyond ASCII.
+bool foldLatin1InPlace(const unsigned char *source, unsigned char *target, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (source[i] < 0x80)
+            continue;
+        if (source[i] != 0xC3 || i + 1 >= length || (source[i + 1] & 0xC0) != 0x80)
+            return false;
+        const unsigned char second = source[i + 1];
+        target[i + 1] = second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : second;
+        ++i;
+    }
+    return true;
+}
+
+// Folds row by row: ASCII and Latin-1 letters in place, which keeps every
+// byte's place; other rows go through the general folding, which may change
+// their length.
 void buildFolded(const ColumnValues &values, FoldedColumn &out)
 {
     const std::size_t rows = values.rowCount();
     reserveHuge(out.bytes, values.text.size() + rows);
     reserveHuge(out.starts, rows + 1);
-    out.bytes.resize(values.text.size() + rows);
-    out.starts.resize(rows + 1);
-    std::size_t at = 0;
-    std::string other;
     for (std::size_t row = 0; row < rows; ++row) {
-        out.starts[row] = static_cast<std::uint32_t>(at);
         const std::size_t begin = values.offsets[row];
         const std::size_t length = values.nulls[row] ? 0 : values.offsets[row + 1] - begin;
-        if (at + length + 1 > out.bytes.size())
-            out.bytes.resize(std::max(2 * out.bytes.size(), at + length + 1));
-        const auto *source = reinterpret_cast<const unsigned char *>(values.text.data() + begin);
-        auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
-        unsigned char seen = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            const unsigned char c = source[i];
-            seen |= c;
-            target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
-        }
-        if (seen & 0x80) {
-            other.clear();
-            appendFolded(other, std::string_view(values.text).substr(begin, length));
-            if (at + other.size() + 1 > out.bytes.size())
-                out.bytes.resize(std::max(2 * out.bytes.size(), at + other.size() + 1));
-            std::memcpy(out.bytes.data() + at, other.data(), other.size());
-            at += other.size();
-        } else {
-            at += length;
-        }
-        out.bytes[at++] = rowSeparator;
+        appendFoldedRow(out, std::string_view(values.text).substr(begin, length));
     }
-    out.starts[rows] = static_cast<std::uint32_t>(at);
-    out.bytes.resize(at);
+    out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
 }
 
 // Position of `needle` in the haystack, or npos. Sixteen candidate
@@ -162,6 +153,26 @@ std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vec
 }
 } // namespace
 
+void appendFoldedRow(FoldedColumn &out, std::string_view value)
+{
+    const std::size_t at = out.bytes.size();
+    out.starts.push_back(static_cast<std::uint32_t>(at));
+    out.bytes.append(value);
+    auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
+    unsigned char seen = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = target[i];
+        seen |= c;
+        target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
+    }
+    if ((seen & 0x80)
+        && !foldLatin1InPlace(reinterpret_cast<const unsigned char *>(value.data()), target, value.size())) {
+        out.bytes.resize(at);
+        appendFolded(out.bytes, value);
+    }
+    out.bytes.push_back(rowSeparator);
+}
+
 FieldValue ColumnValues::at(std::uint32_t row) const
 {
     if (nulls[row])
@@ -171,35 +182,79 @@ FieldValue ColumnValues::at(std::uint32_t row) const
 
 Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount)
     : m_columnNames(std::move(columnNames))
-    , m_columns(std::move(columns))
     , m_rowCount(rowCount)
-    , m_folded(std::make_unique<LazyFolded[]>(m_columns.size()))
+    , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
 {
+    for (std::size_t i = 0; i < columns.size() && i < m_columnNames.size(); ++i)
+        m_columns[i].values = std::move(columns[i]);
+}
+
+Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
+                   std::vector<std::optional<FoldedColumn>> folded, std::uint32_t rowCount,
+                   std::shared_ptr<const ColumnSource> source)
+    : m_columnNames(std::move(columnNames))
+    , m_rowCount(rowCount)
+    , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
+    , m_source(std::move(source))
+{
+    for (std::size_t i = 0; i < read.size() && i < m_columnNames.size(); ++i) {
+        PerColumn &per = m_columns[i];
+        per.values = std::move(read[i]);
+        if (i < folded.size() && folded[i] && per.values) {
+            per.folded = std::move(*folded[i]);
+            std::call_once(per.foldOnce, [] {});
+        }
+    }
+}
+
+Snapshot::PerColumn::~PerColumn() = default;
+
+const ColumnValues *Snapshot::column(std::size_t index) const
+{
+    PerColumn &per = m_columns[index];
+    std::call_once(per.loadOnce, [&] {
+        if (per.values || !m_source)
+            return;
+        auto loaded = m_source->load(index);
+        if (loaded.ok() && loaded.value().rowCount() == m_rowCount)
+            per.values = std::move(loaded.value());
+    });
+    return per.values ? &*per.values : nullptr;
 }
 
 const FoldedColumn &Snapshot::folded(std::size_t column) const
 {
-    LazyFolded &lazy = m_folded[column];
-    std::call_once(lazy.once, [&] { buildFolded(m_columns[column], lazy.column); });
-    return lazy.column;
+    PerColumn &per = m_columns[column];
+    std::call_once(per.foldOnce, [&] {
+        if (const ColumnValues *values = this->column(column))
+            buildFolded(*values, per.folded);
+    });
+    return per.folded;
 }
 
-Snapshot::LazyFolded::~LazyFolded() = default;
-
-const BigramIndex *Snapshot::bigrams(std::size_t column) const
+const BigramIndex *Snapshot::bigrams(std::size_t column, const std::atomic<bool> *cancel) const
 {
-    LazyFolded &lazy = m_folded[column];
-    std::call_once(lazy.indexOnce, [&] { lazy.index = BigramIndex::build(folded(column)); });
-    return lazy.index.get();
+    PerColumn &per = m_columns[column];
+    std::call_once(per.indexOnce, [&] {
+        per.index = BigramIndex::build(folded(column), cancel);
+        per.indexReady.store(true, std::memory_order_release);
+    });
+    return per.index.get();
+}
+
+const BigramIndex *Snapshot::bigramsIfReady(std::size_t column) const
+{
+    const PerColumn &per = m_columns[column];
+    return per.indexReady.load(std::memory_order_acquire) ? per.index.get() : nullptr;
 }
 
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
 {
     const FoldedColumn &folded = snapshot.folded(column);
-    const auto &nulls = snapshot.column(column).nulls;
+    const auto &nulls = snapshot.column(column)->nulls;
     if (const auto literal = pattern.containedLiteral()) {
         if (literal->size() >= 2)
-            if (const BigramIndex *index = snapshot.bigrams(column))
+            if (const BigramIndex *index = snapshot.bigramsIfReady(column))
                 return verifyCandidates(folded, index->candidates(*literal), *literal);
         return scanForLiteral(folded, nulls, *literal);
     }

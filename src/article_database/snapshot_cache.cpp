@@ -71,6 +71,8 @@ SnapshotCache::~SnapshotCache()
     std::lock_guard lock(m_workerMutex);
     if (m_worker.joinable())
         m_worker.join();
+    if (m_indexer.joinable())
+        m_indexer.join();
 }
 
 Status SnapshotCache::reopenLocked(const FileIdentity &now)
@@ -106,13 +108,15 @@ Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view na
     return m_file->columnNames(*ref);
 }
 
-Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view name)
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view name,
+                                                               const std::vector<std::string> &alsoRead)
 {
     std::lock_guard lock(m_mutex);
-    return tableLocked(name);
+    return tableLocked(name, alsoRead);
 }
 
-Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name)
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name,
+                                                                    const std::vector<std::string> &alsoRead)
 {
     const auto now = identify(m_path);
     if (!now)
@@ -123,7 +127,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
     // One retry: a file that changes under two reads in a row is being
     // rewritten, and no state of it can be told to be whole.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        auto read = readLocked(name);
+        auto read = readLocked(name, alsoRead);
         if (read.ok() || read.status() != Status::ReadFailed || attempt == 1)
             return read;
     }
@@ -132,7 +136,8 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
 
 // Reads the table between two looks at the file; rows read while it changed
 // are dropped as ReadFailed, never mixed into an answer.
-Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name)
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name,
+                                                                   const std::vector<std::string> &alsoRead)
 {
     const auto before = identify(m_path);
     if (!before)
@@ -152,7 +157,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     const auto ref = m_file->findTable(name);
     if (!ref)
         return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
-    auto snapshot = m_file->readTable(*ref, m_closing);
+    auto snapshot = m_file->readTable(*ref, alsoRead, &m_closing);
     if (!unchanged()) {
         m_file.reset();
         m_fileIdentity.reset();
@@ -168,7 +173,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     return m_cached;
 }
 
-void SnapshotCache::preload(std::string name)
+void SnapshotCache::preload(std::string name, std::string column)
 {
     std::lock_guard lock(m_workerMutex);
     // Once per database: later opens of a table find it read or read it
@@ -176,22 +181,50 @@ void SnapshotCache::preload(std::string name)
     if (m_worker.joinable())
         return;
     try {
-        m_worker = std::thread([this, name = std::move(name)] {
+        m_worker = std::thread([this, name = std::move(name), column = std::move(column)] {
             try {
-                auto read = table(name);
+                auto read = table(name, {column});
                 if (!read.ok())
                     return;
                 const Snapshot &snapshot = *read.value();
-                for (std::size_t column = 0; column < snapshot.columnCount(); ++column)
-                    if (snapshot.column(column).kind == FieldValue::Kind::Text
-                        && !m_closing.load(std::memory_order_relaxed))
-                        snapshot.bigrams(column);
+                std::vector<std::size_t> indexed{0};
+                for (std::size_t i = 1; i < snapshot.columnCount(); ++i)
+                    if (sameName(snapshot.columnNames()[i], column))
+                        indexed.push_back(i);
+                for (std::size_t i : indexed)
+                    if (const ColumnValues *values = snapshot.column(i); values && values->kind == FieldValue::Kind::Text)
+                        snapshot.bigrams(i, &m_closing);
             } catch (const std::bad_alloc &) {
                 // The first search reads the table itself, and fails as it must.
             }
         });
     } catch (const std::system_error &) {
         // No thread to spare: the first search reads the table itself.
+    }
+}
+
+void SnapshotCache::indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column)
+{
+    if (snapshot->bigramsIfReady(column))
+        return;
+    std::lock_guard lock(m_workerMutex);
+    if (m_indexer.joinable()) {
+        if (!m_indexerDone.load())
+            return;
+        m_indexer.join();
+    }
+    m_indexerDone.store(false);
+    try {
+        m_indexer = std::thread([this, snapshot = std::move(snapshot), column] {
+            try {
+                snapshot->bigrams(column, &m_closing);
+            } catch (const std::bad_alloc &) {
+                // Searches keep scanning the column.
+            }
+            m_indexerDone.store(true);
+        });
+    } catch (const std::system_error &) {
+        // No thread to spare: searches keep scanning the column.
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <QChar>
 
+#include <array>
+
 namespace article_database {
 
 namespace {
@@ -60,6 +62,15 @@ char32_t foldCase(char32_t cp)
 {
     if (cp < 0x80)
         return (cp >= 'A' && cp <= 'Z') ? cp + ('a' - 'A') : cp;
+    // Accented Latin letters are most of what is not ASCII in designations.
+    static const auto latin1 = [] {
+        std::array<char32_t, 256> table{};
+        for (char32_t c = 0; c < 256; ++c)
+            table[c] = QChar::toCaseFolded(c);
+        return table;
+    }();
+    if (cp < 0x100)
+        return latin1[cp];
     return QChar::toCaseFolded(cp);
 }
 

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -39,7 +41,7 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
-Output run(const std::vector<std::string> &argv)
+Output run(const std::vector<std::string> &argv, int timeLimitSeconds)
 {
     int out[2];
     int err[2];
@@ -72,8 +74,21 @@ Output run(const std::vector<std::string> &argv)
     std::string *sinks[2] = {&result.out, &result.err};
     int open = 2;
     char buffer[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
     while (open > 0) {
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        int wait = -1;
+        if (timeLimitSeconds > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ::kill(pid, SIGKILL);
+                result.timedOut = true;
+                break;
+            }
+            wait = static_cast<int>(left.count());
+        }
+        const int ready = ::poll(fds.data(), fds.size(), wait);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -91,6 +106,9 @@ Output run(const std::vector<std::string> &argv)
             }
         }
     }
+    for (const pollfd &fd : fds)
+        if (fd.fd >= 0)
+            ::close(fd.fd);
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -26,13 +26,15 @@ private:
 };
 
 struct Output {
-    int status = -1;
+    int status = -1; // the exit status, -1 when killed by a signal
+    bool timedOut = false;
     std::string out;
     std::string err;
 };
 
-// Runs a program found on PATH, without a shell.
-Output run(const std::vector<std::string> &argv);
+// Runs a program found on PATH, without a shell. With a time limit, a
+// program still running after that many seconds is killed.
+Output run(const std::vector<std::string> &argv, int timeLimitSeconds = 0);
 
 // A value as a tool printed it; nullopt for null.
 using Printed = std::optional<std::string>;

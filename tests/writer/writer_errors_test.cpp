@@ -144,6 +144,19 @@ std::vector<Refusal> refusals()
     };
     r.push_back({"GeneratorThrows", {throwing}, "generator gave up"});
 
+    Table deletedBeyond = oneColumn(ColumnType::Text, std::string("a"));
+    deletedBeyond.deletedRows = {1};
+    r.push_back({"DeletedRowBeyondTheRows", {deletedBeyond}, "names a row it does not have"});
+    Table movedBeyond = oneColumn(ColumnType::Text, std::string("a"));
+    movedBeyond.movedRows = {0, 1};
+    r.push_back({"MovedRowBeyondTheRows", {movedBeyond}, "names a row it does not have"});
+    Table strayBeyond = oneColumn(ColumnType::Text, std::string("a"));
+    strayBeyond.strayPointerRow = 1;
+    r.push_back({"StrayPointerBeyondTheRows", {strayBeyond}, "names a row it does not have"});
+    Table allDeleted = oneColumn(ColumnType::Text, std::string("a"));
+    allDeleted.columns[0].deleted = true;
+    r.push_back({"EveryColumnDeleted", {allDeleted}, "every column deleted"});
+
     // Jet 3 text is Windows-1252.
     const std::string lacking = "Windows-1252 lacks";
     r.push_back({"Jet3Greek", {oneColumn(ColumnType::Text, std::string("Ω"))}, lacking, Format::Jet3});

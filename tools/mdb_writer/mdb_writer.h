@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -19,6 +21,11 @@ struct Column {
     std::string name;
     ColumnType type = ColumnType::Text;
     int textLength = 255; // characters, for Text columns (1..255)
+    // A column dropped after the rows were written, as Access leaves it: the
+    // rows keep its values and its number stays taken, but the definition no
+    // longer lists it, so readers must find the other columns by their
+    // recorded numbers rather than by their positions.
+    bool deleted = false;
 };
 
 struct Null {};
@@ -38,6 +45,16 @@ struct Table {
     std::vector<Row> rows;
     std::size_t rowCount = 0;
     std::function<void(std::size_t index, Row &row)> generate;
+
+    // Row shapes an edited file holds, by row index; a fresh write has none.
+    // Deleted rows keep their bytes in place, their entry flagged deleted.
+    std::set<std::size_t> deletedRows;
+    // Moved rows grew too large for their page: their entry holds a pointer
+    // to the data, which lies on another page of the table.
+    std::set<std::size_t> movedRows;
+    // A moved row whose pointer leads past the end of the file, as in a
+    // damaged file; its data is written nowhere.
+    std::optional<std::size_t> strayPointerRow;
 };
 
 // Jet 3 has 2 KB pages and keeps text in Windows-1252, so every character

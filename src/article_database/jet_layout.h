@@ -1,0 +1,82 @@
+#pragma once
+// What our row reader needs to know about a file and one of its tables, in
+// our own terms. libmdb fills these in (jet_catalog.cpp); nothing else sees
+// libmdb's structures.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace article_database {
+
+// Column types as Jet stores them in a table definition.
+enum class JetType : std::uint8_t {
+    Boolean = 0x01,
+    Byte = 0x02,
+    Integer = 0x03,
+    LongInteger = 0x04,
+    Currency = 0x05,
+    Single = 0x06,
+    Double = 0x07,
+    DateTime = 0x08,
+    Binary = 0x09,
+    Text = 0x0A,
+    Ole = 0x0B,
+    Memo = 0x0C,
+    ReplicationId = 0x0F,
+    Numeric = 0x10,
+};
+
+struct FileFormat {
+    bool jet3 = false;          // Access 97: 2 KiB pages, one-byte row offsets, code page text
+    std::uint32_t pageSize = 4096;
+    std::uint16_t codePage = 1252;
+
+    std::uint32_t rowCountOffset() const { return jet3 ? 8 : 12; }
+    std::uint32_t rowTableOffset() const { return rowCountOffset() + 2; }
+};
+
+struct ColumnLayout {
+    std::string name;
+    std::uint8_t type = 0;          // a JetType, or a type we show as hex
+    // Its place in every row's null mask. Deleted columns leave gaps.
+    std::uint16_t number = 0;
+    // Variable columns: which entry of the row's offset table holds it.
+    std::uint16_t varIndex = 0;
+    // Fixed columns: where its bytes start after the row's column count.
+    std::uint16_t fixedOffset = 0;
+    std::uint16_t size = 0;
+    bool fixed = false;
+    std::uint8_t scale = 0;
+    std::uint8_t precision = 0;
+};
+
+struct TableLayout {
+    std::string name;
+    std::uint32_t definitionPage = 0;
+    // Columns in the order the table shows them.
+    std::vector<ColumnLayout> columns;
+    // Whether rows carry a variable-column offset table at all.
+    bool hasVariableColumns = false;
+    // The usage map row: which pages hold the table's rows.
+    std::vector<std::uint8_t> usageMap;
+    // As the definition says; a hint for reserving room, never trusted.
+    std::uint32_t rowCountHint = 0;
+};
+
+inline std::uint16_t le16(const unsigned char *p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t le24(const unsigned char *p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+        | (static_cast<std::uint32_t>(p[2]) << 16);
+}
+inline std::uint32_t le32(const unsigned char *p)
+{
+    return le24(p) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint64_t le64(const unsigned char *p)
+{
+    return static_cast<std::uint64_t>(le32(p)) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
+}
+
+} // namespace article_database

@@ -1,0 +1,53 @@
+#include "lazy_columns.h"
+
+#include "stored_text.h"
+#include "table_reader.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace article_database {
+
+namespace {
+std::int64_t nanoseconds(const timespec &t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+} // namespace
+
+std::optional<FileState> fileState(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    return FileState{static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
+}
+
+FileColumnSource::FileColumnSource(int fd, FileFormat format, TableLayout table, FileState state,
+                                   std::uint64_t pagesDigest, std::uint32_t rows)
+    : m_fd(fd)
+    , m_format(format)
+    , m_table(std::move(table))
+    , m_state(state)
+    , m_pagesDigest(pagesDigest)
+    , m_rows(rows)
+{
+}
+
+FileColumnSource::~FileColumnSource() { ::close(m_fd); }
+
+Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
+{
+    if (column >= m_table.columns.size() || fileState(m_fd) != m_state)
+        return Status::ReadFailed;
+    std::unique_ptr<CodePageText> jet3;
+    if (m_format.jet3 && !(jet3 = CodePageText::open(m_format.codePage)))
+        return Status::ReadFailed;
+    auto read = readColumns(m_fd, m_state.size, m_format, m_table, jet3.get(), {static_cast<unsigned>(column)});
+    if (!read.ok())
+        return read.status();
+    // Rows read from other pages than the snapshot's would not line up
+    // with its other columns.
+    if (read.value().rows != m_rows || read.value().pagesDigest != m_pagesDigest || fileState(m_fd) != m_state)
+        return Status::ReadFailed;
+    return std::move(read.value().columns.front());
+}
+
+} // namespace article_database

@@ -1,0 +1,304 @@
+// The row shapes of edited Access files, written and read back with libmdb
+// and mdb-export, and checked in the page bytes: moved rows, deleted rows,
+// deleted columns, long memos, long and wide rows, reference usage maps.
+//
+// libmdb swaps the meaning of the two flags of a row's entry: it skips a
+// moved row's home entry as deleted and lists the moved data where it lies.
+// So moved rows are compared with the tools as a set, and the other rows in
+// the order written.
+
+#include "read_back.h"
+#include "shape_catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+using namespace mdb_writer;
+using namespace writer_test;
+
+namespace {
+
+struct ShapeCase {
+    Format format;
+    std::string shape;
+};
+
+void PrintTo(const ShapeCase &c, std::ostream *os)
+{
+    *os << c.shape << (c.format == Format::Jet3 ? " (Jet 3)" : " (Jet 4)");
+}
+
+std::string caseName(const testing::TestParamInfo<ShapeCase> &info)
+{
+    return info.param.shape + (info.param.format == Format::Jet3 ? "_Jet3" : "_Jet4");
+}
+
+std::vector<ShapeCase> allShapes()
+{
+    std::vector<ShapeCase> cases;
+    for (Format format : {Format::Jet4, Format::Jet3})
+        for (const std::string &name : shapes::names())
+            cases.push_back({format, name});
+    return cases;
+}
+
+class RowShapes : public testing::TestWithParam<ShapeCase> {
+protected:
+    void SetUp() override
+    {
+        shape_ = shapes::shape(GetParam().shape, GetParam().format);
+        path_ = dir_.file("shape.mdb");
+        ASSERT_EQ(writeDatabase(path_, {shape_.table}, GetParam().format), "");
+        shown_ = shapes::visible(shape_.table);
+        // A stray pointer leads nowhere: the tools show every other row.
+        for (std::size_t i = 0; i < shown_.rows.size(); ++i) {
+            if (shape_.table.strayPointerRow
+                && std::get<std::int32_t>(shown_.rows[i][0]) == static_cast<std::int32_t>(*shape_.table.strayPointerRow))
+                continue;
+            expected_.push_back(shown_.rows[i]);
+            moved_.push_back(shown_.moved[i]);
+        }
+    }
+
+    // Rows as a tool printed them, against the rows written: unmoved rows in
+    // order, moved ones as a set, told apart by their N.
+    void expectShown(const char *tool, const std::vector<PrintedRow> &printed)
+    {
+        ASSERT_EQ(printed.size(), expected_.size()) << tool;
+        std::set<std::string> movedKeys;
+        std::vector<std::size_t> inOrder;
+        std::map<std::string, std::size_t> movedByKey;
+        for (std::size_t i = 0; i < expected_.size(); ++i) {
+            const std::string key = std::to_string(std::get<std::int32_t>(expected_[i][0]));
+            if (moved_[i])
+                movedByKey[key] = i;
+            else
+                inOrder.push_back(i);
+        }
+        std::size_t next = 0;
+        int reports = 0;
+        for (const PrintedRow &row : printed) {
+            ASSERT_EQ(row.size(), shown_.columns.size()) << tool;
+            ASSERT_TRUE(row[0]) << tool << ": a row without N";
+            std::size_t written;
+            if (auto it = movedByKey.find(*row[0]); it != movedByKey.end()) {
+                written = it->second;
+                movedByKey.erase(it);
+            } else {
+                ASSERT_LT(next, inOrder.size()) << tool << ": unexpected row N=" << *row[0];
+                written = inOrder[next++];
+            }
+            for (std::size_t c = 0; c < row.size() && reports < 10; ++c) {
+                const std::string m = mismatch(shown_.columns[c].type, expected_[written][c], row[c]);
+                if (!m.empty() && reports++ < 10)
+                    ADD_FAILURE() << tool << ", written row " << written << ", column " << shown_.columns[c].name
+                                  << ": " << m;
+            }
+        }
+        EXPECT_TRUE(movedByKey.empty()) << tool << ": moved rows missing";
+    }
+
+    TempDir dir_;
+    std::string path_;
+    shapes::Shape shape_;
+    shapes::Visible shown_;
+    std::vector<Row> expected_;
+    std::vector<bool> moved_;
+};
+
+TEST_P(RowShapes, LibmdbAndMdbExportShowTheLiveRowsAndColumns)
+{
+    const std::size_t bind = std::max<std::size_t>(16384, 2 * shapes::longestText(shape_.table) + 16);
+    const auto read = readWithLibmdb(path_, shape_.table.name, bind);
+    ASSERT_TRUE(read);
+    std::vector<std::string> names;
+    for (const Column &c : shown_.columns)
+        names.push_back(c.name);
+    EXPECT_EQ(read->columns, names);
+    EXPECT_EQ(read->declaredRows, shown_.rows.size());
+    if (GetParam().shape == "ManyPages") {
+        EXPECT_EQ(read->usageMapType, 1) << "more pages than an inline usage map covers";
+    }
+
+    std::vector<PrintedRow> bound;
+    for (const auto &row : read->bound) {
+        PrintedRow printed;
+        // libmdb binds a null and an empty text alike, as "".
+        for (const std::string &value : row)
+            printed.push_back(value.empty() ? Printed{} : Printed{value});
+        bound.push_back(std::move(printed));
+    }
+    expectShown("libmdb", bound);
+
+    std::vector<PrintedRow> csv = exportCsv(path_, shape_.table.name);
+    ASSERT_FALSE(csv.empty());
+    std::vector<std::string> header;
+    for (const Printed &p : csv.front())
+        header.push_back(p.value_or("NULL"));
+    EXPECT_EQ(header, names);
+    csv.erase(csv.begin());
+    expectShown("mdb-export", csv);
+}
+
+// The tools list moved data where it lies, so if they show the rows in the
+// order written, nothing was moved.
+TEST_P(RowShapes, ToolsMeetMovedDataAwayFromItsHome)
+{
+    const auto read = readWithLibmdb(path_, shape_.table.name, 1 << 20);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->bound.size(), expected_.size());
+    bool sameOrder = true;
+    for (std::size_t i = 0; i < expected_.size(); ++i)
+        sameOrder = sameOrder && read->bound[i][0] == std::to_string(std::get<std::int32_t>(expected_[i][0]));
+    const bool anyMoved = std::find(moved_.begin(), moved_.end(), true) != moved_.end();
+    EXPECT_EQ(sameOrder, !anyMoved);
+}
+
+std::uint16_t le16(const std::string &b, std::size_t at)
+{
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
+}
+
+std::uint32_t le32(const std::string &b, std::size_t at)
+{
+    return le16(b, at) | (static_cast<std::uint32_t>(le16(b, at + 2)) << 16);
+}
+
+// Walks the table's data pages as a Jet reader would: a moved row's home
+// entry carries 0x4000 and 4 bytes naming the page (upper three bytes) and
+// row (low byte) of its data, whose entry carries 0x8000 alone; a deleted
+// row's entry carries both flags and still has its bytes. Read that way,
+// the rows come in the order written.
+TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
+{
+    std::ifstream in(path_, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const bool jet3 = GetParam().format == Format::Jet3;
+    const std::size_t pageSize = jet3 ? 2048 : 4096;
+    const std::size_t countAt = jet3 ? 8 : 12;
+    const std::size_t pages = bytes.size() / pageSize;
+    std::uint32_t definition = 0;
+    for (std::size_t p = 3; p < pages && definition == 0; ++p)
+        if (bytes[p * pageSize] == 0x02)
+            definition = static_cast<std::uint32_t>(p);
+    ASSERT_NE(definition, 0u);
+
+    const auto entry = [&](std::size_t page, std::size_t row) {
+        return le16(bytes, page * pageSize + countAt + 2 + 2 * row);
+    };
+    const auto owned = [&](std::size_t page) {
+        return page < pages && bytes[page * pageSize] == 0x01 && le32(bytes, page * pageSize + 4) == definition;
+    };
+    // N is the first column that is not deleted; the fixed columns before
+    // it, deleted or not, come first in the row.
+    std::size_t nAt = jet3 ? 1 : 2;
+    for (const Column &c : shape_.table.columns) {
+        if (c.name == "N")
+            break;
+        if (c.type == ColumnType::LongInteger)
+            nAt += 4;
+        else if (c.type == ColumnType::Double)
+            nAt += 8;
+    }
+    const auto rowN = [&](std::size_t page, std::size_t start) {
+        return static_cast<std::int32_t>(le32(bytes, page * pageSize + start + nAt));
+    };
+    std::vector<std::int32_t> scanned;
+    std::size_t homes = 0, movedData = 0, deleted = 0, plain = 0, stray = 0;
+    std::set<std::uint32_t> targets;
+    for (std::size_t p = 3; p < pages; ++p) {
+        if (!owned(p))
+            continue;
+        const std::size_t rows = le16(bytes, p * pageSize + countAt);
+        for (std::size_t r = 0; r < rows; ++r) {
+            const std::uint16_t e = entry(p, r);
+            const std::size_t start = e & 0x1FFF;
+            const std::size_t end = r == 0 ? pageSize : (entry(p, r - 1) & 0x1FFF);
+            ASSERT_LT(start, end) << "page " << p << " row " << r;
+            switch (e & 0xC000) {
+            case 0x4000: {
+                ++homes;
+                ASSERT_EQ(end - start, 4u) << "a moved row's home holds a pointer";
+                const std::uint32_t where = le32(bytes, p * pageSize + start);
+                const std::uint32_t page = where >> 8;
+                if (page >= pages) {
+                    ++stray;
+                    break;
+                }
+                ASSERT_TRUE(owned(page)) << "moved data on page " << page;
+                ASSERT_LT(where & 0xFF, le16(bytes, page * pageSize + countAt));
+                const std::uint16_t target = entry(page, where & 0xFF);
+                EXPECT_EQ(target & 0xC000, 0x8000);
+                scanned.push_back(rowN(page, target & 0x1FFF));
+                targets.insert(where);
+                break;
+            }
+            case 0x8000:
+                ++movedData;
+                break;
+            case 0xC000:
+                ++deleted;
+                EXPECT_GT(end - start, 4u) << "a deleted row keeps its bytes";
+                break;
+            default:
+                ++plain;
+                scanned.push_back(rowN(p, start));
+            }
+        }
+    }
+    const std::size_t strayCount = shape_.table.strayPointerRow ? 1 : 0;
+    EXPECT_EQ(homes, shape_.table.movedRows.size() + strayCount);
+    EXPECT_EQ(stray, strayCount);
+    EXPECT_EQ(movedData, shape_.table.movedRows.size());
+    EXPECT_EQ(targets.size(), movedData) << "each moved row has data of its own";
+    EXPECT_EQ(deleted, shape_.table.deletedRows.size());
+    EXPECT_EQ(plain + homes, shown_.rows.size());
+
+    // Pages in order, pointers followed: the rows as written.
+    std::vector<std::int32_t> written;
+    for (const Row &row : expected_)
+        written.push_back(std::get<std::int32_t>(row[0]));
+    EXPECT_EQ(scanned, written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, RowShapes, testing::ValuesIn(allShapes()), caseName);
+
+// Deleted columns keep their numbers: the definition's entries skip them,
+// and the live columns' numbers and variable-column indexes keep the gaps.
+TEST(DeletedColumns, DefinitionKeepsTheGaps)
+{
+    for (Format format : {Format::Jet4, Format::Jet3}) {
+        TempDir dir;
+        const std::string path = dir.file("gaps.mdb");
+        Table t;
+        t.name = "T";
+        t.columns = {{"A", ColumnType::Text, 10, true}, {"B", ColumnType::LongInteger},
+                     {"C", ColumnType::Text, 10, true}, {"D", ColumnType::Memo},
+                     {"E", ColumnType::Double, 255, true}, {"F", ColumnType::Double}};
+        ASSERT_EQ(writeDatabase(path, {t}, format), "");
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const bool jet3 = format == Format::Jet3;
+        const std::size_t def = 3 * (jet3 ? 2048 : 4096);
+        const std::size_t shift = jet3 ? 0 : 20;
+        EXPECT_EQ(le16(bytes, def + 21 + shift), 6) << "columns a row holds";
+        EXPECT_EQ(le16(bytes, def + 23 + shift), 3) << "variable columns a row holds";
+        EXPECT_EQ(le16(bytes, def + 25 + shift), 3) << "columns listed";
+        const std::size_t entries = def + (jet3 ? 43 : 63);
+        const std::size_t size = jet3 ? 18 : 25;
+        const std::size_t numberAt = jet3 ? 1 : 5, varAt = jet3 ? 3 : 7, fixedAt = jet3 ? 14 : 21;
+        const std::uint16_t numbers[] = {1, 3, 5}, fixedOffsets[] = {0, 0, 12};
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(le16(bytes, entries + i * size + numberAt), numbers[i]) << i;
+            EXPECT_EQ(le16(bytes, entries + i * size + fixedAt), fixedOffsets[i]) << i;
+        }
+        EXPECT_EQ(le16(bytes, entries + 1 * size + varAt), 2) << "D follows the deleted A and C in the offset table";
+    }
+}
+
+} // namespace

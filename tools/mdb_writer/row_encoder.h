@@ -1,0 +1,48 @@
+#pragma once
+// Turns a row of cells into the bytes Jet stores for it, putting long memo
+// values on long-value pages along the way. Internal to the writer.
+
+#include "jet_layout.h"
+#include "mdb_writer.h"
+#include "page_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mdb_writer::detail {
+
+class RowEncoder {
+public:
+    RowEncoder(const JetVersion &version, PageFile &file) : version_(version), file_(file), lval_(version) {}
+
+    // The row's bytes, valid until the next call. `row` has a cell for every
+    // column of `t`, deleted ones included.
+    const std::vector<std::uint8_t> &encode(const TableLayout &t, const Row &row, std::size_t index);
+
+    // Hands the last long-value page to the file.
+    void finish();
+
+private:
+    [[noreturn]] void cellError(const TableLayout &t, std::size_t row, const ColumnLayout &c,
+                                const std::string &what) const;
+    void appendJet3Offsets(const TableLayout &t, std::size_t index);
+    void appendText(const TableLayout &t, std::size_t index, const ColumnLayout &c, bool compress,
+                    std::vector<std::uint8_t> &out);
+    void appendMemo(const TableLayout &t, std::size_t index, const ColumnLayout &c);
+    std::uint32_t storeLongValue(const std::uint8_t *data, std::size_t bytes);
+    std::uint32_t storeLongValueChain();
+
+    const JetVersion &version_;
+    PageFile &file_;
+    RowPage lval_;
+    std::vector<std::uint8_t> rowBytes_;
+    std::vector<std::uint8_t> valueBytes_;
+    std::vector<std::uint8_t> pieceBytes_;
+    std::vector<std::uint8_t> nullMask_;
+    std::vector<std::uint16_t> varOffsets_;
+    std::u16string utf16_;
+};
+
+} // namespace mdb_writer::detail

@@ -1,0 +1,119 @@
+#include "row_placement.h"
+
+#include <string>
+
+namespace mdb_writer::detail {
+
+namespace {
+
+class Placement {
+public:
+    Placement(const JetVersion &version, PageFile &file, TableLayout &t)
+        : file_(file), t_(t), home_(version), moved_(version)
+    {
+        const std::uint32_t owner = t.definitionPages.front();
+        for (int i = 0; i < 4; ++i)
+            owner_[i] = static_cast<std::uint8_t>(owner >> (8 * i));
+    }
+
+    void plain(const std::vector<std::uint8_t> &bytes, std::uint16_t flags)
+    {
+        room(home_, bytes.size());
+        home_.add(bytes.data(), bytes.size(), flags);
+    }
+
+    // Moved data share pages of their own, which a scan of the table meets
+    // before or after the rows around the moved row's home.
+    void moved(const std::vector<std::uint8_t> &bytes)
+    {
+        room(moved_, bytes.size());
+        const std::uint32_t row = moved_.add(bytes.data(), bytes.size(), kRowDeleted);
+        pointer(pageRow(moved_.number(), row));
+    }
+
+    void pointer(std::uint32_t where)
+    {
+        std::uint8_t bytes[4];
+        put32(bytes, where);
+        room(home_, sizeof bytes);
+        home_.add(bytes, sizeof bytes, kRowMoved);
+    }
+
+    void finish()
+    {
+        for (RowPage *page : {&home_, &moved_})
+            if (page->open())
+                page->finish(file_);
+    }
+
+private:
+    void room(RowPage &page, std::size_t bytes)
+    {
+        if (page.fits(bytes))
+            return;
+        if (page.open())
+            page.finish(file_);
+        page.start(file_.allocate(), owner_);
+        t_.dataPages.push_back(page.number());
+    }
+
+    PageFile &file_;
+    TableLayout &t_;
+    std::uint8_t owner_[4] = {};
+    RowPage home_;
+    RowPage moved_;
+};
+
+} // namespace
+
+void writeRows(const JetVersion &version, PageFile &file, RowEncoder &encoder, TableLayout &t, const Table &table)
+{
+    const std::size_t count = table.generate ? table.rowCount : table.rows.size();
+    if (count > 0x7FFFFFFF)
+        throw WriteError("table \"" + t.name + "\" has too many rows");
+    for (const std::set<std::size_t> *rows : {&table.deletedRows, &table.movedRows})
+        if (!rows->empty() && *rows->rbegin() >= count)
+            throw WriteError("table \"" + t.name + "\" names a row it does not have");
+    if (table.strayPointerRow && *table.strayPointerRow >= count)
+        throw WriteError("table \"" + t.name + "\" names a row it does not have");
+
+    Placement place(version, file, t);
+    Row generated;
+    std::uint32_t visible = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Row *row = &generated;
+        if (table.generate) {
+            generated.assign(t.columns.size(), Null{});
+            table.generate(i, generated);
+        } else {
+            row = &table.rows[i];
+        }
+        if (row->size() != t.columns.size()) {
+            throw WriteError("table \"" + t.name + "\", row " + std::to_string(i) + ": "
+                             + std::to_string(row->size()) + " cells for " + std::to_string(t.columns.size())
+                             + " columns");
+        }
+        const std::vector<std::uint8_t> &bytes = encoder.encode(t, *row, i);
+        if (bytes.size() > version.maxRowBytes()) {
+            throw WriteError("table \"" + t.name + "\", row " + std::to_string(i) + " takes "
+                             + std::to_string(bytes.size()) + " bytes; a row holds at most "
+                             + std::to_string(version.maxRowBytes()));
+        }
+        // A deleted row stays in place, whatever else it was.
+        const bool deleted = table.deletedRows.count(i) != 0;
+        if (deleted)
+            place.plain(bytes, kRowDeleted | kRowMoved);
+        else if (table.strayPointerRow == i)
+            place.pointer(pageRow(kMaxPages, 0));
+        else if (table.movedRows.count(i) != 0)
+            place.moved(bytes);
+        else
+            place.plain(bytes, 0);
+        if (!deleted)
+            ++visible;
+    }
+    place.finish();
+    t.rowCount = visible;
+}
+
+} // namespace mdb_writer::detail
