@@ -311,7 +311,8 @@ TEST(StartUpReadTest, ReleasingTheDatabaseStopsTheReadOfTheTable)
 {
     TempDir dir;
     const std::string path = dir.file("articles.mdb");
-    testing_support::writeOrFail(path, {articles(300'000)});
+    // Large enough that the read takes far longer than the release below.
+    testing_support::writeOrFail(path, {articles(1'000'000)});
     // Times well behind the clock: nothing but the rows is read.
     const timespec past{time(nullptr) - 3600, 0};
     const timespec times[2] = {past, past};
