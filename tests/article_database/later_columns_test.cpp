@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 namespace article_database {
@@ -63,48 +64,57 @@ TEST(LaterColumnsTest, ReadOnDemandEqualTheirValues)
     EXPECT_EQ(texts(*rows.column(2)), (std::vector<std::string>{"1.25", "2.5", "<null>"}));
 }
 
+// A search on a small table of articles, opened on its first row.
+class LaterColumnsSearchTest : public testing::Test {
+protected:
+    Recordset &searchFor(std::u16string_view query)
+    {
+        writeArticles(m_path, 1.25);
+        auto database = m_engine.openDatabase(m_path, false, true);
+        EXPECT_TRUE(database.ok());
+        if (database.ok()) {
+            auto set = database.value()->openRecordset(query);
+            EXPECT_TRUE(set.ok());
+            if (set.ok())
+                m_set = std::move(set.value());
+        }
+        if (!m_set)
+            throw std::runtime_error("the search did not open");
+        EXPECT_EQ(m_set->moveFirst(), Status::Ok);
+        return *m_set;
+    }
+
+    TempDir m_dir;
+    const std::string m_path = m_dir.file("a.mdb");
+    Engine m_engine;
+    std::shared_ptr<Recordset> m_set;
+};
+
 // A result set read before the file was rewritten must not show a column
 // from the new file next to rows from the old one.
-TEST(LaterColumnsTest, FailAfterTheFileChanged)
+TEST_F(LaterColumnsSearchTest, FailAfterTheFileChanged)
 {
-    TempDir dir;
-    const std::string path = dir.file("a.mdb");
-    writeArticles(path, 1.25);
-    Engine engine;
-    auto database = engine.openDatabase(path, false, true);
-    ASSERT_TRUE(database.ok());
-    auto set = database.value()->openRecordset(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*VIS*'");
-    ASSERT_TRUE(set.ok());
-    Recordset &rows = *set.value();
-    ASSERT_EQ(rows.moveFirst(), Status::Ok);
+    Recordset &rows = searchFor(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*VIS*'");
     ASSERT_TRUE(rows.field(0).ok());
 
     // In place, so that the descriptor the snapshot reads through sees it.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const std::string copy = dir.file("b.mdb");
+    const std::string copy = m_dir.file("b.mdb");
     writeArticles(copy, 9.75);
-    testing_support::writeBytes(path, testing_support::readBytes(copy));
+    testing_support::writeBytes(m_path, testing_support::readBytes(copy));
 
     const auto price = rows.field(2);
     EXPECT_EQ(price.status(), Status::ReadFailed);
     EXPECT_EQ(rows.field(0).value().text, "VIS A BOIS");
 }
 
-TEST(LaterColumnsTest, ReadWhileTheFileStaysTheSame)
+TEST_F(LaterColumnsSearchTest, ReadWhileTheFileStaysTheSame)
 {
-    TempDir dir;
-    const std::string path = dir.file("a.mdb");
-    writeArticles(path, 1.25);
-    Engine engine;
-    auto database = engine.openDatabase(path, false, true);
-    ASSERT_TRUE(database.ok());
-    auto set = database.value()->openRecordset(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*ECROU*'");
-    ASSERT_TRUE(set.ok());
-    ASSERT_EQ(set.value()->moveFirst(), Status::Ok);
-    const auto reference = set.value()->field(1);
+    Recordset &rows = searchFor(u"SELECT * FROM ARTICLE WHERE ARTICLE LIKE '*ECROU*'");
+    const auto reference = rows.field(1);
     ASSERT_TRUE(reference.ok());
     EXPECT_EQ(reference.value().text, "103");
-    EXPECT_TRUE(set.value()->field(2).value().isNull());
+    EXPECT_TRUE(rows.field(2).value().isNull());
 }
 
 // Large tables are read in two halves at once; the halves must join in
