@@ -7,6 +7,9 @@
 #include "article_database/query_text.h"
 #include "article_database/snapshot.h"
 #include "article_database/text_fold.h"
+#include "article_database/unicode_text.h"
+
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -33,17 +36,8 @@ std::u16string widen(std::string_view bytes)
 // form: malformed sequences and surrogates become U+FFFD.
 std::string engineUtf8(std::string_view bytes)
 {
-    std::u16string units;
-    for (std::size_t pos = 0; pos < bytes.size();) {
-        const char32_t cp = nextCodePoint(bytes, pos);
-        if (cp >= 0x10000) {
-            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return toUtf8(units);
+    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return toUtf8(text.toStdU16String());
 }
 
 // Whether `pattern` holds only plain characters and stars; then the pieces

@@ -4,53 +4,14 @@
 // query text, and a cursor over them. Every operation can fail; failures are
 // values (Status), never exceptions.
 
-#include <cstddef>
+#include "field_value.h"
+#include "status.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
-#include <variant>
 
 namespace article_database {
-
-enum class Status {
-    Ok,
-    FileNotFound,      // no such file, or it is a directory
-    NotADatabase,      // unreadable, damaged or not a Jet file
-    NoSuchTable,
-    NoSuchColumn,
-    SyntaxError,       // query text we cannot parse
-    UnsupportedQuery,  // a statement other than the one SELECT form we answer
-    InvalidPattern,    // LIKE pattern Jet rejects (unclosed '[', descending range)
-    ReadFailed,        // the file changed or broke while rows were read
-    NoCurrentRow,      // MoveFirst on an empty set, field read past the end
-    OutOfMemory,       // the step could not get the memory it needed
-};
-
-std::string_view describe(Status status);
-
-template <typename T>
-class Outcome {
-public:
-    Outcome(T value) : m_value(std::move(value)) {}
-    Outcome(Status failure) : m_value(failure) {}
-    bool ok() const { return std::holds_alternative<T>(m_value); }
-    Status status() const { return ok() ? Status::Ok : std::get<Status>(m_value); }
-    T &value() { return std::get<T>(m_value); }
-    const T &value() const { return std::get<T>(m_value); }
-
-private:
-    std::variant<T, Status> m_value;
-};
-
-// One field of the current row. The text is the value's display form (UTF-8:
-// text as stored, integers as plain digits, ...); it stays valid as long as
-// `storage` (or the result set it came from) is alive.
-struct FieldValue {
-    enum class Kind { Null, Text, Integer, Real, Boolean, Currency, DateTime };
-    Kind kind = Kind::Null;
-    std::string_view text;
-    bool isNull() const { return kind == Kind::Null; }
-};
 
 class Recordset {
 public:

@@ -2,7 +2,7 @@
 // Tells a Jet file from anything else by its first bytes, before libmdb
 // sees it, so that libmdb's complaints about other files never arise.
 
-#include "engine.h"
+#include "status.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 // runs, what that thread prints is dropped; all else written to stderr (Qt's
 // messages, sanitizer reports, other threads) still reaches it.
 
-#include "engine.h"
+#include "status.h"
 #include "jet_layout.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "like_pattern.h"
 
 #include "text_fold.h"
+#include "unicode_text.h"
 
 namespace article_database {
 

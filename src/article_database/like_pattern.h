@@ -2,7 +2,7 @@
 // A compiled Jet LIKE pattern. Compile once per query, then test values that
 // have been case folded (appendFolded) the same way the pattern was.
 
-#include "engine.h"
+#include "status.h"
 
 #include <optional>
 #include <string>

@@ -5,7 +5,7 @@
 // Snapshots it returns read their other columns on their own, from the same
 // state of the file or not at all.
 
-#include "engine.h"
+#include "status.h"
 #include "snapshot.h"
 
 #include <atomic>

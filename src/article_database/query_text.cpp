@@ -1,6 +1,7 @@
 #include "query_text.h"
 
 #include "text_fold.h"
+#include "unicode_text.h"
 
 #include <vector>
 

@@ -12,7 +12,7 @@
 // character Jet never allows in one (. ! ` [ ] or a control character) is a
 // syntax error.
 
-#include "engine.h"
+#include "status.h"
 
 #include <optional>
 #include <string>

@@ -5,7 +5,8 @@
 // file or not at all. Shared (shared_ptr<const Snapshot>) by every result
 // set drawn from it, which only keep row numbers.
 
-#include "engine.h"
+#include "field_value.h"
+#include "status.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "engine.h"
+#include "status.h"
 
 namespace article_database {
 

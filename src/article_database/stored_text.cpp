@@ -1,6 +1,7 @@
 #include "stored_text.h"
 
 #include "jet_layout.h"
+#include "unicode_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,51 +35,6 @@ const char *charsetName(unsigned codePage)
 
 } // namespace
 
-void Utf16ToUtf8::put(char32_t cp)
-{
-    if (cp < 0x80) {
-        *out++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (cp >> 6));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (cp >> 12));
-        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (cp >> 18));
-        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-void Utf16ToUtf8::unit(std::uint16_t u)
-{
-    if (pendingHigh) {
-        if (u >= 0xDC00 && u <= 0xDFFF) {
-            put(0x10000 + ((pendingHigh - 0xD800) << 10) + (u - 0xDC00));
-            pendingHigh = 0;
-            return;
-        }
-        put(0xFFFD);
-        pendingHigh = 0;
-    }
-    if (u >= 0xD800 && u <= 0xDBFF)
-        pendingHigh = u;
-    else if (u >= 0xDC00 && u <= 0xDFFF)
-        put(0xFFFD);
-    else
-        put(u);
-}
-
-void Utf16ToUtf8::finish()
-{
-    if (pendingHigh)
-        put(0xFFFD);
-    pendingHigh = 0;
-}
-
 void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
 {
     const bool compressed = n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
@@ -108,7 +64,7 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
     thread_local std::string scratch;
     if (scratch.size() < 2 * n)
         scratch.resize(2 * n);
-    Utf16ToUtf8 sink{scratch.data()};
+    Utf16ToUtf8 sink(scratch.data());
     if (compressed) {
         bool single = true;
         std::size_t i = 2;
@@ -117,14 +73,7 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
                 single = !single;
                 ++i;
             } else if (single) {
-                // U+0001..U+00FF: one or two UTF-8 bytes, never a surrogate.
-                const unsigned char c = p[i++];
-                if (c < 0x80) {
-                    *sink.out++ = static_cast<char>(c);
-                } else {
-                    *sink.out++ = static_cast<char>(0xC0 | (c >> 6));
-                    *sink.out++ = static_cast<char>(0x80 | (c & 0x3F));
-                }
+                sink.unit(p[i++]);
             } else if (i + 1 < n) {
                 sink.unit(le16(p + i));
                 i += 2;
@@ -136,8 +85,7 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
         for (std::size_t i = 0; i + 1 < n; i += 2)
             sink.unit(le16(p + i));
     }
-    sink.finish();
-    out.append(scratch.data(), static_cast<std::size_t>(sink.out - scratch.data()));
+    out.append(scratch.data(), static_cast<std::size_t>(sink.finish() - scratch.data()));
 }
 
 std::unique_ptr<CodePageText> CodePageText::open(unsigned codePage)
@@ -171,9 +119,7 @@ void CodePageText::append(const unsigned char *p, std::size_t n, std::string &ou
             break;
         ++in;
         --inLeft;
-        *outPtr++ = static_cast<char>(0xEF);
-        *outPtr++ = static_cast<char>(0xBF);
-        *outPtr++ = static_cast<char>(0xBD);
+        outPtr = putUtf8(outPtr, replacementCharacter);
         outLeft -= 3;
     }
     out.resize(static_cast<std::size_t>(outPtr - out.data()));

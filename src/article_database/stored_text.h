@@ -9,17 +9,6 @@
 
 namespace article_database {
 
-// Writes UTF-16 code units as UTF-8 into room the caller has made: at most
-// 3 bytes per unit. A lone surrogate shows as U+FFFD.
-struct Utf16ToUtf8 {
-    char *out;
-    char32_t pendingHigh = 0;
-
-    void put(char32_t cp);
-    void unit(std::uint16_t u);
-    void finish();
-};
-
 // Jet 4 text is UCS-2 little endian, or "compressed": after an FF FE
 // marker, runs of one byte per character (U+0001..U+00FF) and runs of two
 // bytes per character, each 00 byte switching between the two.

@@ -2,7 +2,7 @@
 // Reads some columns of every row of a table straight from its pages, in
 // Jet's own row order, into display text.
 
-#include "engine.h"
+#include "status.h"
 #include "jet_layout.h"
 #include "snapshot.h"
 #include "stored_text.h"

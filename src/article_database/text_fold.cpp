@@ -1,62 +1,12 @@
 #include "text_fold.h"
 
+#include "unicode_text.h"
+
 #include <QChar>
 
 #include <array>
 
 namespace article_database {
-
-namespace {
-constexpr char32_t replacement = 0xFFFD;
-
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-} // namespace
-
-char32_t nextCodePoint(std::string_view utf8, std::size_t &pos)
-{
-    const auto lead = static_cast<unsigned char>(utf8[pos++]);
-    if (lead < 0x80)
-        return lead;
-    int extra = 0;
-    char32_t cp = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = lead & 0x07;
-    } else {
-        return replacement;
-    }
-    for (int i = 0; i < extra; ++i) {
-        if (pos >= utf8.size() || !isContinuation(static_cast<unsigned char>(utf8[pos])))
-            return replacement;
-        cp = (cp << 6) | (static_cast<unsigned char>(utf8[pos++]) & 0x3F);
-    }
-    return cp;
-}
-
-void appendUtf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 char32_t foldCase(char32_t cp)
 {
@@ -100,24 +50,6 @@ std::string folded(std::string_view utf8)
     std::string out;
     out.reserve(utf8.size());
     appendFolded(out, utf8);
-    return out;
-}
-
-std::string toUtf8(std::u16string_view utf16)
-{
-    std::string out;
-    out.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        char32_t unit = utf16[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00
-            && utf16[i + 1] <= 0xDFFF) {
-            unit = 0x10000 + ((unit - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            unit = replacement;
-        }
-        appendUtf8(out, unit);
-    }
     return out;
 }
 

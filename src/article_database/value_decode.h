@@ -3,7 +3,7 @@
 // it: text as stored, numbers as plain digits, dates as ISO dates, long
 // values read from their pages, anything else as hex.
 
-#include "engine.h"
+#include "field_value.h"
 #include "jet_layout.h"
 #include "long_value.h"
 #include "row_decoder.h"

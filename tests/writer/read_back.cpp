@@ -1,5 +1,6 @@
 #include "read_back.h"
 
+#include "article_database/unicode_text.h"
 #include "jet_text.h"
 
 // mdbtools.h opens an extern "C" block around its glib include, which C++
@@ -234,7 +235,7 @@ private:
             // character it escapes as \u00XX.
             const char e = s_.at(i_++);
             if (e == 'u')
-                mdb_writer::jet_text::appendUtf8(out, hex4());
+                article_database::appendUtf8(out, hex4());
             else
                 out.push_back(e);
         }

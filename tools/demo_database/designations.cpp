@@ -1,6 +1,6 @@
 #include "designations.h"
 
-#include "jet_text.h"
+#include "article_database/unicode_text.h"
 
 #include <string_view>
 #include <vector>
@@ -493,19 +493,7 @@ std::string upperCase(std::string_view text, bool keepAccents)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        char32_t c;
-        if (b < 0x80) {
-            c = b;
-            i += 1;
-        } else if (b < 0xE0) {
-            c = ((b & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
-            i += 2;
-        } else {
-            c = ((b & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6)
-                | (static_cast<unsigned char>(text[i + 2]) & 0x3F);
-            i += 3;
-        }
+        const char32_t c = article_database::nextCodePoint(text, i);
         if (c >= U'a' && c <= U'z') {
             out.push_back(static_cast<char>(c - U'a' + U'A'));
             continue;
@@ -516,9 +504,9 @@ std::string upperCase(std::string_view text, bool keepAccents)
                 letter = &l;
         }
         if (!letter)
-            mdb_writer::jet_text::appendUtf8(out, c);
+            article_database::appendUtf8(out, c);
         else if (keepAccents)
-            mdb_writer::jet_text::appendUtf8(out, letter->upper);
+            article_database::appendUtf8(out, letter->upper);
         else
             out += letter->plain;
     }

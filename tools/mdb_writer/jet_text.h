@@ -17,10 +17,6 @@ namespace mdb_writer::jet_text {
 // `utf8` is not well-formed UTF-8.
 bool toUtf16(std::string_view utf8, std::u16string &out);
 
-// Appends the UTF-8 form of one code point (or of a lone UTF-16 unit, as the
-// three bytes such tools as mdb-json produce for it).
-void appendUtf8(std::string &out, char32_t codePoint);
-
 // Appends the stored bytes of `text`. Long memo values are never compressed
 // by Jet, so the caller says whether compression is allowed.
 void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std::uint8_t> &out);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+namespace article_database {
+
+// One field of the current row. The text is the value's display form (UTF-8:
+// text as stored, integers as plain digits, ...); it stays valid as long as
+// `storage` (or the result set it came from) is alive.
+struct FieldValue {
+    enum class Kind { Null, Text, Integer, Real, Boolean, Currency, DateTime };
+    Kind kind = Kind::Null;
+    std::string_view text;
+    bool isNull() const { return kind == Kind::Null; }
+};
+
+} // namespace article_database
