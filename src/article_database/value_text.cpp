@@ -1,6 +1,7 @@
 #include "value_text.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 
 namespace article_database {
@@ -60,28 +61,20 @@ void appendDate(std::string &out, double stamp)
         appendReal(out, stamp);
         return;
     }
-    long days = static_cast<long>(std::trunc(stamp));
-    long seconds = std::lround(std::fabs(stamp - static_cast<double>(days)) * 86400.0);
+    long dayCount = static_cast<long>(std::trunc(stamp));
+    long seconds = std::lround(std::fabs(stamp - static_cast<double>(dayCount)) * 86400.0);
     if (seconds >= 86400) {
         seconds -= 86400;
-        ++days;
+        ++dayCount;
     }
-    // Civil date from a day count (H. Hinnant's algorithm), 1970-01-01 = 0;
-    // 1899-12-30 is 25569 days before it.
-    const long z = days - 25569 + 719468;
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    const long day = doy - (153 * mp + 2) / 5 + 1;
-    const long month = mp < 10 ? mp + 3 : mp - 9;
-    const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    appendDigits(out, year, 4);
+    using namespace std::chrono;
+    constexpr sys_days jetEpoch = 1899y / December / 30;
+    const year_month_day date{jetEpoch + days(dayCount)};
+    appendDigits(out, static_cast<int>(date.year()), 4);
     out.push_back('-');
-    appendDigits(out, month, 2);
+    appendDigits(out, static_cast<unsigned>(date.month()), 2);
     out.push_back('-');
-    appendDigits(out, day, 2);
+    appendDigits(out, static_cast<unsigned>(date.day()), 2);
     if (seconds != 0) {
         out.push_back(' ');
         appendDigits(out, seconds / 3600, 2);
