@@ -51,17 +51,17 @@ class RowShapes : public testing::TestWithParam<ShapeCase> {
 protected:
     void SetUp() override
     {
-        shape_ = shapes::shape(GetParam().shape, GetParam().format);
-        path_ = dir_.file("shape.mdb");
-        ASSERT_EQ(writeDatabase(path_, {shape_.table}, GetParam().format), "");
-        shown_ = shapes::visible(shape_.table);
+        m_shape = shapes::shape(GetParam().shape, GetParam().format);
+        m_path = m_dir.file("shape.mdb");
+        ASSERT_EQ(writeDatabase(m_path, {m_shape.table}, GetParam().format), "");
+        m_shown = shapes::visible(m_shape.table);
         // A stray pointer leads nowhere: the tools show every other row.
-        for (std::size_t i = 0; i < shown_.rows.size(); ++i) {
-            if (shape_.table.strayPointerRow
-                && std::get<std::int32_t>(shown_.rows[i][0]) == static_cast<std::int32_t>(*shape_.table.strayPointerRow))
+        for (std::size_t i = 0; i < m_shown.rows.size(); ++i) {
+            if (m_shape.table.strayPointerRow
+                && std::get<std::int32_t>(m_shown.rows[i][0]) == static_cast<std::int32_t>(*m_shape.table.strayPointerRow))
                 continue;
-            expected_.push_back(shown_.rows[i]);
-            moved_.push_back(shown_.moved[i]);
+            m_expected.push_back(m_shown.rows[i]);
+            m_moved.push_back(m_shown.moved[i]);
         }
     }
 
@@ -69,13 +69,13 @@ protected:
     // order, moved ones as a set, told apart by their N.
     void expectShown(const char *tool, const std::vector<PrintedRow> &printed)
     {
-        ASSERT_EQ(printed.size(), expected_.size()) << tool;
+        ASSERT_EQ(printed.size(), m_expected.size()) << tool;
         std::set<std::string> movedKeys;
         std::vector<std::size_t> inOrder;
         std::map<std::string, std::size_t> movedByKey;
-        for (std::size_t i = 0; i < expected_.size(); ++i) {
-            const std::string key = std::to_string(std::get<std::int32_t>(expected_[i][0]));
-            if (moved_[i])
+        for (std::size_t i = 0; i < m_expected.size(); ++i) {
+            const std::string key = std::to_string(std::get<std::int32_t>(m_expected[i][0]));
+            if (m_moved[i])
                 movedByKey[key] = i;
             else
                 inOrder.push_back(i);
@@ -83,7 +83,7 @@ protected:
         std::size_t next = 0;
         int reports = 0;
         for (const PrintedRow &row : printed) {
-            ASSERT_EQ(row.size(), shown_.columns.size()) << tool;
+            ASSERT_EQ(row.size(), m_shown.columns.size()) << tool;
             ASSERT_TRUE(row[0]) << tool << ": a row without N";
             std::size_t written;
             if (auto it = movedByKey.find(*row[0]); it != movedByKey.end()) {
@@ -94,33 +94,33 @@ protected:
                 written = inOrder[next++];
             }
             for (std::size_t c = 0; c < row.size() && reports < 10; ++c) {
-                const std::string m = mismatch(shown_.columns[c].type, expected_[written][c], row[c]);
+                const std::string m = mismatch(m_shown.columns[c].type, m_expected[written][c], row[c]);
                 if (!m.empty() && reports++ < 10)
-                    ADD_FAILURE() << tool << ", written row " << written << ", column " << shown_.columns[c].name
+                    ADD_FAILURE() << tool << ", written row " << written << ", column " << m_shown.columns[c].name
                                   << ": " << m;
             }
         }
         EXPECT_TRUE(movedByKey.empty()) << tool << ": moved rows missing";
     }
 
-    TempDir dir_;
-    std::string path_;
-    shapes::Shape shape_;
-    shapes::Visible shown_;
-    std::vector<Row> expected_;
-    std::vector<bool> moved_;
+    TempDir m_dir;
+    std::string m_path;
+    shapes::Shape m_shape;
+    shapes::Visible m_shown;
+    std::vector<Row> m_expected;
+    std::vector<bool> m_moved;
 };
 
 TEST_P(RowShapes, LibmdbAndMdbExportShowTheLiveRowsAndColumns)
 {
-    const std::size_t bind = std::max<std::size_t>(16384, 2 * shapes::longestText(shape_.table) + 16);
-    const auto read = readWithLibmdb(path_, shape_.table.name, bind);
+    const std::size_t bind = std::max<std::size_t>(16384, 2 * shapes::longestText(m_shape.table) + 16);
+    const auto read = readWithLibmdb(m_path, m_shape.table.name, bind);
     ASSERT_TRUE(read);
     std::vector<std::string> names;
-    for (const Column &c : shown_.columns)
+    for (const Column &c : m_shown.columns)
         names.push_back(c.name);
     EXPECT_EQ(read->columns, names);
-    EXPECT_EQ(read->declaredRows, shown_.rows.size());
+    EXPECT_EQ(read->declaredRows, m_shown.rows.size());
     if (GetParam().shape == "ManyPages") {
         EXPECT_EQ(read->usageMapType, 1) << "more pages than an inline usage map covers";
     }
@@ -135,7 +135,7 @@ TEST_P(RowShapes, LibmdbAndMdbExportShowTheLiveRowsAndColumns)
     }
     expectShown("libmdb", bound);
 
-    std::vector<PrintedRow> csv = exportCsv(path_, shape_.table.name);
+    std::vector<PrintedRow> csv = exportCsv(m_path, m_shape.table.name);
     ASSERT_FALSE(csv.empty());
     std::vector<std::string> header;
     for (const Printed &p : csv.front())
@@ -149,13 +149,13 @@ TEST_P(RowShapes, LibmdbAndMdbExportShowTheLiveRowsAndColumns)
 // order written, nothing was moved.
 TEST_P(RowShapes, ToolsMeetMovedDataAwayFromItsHome)
 {
-    const auto read = readWithLibmdb(path_, shape_.table.name, 1 << 20);
+    const auto read = readWithLibmdb(m_path, m_shape.table.name, 1 << 20);
     ASSERT_TRUE(read);
-    ASSERT_EQ(read->bound.size(), expected_.size());
+    ASSERT_EQ(read->bound.size(), m_expected.size());
     bool sameOrder = true;
-    for (std::size_t i = 0; i < expected_.size(); ++i)
-        sameOrder = sameOrder && read->bound[i][0] == std::to_string(std::get<std::int32_t>(expected_[i][0]));
-    const bool anyMoved = std::find(moved_.begin(), moved_.end(), true) != moved_.end();
+    for (std::size_t i = 0; i < m_expected.size(); ++i)
+        sameOrder = sameOrder && read->bound[i][0] == std::to_string(std::get<std::int32_t>(m_expected[i][0]));
+    const bool anyMoved = std::find(m_moved.begin(), m_moved.end(), true) != m_moved.end();
     EXPECT_EQ(sameOrder, !anyMoved);
 }
 
@@ -176,7 +176,7 @@ std::uint32_t le32(const std::string &b, std::size_t at)
 // the rows come in the order written.
 TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
 {
-    std::ifstream in(path_, std::ios::binary);
+    std::ifstream in(m_path, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const bool jet3 = GetParam().format == Format::Jet3;
     const std::size_t pageSize = jet3 ? 2048 : 4096;
@@ -197,7 +197,7 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
     // N is the first column that is not deleted; the fixed columns before
     // it, deleted or not, come first in the row.
     std::size_t nAt = jet3 ? 1 : 2;
-    for (const Column &c : shape_.table.columns) {
+    for (const Column &c : m_shape.table.columns) {
         if (c.name == "N")
             break;
         if (c.type == ColumnType::LongInteger)
@@ -251,17 +251,17 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
             }
         }
     }
-    const std::size_t strayCount = shape_.table.strayPointerRow ? 1 : 0;
-    EXPECT_EQ(homes, shape_.table.movedRows.size() + strayCount);
+    const std::size_t strayCount = m_shape.table.strayPointerRow ? 1 : 0;
+    EXPECT_EQ(homes, m_shape.table.movedRows.size() + strayCount);
     EXPECT_EQ(stray, strayCount);
-    EXPECT_EQ(movedData, shape_.table.movedRows.size());
+    EXPECT_EQ(movedData, m_shape.table.movedRows.size());
     EXPECT_EQ(targets.size(), movedData) << "each moved row has data of its own";
-    EXPECT_EQ(deleted, shape_.table.deletedRows.size());
-    EXPECT_EQ(plain + homes, shown_.rows.size());
+    EXPECT_EQ(deleted, m_shape.table.deletedRows.size());
+    EXPECT_EQ(plain + homes, m_shown.rows.size());
 
     // Pages in order, pointers followed: the rows as written.
     std::vector<std::int32_t> written;
-    for (const Row &row : expected_)
+    for (const Row &row : m_expected)
         written.push_back(std::get<std::int32_t>(row[0]));
     EXPECT_EQ(scanned, written);
 }

@@ -13,14 +13,14 @@ namespace {
 class Random {
 public:
     Random(std::uint64_t seed, std::uint64_t stream, std::uint64_t index)
-        : state_(seed ^ (stream * 0xD1B54A32D192ED03ull) ^ (index * 0x9E3779B97F4A7C15ull))
+        : m_state(seed ^ (stream * 0xD1B54A32D192ED03ull) ^ (index * 0x9E3779B97F4A7C15ull))
     {
         next();
     }
 
     std::uint64_t next()
     {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
@@ -31,7 +31,7 @@ public:
     std::string_view pick(const std::vector<std::string_view> &v) { return v[below(v.size())]; }
 
 private:
-    std::uint64_t state_;
+    std::uint64_t m_state;
 };
 
 enum Stream : std::uint64_t { DesignationStream = 1, MissingStream = 2, PriceStream = 3 };

@@ -43,7 +43,7 @@ JetType jetType(ColumnType type)
 class DatabaseWriter {
 public:
     DatabaseWriter(const std::string &path, const JetVersion &version)
-        : version_(version), file_(path, version.pageSize), encoder_(version, file_)
+        : m_version(version), m_file(path, version.pageSize), m_encoder(version, m_file)
     {
     }
 
@@ -52,25 +52,25 @@ public:
         // The header, the usage map holder and the catalog definition sit at
         // fixed pages but depend on everything after them: reserved now,
         // written last.
-        file_.allocate();
-        file_.allocate();
-        file_.allocate();
+        m_file.allocate();
+        m_file.allocate();
+        m_file.allocate();
 
-        TableLayout catalog = layoutTable(version_, "MSysObjects", true,
+        TableLayout catalog = layoutTable(m_version, "MSysObjects", true,
                                           {{"Id", JetLong},
                                            {"ParentId", JetLong},
                                            {"Name", JetText, 255},
                                            {"Type", JetInteger},
                                            {"Flags", JetLong},
                                            {"LvProp", JetOle}});
-        if (definitionPageCount(version_, tableDefinition(version_, catalog).size()) != 1)
+        if (definitionPageCount(m_version, tableDefinition(m_version, catalog).size()) != 1)
             throw WriteError("internal error: the catalog definition needs more than one page");
         catalog.definitionPages.push_back(kCatalogPage);
 
         std::vector<TableLayout> layouts;
         std::vector<std::string> seen{lowerAscii(catalog.name)};
         for (const Table &table : tables) {
-            checkName(version_, "table", table.name);
+            checkName(m_version, "table", table.name);
             const std::string key = lowerAscii(table.name);
             if (std::find(seen.begin(), seen.end(), key) != seen.end())
                 throw WriteError("two tables named \"" + table.name + "\"");
@@ -79,11 +79,11 @@ public:
             std::vector<ColumnSpec> columns;
             for (const Column &c : table.columns)
                 columns.push_back({c.name, jetType(c.type), c.textLength, c.deleted});
-            TableLayout shape = layoutTable(version_, table.name, false, columns);
-            const std::size_t defPages = definitionPageCount(version_, tableDefinition(version_, shape).size());
+            TableLayout shape = layoutTable(m_version, table.name, false, columns);
+            const std::size_t defPages = definitionPageCount(m_version, tableDefinition(m_version, shape).size());
             for (std::size_t i = 0; i < defPages; ++i)
-                shape.definitionPages.push_back(file_.allocate());
-            writeRows(version_, file_, encoder_, shape, table);
+                shape.definitionPages.push_back(m_file.allocate());
+            writeRows(m_version, m_file, m_encoder, shape, table);
             layouts.push_back(std::move(shape));
         }
 
@@ -102,15 +102,15 @@ public:
             catalogRows.rows.push_back(objectRow(static_cast<std::int32_t>(t.definitionPages.front()),
                                                  static_cast<std::int32_t>(kTablesContainerId), t.name, 1, 0));
         }
-        writeRows(version_, file_, encoder_, catalog, catalogRows);
-        encoder_.finish();
+        writeRows(m_version, m_file, m_encoder, catalog, catalogRows);
+        m_encoder.finish();
 
         layouts.insert(layouts.begin(), std::move(catalog));
         writeUsageMaps(layouts);
         for (const TableLayout &t : layouts)
-            writeDefinition(version_, t, file_);
-        writeHeaderPage(version_, file_);
-        file_.close();
+            writeDefinition(m_version, t, m_file);
+        writeHeaderPage(m_version, m_file);
+        m_file.close();
     }
 
 private:
@@ -118,13 +118,13 @@ private:
     // tables when there are many tables.
     void writeUsageMaps(std::vector<TableLayout> &layouts)
     {
-        RowPage holder(version_);
+        RowPage holder(m_version);
         holder.start(kMapHolderPage, kNoOwner);
         std::vector<std::uint8_t> row;
         const auto place = [&](const std::vector<std::uint8_t> &bytes) {
             if (!holder.fits(bytes.size())) {
-                holder.finish(file_);
-                holder.start(file_.allocate(), kNoOwner);
+                holder.finish(m_file);
+                holder.start(m_file.allocate(), kNoOwner);
             }
             return pageRow(holder.number(), holder.add(bytes.data(), bytes.size()));
         };
@@ -134,15 +134,15 @@ private:
             usageMap({}, row);
             t.freeSpaceMap = place(row);
         }
-        holder.finish(file_);
+        holder.finish(m_file);
     }
 
     // An inline map while the pages fit in one window of its bitmap, else a
     // map of pointers to bitmap pages.
     void usageMap(const std::vector<std::uint32_t> &pages, std::vector<std::uint8_t> &row)
     {
-        row.assign(version_.mapRowBytes, 0);
-        if (pages.empty() || pages.back() - pages.front() < version_.inlineMapBits()) {
+        row.assign(m_version.mapRowBytes, 0);
+        if (pages.empty() || pages.back() - pages.front() < m_version.inlineMapBits()) {
             const std::uint32_t start = pages.empty() ? 0 : pages.front();
             put32(&row[1], start);
             for (std::uint32_t p : pages)
@@ -150,8 +150,8 @@ private:
             return;
         }
         row[0] = 0x01;
-        const std::uint32_t bits = version_.mapPageBits();
-        if (pages.back() / bits >= version_.mapPagePointers())
+        const std::uint32_t bits = m_version.mapPageBits();
+        if (pages.back() / bits >= m_version.mapPagePointers())
             throw WriteError("a table reaches beyond the pages a usage map can address");
         std::array<std::uint8_t, kMaxPageSize> bitmap{};
         std::size_t i = 0;
@@ -164,15 +164,15 @@ private:
                 const std::uint32_t bit = pages[i] % bits;
                 bitmap[4 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
             }
-            const std::uint32_t number = file_.allocate();
-            file_.write(number, bitmap.data());
+            const std::uint32_t number = m_file.allocate();
+            m_file.write(number, bitmap.data());
             put32(&row[1 + 4 * window], number);
         }
     }
 
-    const JetVersion &version_;
-    PageFile file_;
-    RowEncoder encoder_;
+    const JetVersion &m_version;
+    PageFile m_file;
+    RowEncoder m_encoder;
 };
 
 } // namespace

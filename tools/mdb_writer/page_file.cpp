@@ -10,67 +10,67 @@
 
 namespace mdb_writer::detail {
 
-PageFile::PageFile(const std::string &path, std::uint32_t pageSize) : pageSize_(pageSize), path_(path)
+PageFile::PageFile(const std::string &path, std::uint32_t pageSize) : m_pageSize(pageSize), m_path(path)
 {
     std::string pattern = path + ".XXXXXX";
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0)
+    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (m_fd < 0)
         throw WriteError("cannot create " + path + ": " + std::strerror(errno));
-    temporary_ = std::move(pattern);
-    if (::fchmod(fd_, 0644) != 0)
+    m_temporary = std::move(pattern);
+    if (::fchmod(m_fd, 0644) != 0)
         throw WriteError("cannot create " + path + ": " + std::strerror(errno));
 }
 
 PageFile::~PageFile()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    if (!temporary_.empty())
-        ::unlink(temporary_.c_str());
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temporary.empty())
+        ::unlink(m_temporary.c_str());
 }
 
 std::uint32_t PageFile::allocate()
 {
-    if (allocated_ >= kMaxPages)
+    if (m_allocated >= kMaxPages)
         throw WriteError("the database would exceed the page limit");
-    return allocated_++;
+    return m_allocated++;
 }
 
 void PageFile::write(std::uint32_t page, const std::uint8_t *data)
 {
-    const auto pendingPages = static_cast<std::uint32_t>(pending_.size() / pageSize_);
-    if (pendingPages == 0 || page != pendingFirst_ + pendingPages) {
+    const auto pendingPages = static_cast<std::uint32_t>(m_pending.size() / m_pageSize);
+    if (pendingPages == 0 || page != m_pendingFirst + pendingPages) {
         flush();
-        pendingFirst_ = page;
+        m_pendingFirst = page;
     }
-    pending_.insert(pending_.end(), data, data + pageSize_);
-    ++written_;
-    if (pending_.size() >= kFlushBytes)
+    m_pending.insert(m_pending.end(), data, data + m_pageSize);
+    ++m_written;
+    if (m_pending.size() >= kFlushBytes)
         flush();
 }
 
 void PageFile::close()
 {
     flush();
-    if (written_ != allocated_)
-        throw WriteError("internal error: " + std::to_string(allocated_) + " pages allocated, "
-                         + std::to_string(written_) + " written");
-    const int fd = fd_;
-    fd_ = -1;
+    if (m_written != m_allocated)
+        throw WriteError("internal error: " + std::to_string(m_allocated) + " pages allocated, "
+                         + std::to_string(m_written) + " written");
+    const int fd = m_fd;
+    m_fd = -1;
     if (::close(fd) != 0)
         throw WriteError(std::string("cannot finish writing the file: ") + std::strerror(errno));
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0)
-        throw WriteError("cannot replace " + path_ + ": " + std::strerror(errno));
-    temporary_.clear();
+    if (::rename(m_temporary.c_str(), m_path.c_str()) != 0)
+        throw WriteError("cannot replace " + m_path + ": " + std::strerror(errno));
+    m_temporary.clear();
 }
 
 void PageFile::flush()
 {
-    const std::uint8_t *data = pending_.data();
-    std::size_t left = pending_.size();
-    auto offset = static_cast<off_t>(pendingFirst_) * pageSize_;
+    const std::uint8_t *data = m_pending.data();
+    std::size_t left = m_pending.size();
+    auto offset = static_cast<off_t>(m_pendingFirst) * m_pageSize;
     while (left > 0) {
-        const ssize_t n = ::pwrite(fd_, data, left, offset);
+        const ssize_t n = ::pwrite(m_fd, data, left, offset);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -80,40 +80,40 @@ void PageFile::flush()
         left -= static_cast<std::size_t>(n);
         offset += n;
     }
-    pending_.clear();
+    m_pending.clear();
 }
 
 void RowPage::start(std::uint32_t number, const std::uint8_t owner[4])
 {
-    page_.fill(0);
-    page_[0] = 0x01;
-    page_[1] = 0x01;
-    std::memcpy(&page_[4], owner, 4);
-    number_ = number;
-    rows_ = 0;
-    top_ = version_.pageSize;
-    open_ = true;
+    m_page.fill(0);
+    m_page[0] = 0x01;
+    m_page[1] = 0x01;
+    std::memcpy(&m_page[4], owner, 4);
+    m_number = number;
+    m_rows = 0;
+    m_top = m_version.pageSize;
+    m_open = true;
 }
 
 bool RowPage::fits(std::size_t bytes) const
 {
-    return open_ && rows_ < kMaxRowsPerPage && bytes + kRowSlot <= top_ - slotsEnd();
+    return m_open && m_rows < kMaxRowsPerPage && bytes + kRowSlot <= m_top - slotsEnd();
 }
 
 std::uint32_t RowPage::add(const std::uint8_t *data, std::size_t bytes, std::uint16_t flags)
 {
-    top_ -= static_cast<std::uint32_t>(bytes);
-    std::memcpy(&page_[top_], data, bytes);
-    put16(&page_[version_.rowPageHeader + kRowSlot * rows_], top_ | flags);
-    return rows_++;
+    m_top -= static_cast<std::uint32_t>(bytes);
+    std::memcpy(&m_page[m_top], data, bytes);
+    put16(&m_page[m_version.rowPageHeader + kRowSlot * m_rows], m_top | flags);
+    return m_rows++;
 }
 
 void RowPage::finish(PageFile &file)
 {
-    put16(&page_[2], top_ - slotsEnd());
-    put16(&page_[version_.rowCountOffset()], rows_);
-    file.write(number_, page_.data());
-    open_ = false;
+    put16(&m_page[2], m_top - slotsEnd());
+    put16(&m_page[m_version.rowCountOffset()], m_rows);
+    file.write(m_number, m_page.data());
+    m_open = false;
 }
 
 } // namespace mdb_writer::detail

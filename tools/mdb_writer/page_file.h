@@ -33,25 +33,25 @@ private:
 
     void flush();
 
-    std::uint32_t pageSize_;
-    std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
-    std::uint32_t allocated_ = 0;
-    std::uint32_t written_ = 0;
-    std::uint32_t pendingFirst_ = 0;
-    std::vector<std::uint8_t> pending_;
+    std::uint32_t m_pageSize;
+    std::string m_path;
+    std::string m_temporary;
+    int m_fd = -1;
+    std::uint32_t m_allocated = 0;
+    std::uint32_t m_written = 0;
+    std::uint32_t m_pendingFirst = 0;
+    std::vector<std::uint8_t> m_pending;
 };
 
 // A page of rows (data, long values or usage maps): the row offsets grow from
 // the header down the page, the rows from the end of the page up.
 class RowPage {
 public:
-    explicit RowPage(const JetVersion &version) : version_(version) {}
+    explicit RowPage(const JetVersion &version) : m_version(version) {}
 
     void start(std::uint32_t number, const std::uint8_t owner[4]);
-    bool open() const { return open_; }
-    std::uint32_t number() const { return number_; }
+    bool open() const { return m_open; }
+    std::uint32_t number() const { return m_number; }
     bool fits(std::size_t bytes) const;
     // Returns the row's index on the page; the caller checked fits(). `flags`
     // go into the top bits of the row's offset entry.
@@ -60,14 +60,14 @@ public:
     void finish(PageFile &file);
 
 private:
-    std::uint32_t slotsEnd() const { return version_.rowPageHeader + kRowSlot * rows_; }
+    std::uint32_t slotsEnd() const { return m_version.rowPageHeader + kRowSlot * m_rows; }
 
-    const JetVersion &version_;
-    std::array<std::uint8_t, kMaxPageSize> page_{};
-    std::uint32_t number_ = 0;
-    std::uint32_t rows_ = 0;
-    std::uint32_t top_ = 0;
-    bool open_ = false;
+    const JetVersion &m_version;
+    std::array<std::uint8_t, kMaxPageSize> m_page{};
+    std::uint32_t m_number = 0;
+    std::uint32_t m_rows = 0;
+    std::uint32_t m_top = 0;
+    bool m_open = false;
 };
 
 } // namespace mdb_writer::detail

@@ -26,21 +26,21 @@ void RowEncoder::cellError(const TableLayout &t, std::size_t row, const ColumnLa
 
 const std::vector<std::uint8_t> &RowEncoder::encode(const TableLayout &t, const Row &row, std::size_t index)
 {
-    std::vector<std::uint8_t> &out = rowBytes_;
-    const std::uint32_t countBytes = version_.columnCountBytes();
+    std::vector<std::uint8_t> &out = m_rowBytes;
+    const std::uint32_t countBytes = m_version.columnCountBytes();
     out.assign(countBytes + t.fixedBytes, 0);
     out[0] = static_cast<std::uint8_t>(t.columns.size());
     if (countBytes == 2)
         out[1] = static_cast<std::uint8_t>(t.columns.size() >> 8);
-    nullMask_.assign((t.columns.size() + 7) / 8, 0);
-    varOffsets_.assign(t.varCount, 0);
-    const auto present = [this](const ColumnLayout &c) { nullMask_[c.number / 8] |= 1u << (c.number % 8); };
+    m_nullMask.assign((t.columns.size() + 7) / 8, 0);
+    m_varOffsets.assign(t.varCount, 0);
+    const auto present = [this](const ColumnLayout &c) { m_nullMask[c.number / 8] |= 1u << (c.number % 8); };
 
     for (const ColumnLayout &c : t.columns) {
         const Cell &cell = row[c.number];
         if (std::holds_alternative<Null>(cell)) {
             if (!c.fixed)
-                varOffsets_[c.varIndex] = static_cast<std::uint16_t>(out.size());
+                m_varOffsets[c.varIndex] = static_cast<std::uint16_t>(out.size());
             continue;
         }
         std::uint8_t *fixed = out.data() + countBytes + c.fixedOffset;
@@ -82,14 +82,14 @@ const std::vector<std::uint8_t> &RowEncoder::encode(const TableLayout &t, const 
         case JetMemo: {
             if (!std::holds_alternative<std::string>(cell))
                 cellError(t, index, c, "expected text");
-            if (!jet_text::toUtf16(std::get<std::string>(cell), utf16_))
+            if (!jet_text::toUtf16(std::get<std::string>(cell), m_utf16))
                 cellError(t, index, c, "text is not valid UTF-8");
-            varOffsets_[c.varIndex] = static_cast<std::uint16_t>(out.size());
+            m_varOffsets[c.varIndex] = static_cast<std::uint16_t>(out.size());
             if (c.type == JetText) {
                 // Jet 3 text has one byte per character, so the two counts agree.
-                if (utf16_.size() > static_cast<std::size_t>(c.maxChars)) {
+                if (m_utf16.size() > static_cast<std::size_t>(c.maxChars)) {
                     cellError(t, index, c,
-                              std::to_string(utf16_.size()) + " UTF-16 units in a column of "
+                              std::to_string(m_utf16.size()) + " UTF-16 units in a column of "
                                   + std::to_string(c.maxChars) + " characters");
                 }
                 appendText(t, index, c, true, out);
@@ -104,15 +104,15 @@ const std::vector<std::uint8_t> &RowEncoder::encode(const TableLayout &t, const 
         }
     }
 
-    if (t.varCount > 0 && version_.jet3) {
+    if (t.varCount > 0 && m_version.jet3) {
         appendJet3Offsets(t, index);
     } else if (t.varCount > 0) {
         append16(out, static_cast<std::uint32_t>(out.size()));
         for (std::size_t i = t.varCount; i-- > 0;)
-            append16(out, varOffsets_[i]);
+            append16(out, m_varOffsets[i]);
         append16(out, t.varCount);
     }
-    out.insert(out.end(), nullMask_.begin(), nullMask_.end());
+    out.insert(out.end(), m_nullMask.begin(), m_nullMask.end());
     return out;
 }
 
@@ -123,11 +123,11 @@ const std::vector<std::uint8_t> &RowEncoder::encode(const TableLayout &t, const 
 // carries it past one more boundary than its data, a 0xFF filler stands in.
 void RowEncoder::appendJet3Offsets(const TableLayout &t, std::size_t index)
 {
-    std::vector<std::uint8_t> &out = rowBytes_;
+    std::vector<std::uint8_t> &out = m_rowBytes;
     const auto end = static_cast<std::uint32_t>(out.size());
-    varOffsets_.push_back(static_cast<std::uint16_t>(end));
+    m_varOffsets.push_back(static_cast<std::uint16_t>(end));
     const std::uint32_t jumps = end / 256;
-    const std::uint32_t tail = t.varCount + 1 + jumps + 1 + static_cast<std::uint32_t>(nullMask_.size());
+    const std::uint32_t tail = t.varCount + 1 + jumps + 1 + static_cast<std::uint32_t>(m_nullMask.size());
     std::uint32_t length = end + tail;
     const bool filler = (length - 1) / 256 != jumps;
     if (filler)
@@ -136,13 +136,13 @@ void RowEncoder::appendJet3Offsets(const TableLayout &t, std::size_t index)
         throw WriteError("table \"" + t.name + "\", row " + std::to_string(index)
                          + ": too many variable columns to lay out in Jet 3");
 
-    for (std::size_t i = varOffsets_.size(); i-- > 0;)
-        out.push_back(static_cast<std::uint8_t>(varOffsets_[i]));
+    for (std::size_t i = m_varOffsets.size(); i-- > 0;)
+        out.push_back(static_cast<std::uint8_t>(m_varOffsets[i]));
     if (filler)
         out.push_back(0xFF);
     for (std::uint32_t j = jumps; j-- > 0;) {
         std::uint32_t first = 0;
-        while (varOffsets_[first] < 256 * (j + 1))
+        while (m_varOffsets[first] < 256 * (j + 1))
             ++first;
         out.push_back(static_cast<std::uint8_t>(first));
     }
@@ -152,31 +152,31 @@ void RowEncoder::appendJet3Offsets(const TableLayout &t, std::size_t index)
 void RowEncoder::appendText(const TableLayout &t, std::size_t index, const ColumnLayout &c, bool compress,
                 std::vector<std::uint8_t> &out)
 {
-    if (!version_.jet3) {
-        jet_text::appendJet4(utf16_, compress, out);
+    if (!m_version.jet3) {
+        jet_text::appendJet4(m_utf16, compress, out);
         return;
     }
-    if (!jet_text::appendCp1252(utf16_, out))
+    if (!jet_text::appendCp1252(m_utf16, out))
         cellError(t, index, c, "text has characters Windows-1252 lacks");
 }
 
 void RowEncoder::appendMemo(const TableLayout &t, std::size_t index, const ColumnLayout &c)
 {
-    valueBytes_.clear();
-    appendText(t, index, c, utf16_.size() <= kMemoCompressibleChars, valueBytes_);
-    const std::size_t length = valueBytes_.size();
+    m_valueBytes.clear();
+    appendText(t, index, c, m_utf16.size() <= kMemoCompressibleChars, m_valueBytes);
+    const std::size_t length = m_valueBytes.size();
     if (length > kMemoMaxBytes)
         cellError(t, index, c, "memo longer than 16 MiB once stored");
 
-    std::vector<std::uint8_t> &out = rowBytes_;
+    std::vector<std::uint8_t> &out = m_rowBytes;
     const auto len = static_cast<std::uint32_t>(length);
     if (length <= kMemoInlineBytes) {
         append32(out, len | kMemoInline);
         append32(out, 0);
         append32(out, 0);
-        out.insert(out.end(), valueBytes_.begin(), valueBytes_.end());
-    } else if (length <= version_.maxRowBytes()) {
-        const std::uint32_t where = storeLongValue(valueBytes_.data(), length);
+        out.insert(out.end(), m_valueBytes.begin(), m_valueBytes.end());
+    } else if (length <= m_version.maxRowBytes()) {
+        const std::uint32_t where = storeLongValue(m_valueBytes.data(), length);
         append32(out, len | kMemoSinglePage);
         append32(out, where);
         append32(out, 0);
@@ -190,41 +190,41 @@ void RowEncoder::appendMemo(const TableLayout &t, std::size_t index, const Colum
 // Small long values share pages; returns the row pointer of the stored one.
 std::uint32_t RowEncoder::storeLongValue(const std::uint8_t *data, std::size_t bytes)
 {
-    if (!lval_.fits(bytes)) {
-        if (lval_.open())
-            lval_.finish(file_);
-        lval_.start(file_.allocate(), kLvalOwner);
+    if (!m_lval.fits(bytes)) {
+        if (m_lval.open())
+            m_lval.finish(m_file);
+        m_lval.start(m_file.allocate(), kLvalOwner);
     }
-    return pageRow(lval_.number(), lval_.add(data, bytes));
+    return pageRow(m_lval.number(), m_lval.add(data, bytes));
 }
 
-// Splits valueBytes_ into pieces, each one behind the pointer to the next.
+// Splits m_valueBytes into pieces, each one behind the pointer to the next.
 // Every piece but the last fills a page of its own.
 std::uint32_t RowEncoder::storeLongValueChain()
 {
-    const std::size_t length = valueBytes_.size();
-    const std::size_t pieceBytes = version_.longValuePiece();
+    const std::size_t length = m_valueBytes.size();
+    const std::size_t pieceBytes = m_version.longValuePiece();
     const std::size_t pieces = (length + pieceBytes - 1) / pieceBytes;
     const std::size_t lastStart = (pieces - 1) * pieceBytes;
 
-    std::vector<std::uint8_t> &piece = pieceBytes_;
+    std::vector<std::uint8_t> &piece = m_pieceBytes;
     piece.assign(4, 0);
-    piece.insert(piece.end(), valueBytes_.begin() + static_cast<std::ptrdiff_t>(lastStart), valueBytes_.end());
+    piece.insert(piece.end(), m_valueBytes.begin() + static_cast<std::ptrdiff_t>(lastStart), m_valueBytes.end());
     const std::uint32_t last = storeLongValue(piece.data(), piece.size());
 
-    const std::uint32_t first = file_.allocate();
+    const std::uint32_t first = m_file.allocate();
     for (std::size_t i = 1; i + 1 < pieces; ++i)
-        file_.allocate();
-    RowPage page(version_);
+        m_file.allocate();
+    RowPage page(m_version);
     for (std::size_t i = 0; i + 1 < pieces; ++i) {
         const auto number = first + static_cast<std::uint32_t>(i);
         piece.resize(4);
         put32(piece.data(), i + 2 < pieces ? pageRow(number + 1, 0) : last);
-        const auto begin = valueBytes_.begin() + static_cast<std::ptrdiff_t>(i * pieceBytes);
+        const auto begin = m_valueBytes.begin() + static_cast<std::ptrdiff_t>(i * pieceBytes);
         piece.insert(piece.end(), begin, begin + static_cast<std::ptrdiff_t>(pieceBytes));
         page.start(number, kLvalOwner);
         page.add(piece.data(), piece.size());
-        page.finish(file_);
+        page.finish(m_file);
     }
     return pageRow(first, 0);
 }
@@ -232,8 +232,8 @@ std::uint32_t RowEncoder::storeLongValueChain()
 
 void RowEncoder::finish()
 {
-    if (lval_.open())
-        lval_.finish(file_);
+    if (m_lval.open())
+        m_lval.finish(m_file);
 }
 
 } // namespace mdb_writer::detail

@@ -15,7 +15,7 @@ namespace mdb_writer::detail {
 
 class RowEncoder {
 public:
-    RowEncoder(const JetVersion &version, PageFile &file) : version_(version), file_(file), lval_(version) {}
+    RowEncoder(const JetVersion &version, PageFile &file) : m_version(version), m_file(file), m_lval(version) {}
 
     // The row's bytes, valid until the next call. `row` has a cell for every
     // column of `t`, deleted ones included.
@@ -34,15 +34,15 @@ private:
     std::uint32_t storeLongValue(const std::uint8_t *data, std::size_t bytes);
     std::uint32_t storeLongValueChain();
 
-    const JetVersion &version_;
-    PageFile &file_;
-    RowPage lval_;
-    std::vector<std::uint8_t> rowBytes_;
-    std::vector<std::uint8_t> valueBytes_;
-    std::vector<std::uint8_t> pieceBytes_;
-    std::vector<std::uint8_t> nullMask_;
-    std::vector<std::uint16_t> varOffsets_;
-    std::u16string utf16_;
+    const JetVersion &m_version;
+    PageFile &m_file;
+    RowPage m_lval;
+    std::vector<std::uint8_t> m_rowBytes;
+    std::vector<std::uint8_t> m_valueBytes;
+    std::vector<std::uint8_t> m_pieceBytes;
+    std::vector<std::uint8_t> m_nullMask;
+    std::vector<std::uint16_t> m_varOffsets;
+    std::u16string m_utf16;
 };
 
 } // namespace mdb_writer::detail

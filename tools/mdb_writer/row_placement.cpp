@@ -9,41 +9,41 @@ namespace {
 class Placement {
 public:
     Placement(const JetVersion &version, PageFile &file, TableLayout &t)
-        : file_(file), t_(t), home_(version), moved_(version)
+        : m_file(file), m_t(t), m_home(version), m_moved(version)
     {
         const std::uint32_t owner = t.definitionPages.front();
         for (int i = 0; i < 4; ++i)
-            owner_[i] = static_cast<std::uint8_t>(owner >> (8 * i));
+            m_owner[i] = static_cast<std::uint8_t>(owner >> (8 * i));
     }
 
     void plain(const std::vector<std::uint8_t> &bytes, std::uint16_t flags)
     {
-        room(home_, bytes.size());
-        home_.add(bytes.data(), bytes.size(), flags);
+        room(m_home, bytes.size());
+        m_home.add(bytes.data(), bytes.size(), flags);
     }
 
     // Moved data share pages of their own, which a scan of the table meets
     // before or after the rows around the moved row's home.
     void moved(const std::vector<std::uint8_t> &bytes)
     {
-        room(moved_, bytes.size());
-        const std::uint32_t row = moved_.add(bytes.data(), bytes.size(), kRowDeleted);
-        pointer(pageRow(moved_.number(), row));
+        room(m_moved, bytes.size());
+        const std::uint32_t row = m_moved.add(bytes.data(), bytes.size(), kRowDeleted);
+        pointer(pageRow(m_moved.number(), row));
     }
 
     void pointer(std::uint32_t where)
     {
         std::uint8_t bytes[4];
         put32(bytes, where);
-        room(home_, sizeof bytes);
-        home_.add(bytes, sizeof bytes, kRowMoved);
+        room(m_home, sizeof bytes);
+        m_home.add(bytes, sizeof bytes, kRowMoved);
     }
 
     void finish()
     {
-        for (RowPage *page : {&home_, &moved_})
+        for (RowPage *page : {&m_home, &m_moved})
             if (page->open())
-                page->finish(file_);
+                page->finish(m_file);
     }
 
 private:
@@ -52,16 +52,16 @@ private:
         if (page.fits(bytes))
             return;
         if (page.open())
-            page.finish(file_);
-        page.start(file_.allocate(), owner_);
-        t_.dataPages.push_back(page.number());
+            page.finish(m_file);
+        page.start(m_file.allocate(), m_owner);
+        m_t.dataPages.push_back(page.number());
     }
 
-    PageFile &file_;
-    TableLayout &t_;
-    std::uint8_t owner_[4] = {};
-    RowPage home_;
-    RowPage moved_;
+    PageFile &m_file;
+    TableLayout &m_t;
+    std::uint8_t m_owner[4] = {};
+    RowPage m_home;
+    RowPage m_moved;
 };
 
 } // namespace
