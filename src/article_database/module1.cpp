@@ -56,7 +56,6 @@ void Module1::OUVRIR_BASE()
     try {
         if (!m_engine)
             m_engine = std::make_unique<Engine>();
-        ++m_openCount;
         auto database = m_engine->openDatabase(databasePath(), false, false);
         if (database.ok())
             BaseArticle = std::move(database.value());

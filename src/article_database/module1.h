@@ -25,14 +25,9 @@ public:
     void OUVRIR_BASE();
     // Form_Load's step: RsArticle = BaseArticle.OpenRecordset("ARTICLE").
     void ouvrirTableArticle();
-    // Created on first use, at most once per Module1.
-    bool engineCreated() const { return m_engine != nullptr; }
-    // How many times OUVRIR_BASE asked the engine to open the database.
-    int openCount() const { return m_openCount; }
 
 private:
     std::unique_ptr<Engine> m_engine;
-    int m_openCount = 0;
 };
 
 } // namespace article_database

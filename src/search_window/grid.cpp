@@ -35,19 +35,9 @@ Grid::Grid(QWidget *parent)
 
 void Grid::setFormatString(const QString &format)
 {
-    m_formatString = format;
-    Qt::Alignment alignment = Qt::AlignLeft;
-    QString header = format;
-    if (!header.isEmpty()) {
-        switch (header.front().unicode()) {
-        case u'<': alignment = Qt::AlignLeft; header.remove(0, 1); break;
-        case u'^': alignment = Qt::AlignHCenter; header.remove(0, 1); break;
-        case u'>': alignment = Qt::AlignRight; header.remove(0, 1); break;
-        default: break;
-        }
-    }
-    m_headerText = header;
-    m_model->setHeader(header, alignment | Qt::AlignVCenter);
+    const bool centred = format.startsWith(u'^');
+    m_headerText = centred ? format.mid(1) : format;
+    m_model->setHeader(m_headerText, (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
     fitToFont();
 }
 
@@ -64,12 +54,6 @@ void Grid::setRows(int rows)
 void Grid::AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive)
 {
     m_model->appendRow(text, keepAlive);
-}
-
-void Grid::AddItem(const QString &text)
-{
-    auto owned = std::make_shared<const std::string>(text.toStdString());
-    m_model->appendRow(*owned, owned);
 }
 
 void Grid::beginUpdate()

@@ -1,7 +1,8 @@
 #pragma once
 // A one-column grid with one fixed header row, set up from a design-time
-// format string: an optional alignment mark ('<', '^' or '>') followed by the
-// header text, which also sets the column's width.
+// format string: an optional '^' that centres the column, then the header
+// text, which also sets the column's width. Without the mark the column is
+// left-aligned.
 
 #include <QTableView>
 
@@ -19,7 +20,6 @@ public:
     explicit Grid(QWidget *parent = nullptr);
 
     void setFormatString(const QString &format);
-    QString formatString() const { return m_formatString; }
 
     // Counts the header row, as the form's code expects: 1 means no data rows.
     int Rows() const;
@@ -27,7 +27,6 @@ public:
 
     // `text` must stay valid for as long as `keepAlive` does.
     void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive);
-    void AddItem(const QString &text);
 
     // Rows changed in between reach the view as one model reset.
     void beginUpdate();
@@ -40,7 +39,6 @@ private:
     void fitToFont();
 
     GridModel *m_model;
-    QString m_formatString;
     QString m_headerText;
 };
 

@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace article_database {
 namespace {
@@ -91,20 +97,79 @@ TEST(DatabasePathHomeTest, UsesDotWineInHomeWithoutPrefix)
     EXPECT_EQ(databasePath(), (home.path() / ".wine/drive_c/vantorelisk/tablearticle.mdb").string());
 }
 
+// Counts the opens of one file name in its folder as the kernel reports
+// them: by any path or descriptor, whichever part of the engine makes them,
+// and across the file being removed and written anew.
+class OpensOf {
+public:
+    // The kernel folds an event into an identical one still at the tail of
+    // the queue, so two opens in a row would count as one: the reads and
+    // closes watched too keep them apart.
+    explicit OpensOf(const std::filesystem::path &file)
+        : m_name(file.filename().string())
+        , m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd < 0 || inotify_add_watch(m_fd, file.parent_path().c_str(), IN_OPEN | IN_ACCESS | IN_CLOSE) < 0)
+            throw std::system_error(errno, std::generic_category(), "inotify on " + file.parent_path().string());
+    }
+    ~OpensOf() { close(m_fd); }
+    OpensOf(const OpensOf &) = delete;
+    OpensOf &operator=(const OpensOf &) = delete;
+
+    // Opens since the last call. The kernel queues an event before open()
+    // returns, so everything done before this call is counted.
+    int take()
+    {
+        int count = 0;
+        alignas(inotify_event) char buffer[16 * 1024];
+        for (ssize_t size; (size = read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < size;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                if (event->mask & IN_Q_OVERFLOW)
+                    throw std::runtime_error("inotify queue overflowed");
+                if ((event->mask & IN_OPEN) && !(event->mask & IN_ISDIR) && event->len > 0 && m_name == event->name)
+                    ++count;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return count;
+    }
+
+private:
+    std::string m_name;
+    int m_fd;
+};
+
 class Module1Test : public testing::Test {
 protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(databaseFile().parent_path());
+        m_opens.emplace(databaseFile());
+    }
+
     std::filesystem::path databaseFile() const { return m_prefix.path() / "drive_c/VANTORELISK/TABLEARTICLE.MDB"; }
 
     void writeDatabase(const char *tableName)
     {
-        std::filesystem::create_directories(databaseFile().parent_path());
         testing_support::writeOrFail(databaseFile().string(),
                                      {testing_support::table(tableName, {{"ARTICLE", ColumnType::Text, 50}},
                                                              {{std::string("Vis à bois")}})});
     }
 
+    // How often the engine itself opens the file as it is now, for one open
+    // of the database: libmdb, our page reader and more may each open it,
+    // and how many of them do is the engine's business, not Module1's.
+    int opensOfOneEngineOpen()
+    {
+        m_opens->take();
+        Engine().openDatabase(databaseFile().string(), false, false);
+        return m_opens->take();
+    }
+
     TempDir m_prefix;
     ScopedEnv m_wine{"WINEPREFIX", m_prefix.path().c_str()};
+    std::optional<OpensOf> m_opens;
 };
 
 enum class OnDisk { Nothing, WithoutArticle, WithArticle };
@@ -126,13 +191,14 @@ TEST_P(StartupTest, OpensWhatIsThereSilently)
         writeDatabase("CLIENT");
     else if (GetParam().onDisk == OnDisk::WithArticle)
         writeDatabase("ARTICLE");
+    const int oneOpen = opensOfOneEngineOpen();
+    EXPECT_EQ(oneOpen > 0, GetParam().onDisk != OnDisk::Nothing);
 
     Module1 module;
-    EXPECT_FALSE(module.engineCreated());
+    EXPECT_EQ(m_opens->take(), 0) << "opened before OUVRIR_BASE";
     module.OUVRIR_BASE();
+    EXPECT_EQ(m_opens->take(), oneOpen);
     module.ouvrirTableArticle();
-    EXPECT_TRUE(module.engineCreated());
-    EXPECT_EQ(module.openCount(), 1);
     EXPECT_EQ(module.BaseArticle != nullptr, GetParam().baseSet);
     EXPECT_EQ(module.RsArticle != nullptr, GetParam().tableSet);
     if (module.RsArticle) {
@@ -146,7 +212,18 @@ INSTANTIATE_TEST_SUITE_P(States, StartupTest,
                                          StartupCase{"table_present", OnDisk::WithArticle, true, true}),
                          [](const testing::TestParamInfo<StartupCase> &info) { return std::string(info.param.name); });
 
-TEST_F(Module1Test, FailedReopenKeepsConnectionAndEngine)
+enum class Breakage { Removed, Damaged };
+
+struct ReopenCase {
+    const char *name;
+    Breakage breakage;
+};
+
+void PrintTo(const ReopenCase &c, std::ostream *os) { *os << c.name; }
+
+class FailedReopenTest : public Module1Test, public testing::WithParamInterface<ReopenCase> {};
+
+TEST_P(FailedReopenTest, KeepsTheConnectionUntilAReopenSucceeds)
 {
     writeDatabase("ARTICLE");
     Module1 module;
@@ -154,30 +231,51 @@ TEST_F(Module1Test, FailedReopenKeepsConnectionAndEngine)
     const std::shared_ptr<Database> first = module.BaseArticle;
     ASSERT_TRUE(first);
 
-    std::filesystem::remove(databaseFile());
+    if (GetParam().breakage == Breakage::Removed)
+        std::filesystem::remove(databaseFile());
+    else
+        testing_support::writeBytes(databaseFile().string(), std::string(4096, 'x'));
+    // A removed file shows no open at all: only a damaged one shows the try.
+    const int failedOpen = opensOfOneEngineOpen();
+    EXPECT_EQ(failedOpen > 0, GetParam().breakage == Breakage::Damaged);
     module.OUVRIR_BASE();
+    EXPECT_EQ(m_opens->take(), failedOpen);
     EXPECT_EQ(module.BaseArticle, first);
-    EXPECT_EQ(module.openCount(), 2);
 
     writeDatabase("ARTICLE");
+    const int oneOpen = opensOfOneEngineOpen();
     module.OUVRIR_BASE();
+    EXPECT_EQ(m_opens->take(), oneOpen);
     EXPECT_NE(module.BaseArticle, first);
     EXPECT_TRUE(module.BaseArticle);
 }
 
-TEST_F(Module1Test, TableStepWithoutDatabaseLeavesCurrentSet)
+INSTANTIATE_TEST_SUITE_P(Breakages, FailedReopenTest,
+                         testing::Values(ReopenCase{"file_removed", Breakage::Removed},
+                                         ReopenCase{"file_damaged", Breakage::Damaged}),
+                         [](const testing::TestParamInfo<ReopenCase> &info) { return std::string(info.param.name); });
+
+TEST_F(Module1Test, TableStepWithoutDatabaseOpensNothing)
 {
+    // The current set comes from a copy elsewhere, whose reads the watch on
+    // the database's folder does not see.
+    TempDir elsewhere;
+    testing_support::writeOrFail(elsewhere.file("copy.mdb"),
+                                 {testing_support::table("ARTICLE", {{"ARTICLE", ColumnType::Text, 50}},
+                                                         {{std::string("Vis à bois")}})});
+    auto copy = Engine().openDatabase(elsewhere.file("copy.mdb"), false, false);
+    ASSERT_TRUE(copy.ok());
+    auto current = copy.value()->openRecordset(u"ARTICLE");
+    ASSERT_TRUE(current.ok());
     writeDatabase("ARTICLE");
-    Module1 withDatabase;
-    withDatabase.OUVRIR_BASE();
-    withDatabase.ouvrirTableArticle();
-    ASSERT_TRUE(withDatabase.RsArticle);
+    m_opens->take();
 
     Module1 module;
-    module.RsArticle = withDatabase.RsArticle;
+    module.RsArticle = current.value();
     module.ouvrirTableArticle();
-    EXPECT_EQ(module.RsArticle, withDatabase.RsArticle);
-    EXPECT_FALSE(module.engineCreated());
+    EXPECT_EQ(m_opens->take(), 0);
+    EXPECT_EQ(module.RsArticle, current.value());
+    EXPECT_FALSE(module.BaseArticle);
 }
 
 } // namespace

@@ -11,24 +11,26 @@ class WindowGrid : public QObject {
     Q_OBJECT
 
 private slots:
-    void formatString_data()
+    void headerFromFormat_data()
     {
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("header");
         QTest::addColumn<int>("alignment");
         QTest::newRow("centred") << "^ Nom " << " Nom " << int(Qt::AlignHCenter);
-        QTest::newRow("left") << "<Nom" << "Nom" << int(Qt::AlignLeft);
-        QTest::newRow("right") << ">Nom" << "Nom" << int(Qt::AlignRight);
         QTest::newRow("no mark") << "Nom" << "Nom" << int(Qt::AlignLeft);
+        QTest::newRow("mark only") << "^" << "" << int(Qt::AlignHCenter);
+        QTest::newRow("empty") << "" << "" << int(Qt::AlignLeft);
+        QTest::newRow("mark inside the text") << "N^om" << "N^om" << int(Qt::AlignLeft);
+        QTest::newRow("second mark is text") << "^^Nom" << "^Nom" << int(Qt::AlignHCenter);
     }
-    void formatString()
+    void headerFromFormat()
     {
         QFETCH(QString, format);
         QFETCH(QString, header);
         QFETCH(int, alignment);
         Grid grid;
         grid.setFormatString(format);
-        grid.AddItem(QStringLiteral("X"));
+        addRows(grid, {"X"});
         const QAbstractItemModel *model = grid.model();
         QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), header);
         for (const QVariant &role : {model->headerData(0, Qt::Horizontal, Qt::TextAlignmentRole),
@@ -54,18 +56,17 @@ private slots:
 
         grid.beginUpdate();
         grid.setRows(1);
-        grid.AddItem(QStringLiteral("A"));
+        addRows(grid, {"A"});
         grid.endUpdate();
         QCOMPARE(columns->sectionSize(0), large);
     }
 
-    void rowsAndAddItem()
+    void rowsCountTheHeader()
     {
         Grid grid;
         QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(grid.Rows(), 1);
-        grid.AddItem(QStringLiteral("Écrou"));
-        grid.AddItem(QStringLiteral("Vis"));
+        addRows(grid, {"Écrou", "Vis"});
         QCOMPARE(grid.Rows(), 3);
         QCOMPARE(gridRows(grid.model()), QStringList({"Écrou", "Vis"}));
 
@@ -73,7 +74,7 @@ private slots:
         QCOMPARE(grid.Rows(), 1);
         QCOMPARE(grid.model()->rowCount(), 0);
 
-        grid.AddItem(QStringLiteral("Clé"));
+        addRows(grid, {"Clé"});
         QCOMPARE(gridRows(grid.model()), QStringList({"Clé"}));
     }
 

@@ -1,6 +1,7 @@
 #include "article_database/module1.h"
 #include "search_window/form1.h"
 #include "search_window/grid.h"
+#include "window_test_support.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -184,8 +185,7 @@ private slots:
         // With rows and a current cell, a grid could keep Tab to walk its cells.
         auto *grid = m_form->findChild<Grid *>(QStringLiteral("G"));
         grid->setRows(1);
-        grid->AddItem(QStringLiteral("A"));
-        grid->AddItem(QStringLiteral("B"));
+        addRows(*grid, {"A", "B"});
         grid->setCurrentIndex(grid->model()->index(0, 0));
         control(from)->setFocus(Qt::OtherFocusReason);
         QCOMPARE(QApplication::focusWidget(), control(from));

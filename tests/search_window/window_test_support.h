@@ -1,8 +1,14 @@
 #pragma once
 
+#include "search_window/grid.h"
+
 #include <QAbstractItemModel>
 #include <QStringList>
 #include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 // What the grid shows below its header, top to bottom.
 inline QStringList gridRows(const QAbstractItemModel *model)
@@ -11,6 +17,16 @@ inline QStringList gridRows(const QAbstractItemModel *model)
     for (int row = 0; row < model->rowCount(); ++row)
         rows << model->index(row, 0).data().toString();
     return rows;
+}
+
+// Adds rows as the window does: views into text one shared owner keeps alive.
+inline void addRows(search_window::Grid &grid, const QStringList &rows)
+{
+    auto owner = std::make_shared<std::vector<std::string>>();
+    for (const QString &row : rows)
+        owner->push_back(row.toStdString());
+    for (const std::string &text : *owner)
+        grid.AddItem(text, owner);
 }
 
 // QTest::keyClicks knows only ASCII keys: other letters arrive as a key event
