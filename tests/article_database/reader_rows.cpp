@@ -1,5 +1,6 @@
 #include "reader_rows.h"
 
+#include "child_process.h"
 #include "read_back.h"
 
 #include <cstdio>
@@ -124,8 +125,8 @@ Reading readWithEngine(const std::string &path, const std::string &table)
 Reading readWithLibmdb(const std::string &path, const std::string &table, std::size_t bindSize, int timeLimitSeconds)
 {
     Reading reading;
-    const writer_test::Output o =
-        writer_test::run({LIBMDB_ROWS_PATH, path, table, std::to_string(bindSize)}, timeLimitSeconds);
+    const test_support::Output o =
+        test_support::run({LIBMDB_ROWS_PATH, path, table, std::to_string(bindSize)}, timeLimitSeconds);
     if (o.timedOut || o.status != 0) {
         reading.failure = o.timedOut ? "libmdb ran out of time" : "libmdb exit status " + std::to_string(o.status);
         return reading;
