@@ -1,12 +1,9 @@
 // The article-query tool, run as a separate process.
 
+#include "child_process.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace article_database {
 namespace {
@@ -16,40 +13,10 @@ using mdb_writer::ColumnType;
 using mdb_writer::Null;
 using testing_support::TempDir;
 
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-ToolRun runTool(const TempDir &dir, const std::vector<std::string> &args)
+test_support::Output runTool(std::vector<std::string> args)
 {
-    const std::string outPath = dir.file("stdout.txt");
-    const std::string errPath = dir.file("stderr.txt");
-    std::vector<char *> argv;
-    std::string program = ARTICLE_QUERY_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (std::string &arg : copies)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(out, 1);
-        dup2(err, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = testing_support::readBytes(outPath);
-    run.err = testing_support::readBytes(errPath);
-    return run;
+    args.insert(args.begin(), ARTICLE_QUERY_PATH);
+    return test_support::run(args);
 }
 
 const std::vector<Cell> designations = {std::string("Vis à bois 4x40"), Null{}, std::string("ÉCROU M6"),
@@ -107,8 +74,8 @@ TEST_P(ArticleQueryTest, PrintsFirstColumnOrSaysWhatFailed)
     for (std::string &arg : args)
         if (arg == "DB" || arg == "NOTES")
             arg = m_dir.file(arg == "DB" ? "db.mdb" : "notes.mdb");
-    const ToolRun run = runTool(m_dir, args);
-    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    const test_support::Output run = runTool(args);
+    EXPECT_EQ(run.status, GetParam().exitCode);
     EXPECT_EQ(run.out, GetParam().out);
     if (GetParam().errContains)
         EXPECT_NE(run.err.find(GetParam().errContains), std::string::npos) << run.err;
@@ -153,15 +120,12 @@ struct HelpCase {
 
 void PrintTo(const HelpCase &c, std::ostream *os) { *os << c.name; }
 
-class ArticleQueryHelpTest : public testing::TestWithParam<HelpCase> {
-protected:
-    TempDir m_dir;
-};
+class ArticleQueryHelpTest : public testing::TestWithParam<HelpCase> {};
 
 TEST_P(ArticleQueryHelpTest, PrintsUsageOnStdout)
 {
-    const ToolRun run = runTool(m_dir, GetParam().args);
-    EXPECT_EQ(run.exitCode, 0);
+    const test_support::Output run = runTool(GetParam().args);
+    EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("usage: article-query", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Exit status"), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");

@@ -3,6 +3,7 @@
 // damaged here at the place the defect needs.
 
 #include "article_database/engine.h"
+#include "reader_rows.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -82,13 +83,7 @@ Answer search(const std::string &path)
     }
     Recordset &rows = *opened.value();
     rows.moveFirst();
-    for (auto atEnd = rows.eof(); atEnd.ok() && !atEnd.value(); atEnd = rows.eof()) {
-        const auto value = rows.field(0);
-        if (value.ok() && !value.value().isNull())
-            answer.rows.emplace_back(value.value().text);
-        if (rows.moveNext() != Status::Ok)
-            break;
-    }
+    answer.rows = testing_support::firstColumnToEnd(rows);
     return answer;
 }
 

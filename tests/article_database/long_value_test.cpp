@@ -41,13 +41,11 @@ class LongValueTest : public ::testing::TestWithParam<LongCase> {};
 TEST_P(LongValueTest, ReadsTheValueOrFindsDamage)
 {
     const LongCase &c = GetParam();
-    TempDir dir;
     PageFixture file(6);
     c.lay(file);
-    const int fd = file.open(dir);
-    ASSERT_GE(fd, 0);
-    PageSource pages(fd, fixturePageSize, file.bytes().size());
-    LongValueReader reader(pages, FileFormat{});
+    PageSource *pages = file.open();
+    ASSERT_NE(pages, nullptr);
+    LongValueReader reader(*pages, FileFormat{});
     std::string value;
     const bool ok = reader.read(reinterpret_cast<const unsigned char *>(c.field.data()), c.field.size(), value);
     ASSERT_EQ(ok, c.value.has_value());

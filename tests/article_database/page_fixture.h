@@ -3,9 +3,11 @@
 // parts: shapes the writer cannot make (moved rows, loops, broken pointers)
 // are written here byte by byte.
 
+#include "article_database/page_source.h"
 #include "test_files.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,16 +87,20 @@ public:
 
     std::string &bytes() { return m_bytes; }
 
-    // Writes the file and opens it for reading; the descriptor closes with
-    // the fixture's file.
-    int open(const TempDir &dir)
+    // The pages as the engine reads them, from a file of their own; null
+    // when that file cannot be written and opened.
+    PageSource *open()
     {
-        const std::string path = dir.file("pages.mdb");
+        const std::string path = m_dir.file("pages.mdb");
         writeBytes(path, m_bytes);
         m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        return m_fd;
+        if (m_fd < 0)
+            return nullptr;
+        return &m_pages.emplace(m_fd, fixturePageSize, m_bytes.size());
     }
 
+    PageFixture(const PageFixture &) = delete;
+    PageFixture &operator=(const PageFixture &) = delete;
     ~PageFixture()
     {
         if (m_fd >= 0)
@@ -103,7 +109,9 @@ public:
 
 private:
     std::string m_bytes;
+    TempDir m_dir;
     int m_fd = -1;
+    std::optional<PageSource> m_pages;
 };
 
 } // namespace article_database::testing_support

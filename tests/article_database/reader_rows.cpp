@@ -1,5 +1,6 @@
 #include "reader_rows.h"
 
+#include "child_process.h"
 #include "read_back.h"
 
 #include <cstdio>
@@ -124,8 +125,8 @@ Reading readWithEngine(const std::string &path, const std::string &table)
 Reading readWithLibmdb(const std::string &path, const std::string &table, std::size_t bindSize, int timeLimitSeconds)
 {
     Reading reading;
-    const writer_test::Output o =
-        writer_test::run({LIBMDB_ROWS_PATH, path, table, std::to_string(bindSize)}, timeLimitSeconds);
+    const test_support::Output o =
+        test_support::run({LIBMDB_ROWS_PATH, path, table, std::to_string(bindSize)}, timeLimitSeconds);
     if (o.timedOut || o.status != 0) {
         reading.failure = o.timedOut ? "libmdb ran out of time" : "libmdb exit status " + std::to_string(o.status);
         return reading;
@@ -189,6 +190,19 @@ Reading readWithMdbExport(const std::string &path, const std::string &table, con
     normaliseReals(reading);
     reading.ok = true;
     return reading;
+}
+
+std::vector<std::string> firstColumnToEnd(Recordset &rows)
+{
+    std::vector<std::string> values;
+    for (auto atEnd = rows.eof(); atEnd.ok() && !atEnd.value(); atEnd = rows.eof()) {
+        const auto value = rows.field(0);
+        if (value.ok() && !value.value().isNull())
+            values.emplace_back(value.value().text);
+        if (rows.moveNext() != Status::Ok)
+            break;
+    }
+    return values;
 }
 
 std::string firstDifference(const ShownRow &a, const ShownRow &b)

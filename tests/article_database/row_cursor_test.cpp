@@ -33,13 +33,11 @@ class RowWalkTest : public ::testing::TestWithParam<WalkCase> {};
 TEST_P(RowWalkTest, ListsRowsInJetOrder)
 {
     const WalkCase &c = GetParam();
-    TempDir dir;
     PageFixture file(8);
     c.lay(file);
-    const int fd = file.open(dir);
-    ASSERT_GE(fd, 0);
-    PageSource pages(fd, fixturePageSize, file.bytes().size());
-    RowCursor cursor(pages, FileFormat{}, owner, c.dataPages);
+    PageSource *pages = file.open();
+    ASSERT_NE(pages, nullptr);
+    RowCursor cursor(*pages, FileFormat{}, owner, c.dataPages);
     std::vector<std::string> listed;
     RowCursor::Step step;
     while ((step = cursor.next()) == RowCursor::Step::Row)
@@ -156,13 +154,11 @@ class UsageMapTest : public ::testing::TestWithParam<MapCase> {};
 TEST_P(UsageMapTest, NamesThePagesOrFindsDamage)
 {
     const MapCase &c = GetParam();
-    TempDir dir;
     PageFixture file(8);
     const std::vector<std::uint8_t> map = c.lay(file);
-    const int fd = file.open(dir);
-    ASSERT_GE(fd, 0);
-    PageSource pages(fd, fixturePageSize, file.bytes().size());
-    EXPECT_EQ(usageMapPages(map, pages), c.pages);
+    PageSource *pages = file.open();
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(usageMapPages(map, *pages), c.pages);
 }
 
 // An inline map: kind 0, the first page, then one bit per page from there.

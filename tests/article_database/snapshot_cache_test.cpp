@@ -6,6 +6,7 @@
 #include "article_database/engine.h"
 #include "article_database/like_pattern.h"
 #include "article_database/text_fold.h"
+#include "reader_rows.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -66,13 +67,7 @@ Answer search(Database &database, std::u16string_view query)
     answer.storage = rows.storage();
     if (rows.moveFirst() != Status::Ok)
         return answer;
-    for (auto atEnd = rows.eof(); atEnd.ok() && !atEnd.value(); atEnd = rows.eof()) {
-        const auto value = rows.field(0);
-        if (value.ok() && !value.value().isNull())
-            answer.rows.emplace_back(value.value().text);
-        if (rows.moveNext() != Status::Ok)
-            break;
-    }
+    answer.rows = testing_support::firstColumnToEnd(rows);
     return answer;
 }
 

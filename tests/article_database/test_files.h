@@ -2,11 +2,10 @@
 // Temporary directories and .mdb files written with the team's writer.
 
 #include "mdb_writer.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,29 +13,7 @@
 
 namespace article_database::testing_support {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "fiche-engine-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-
-    const std::filesystem::path &path() const { return m_path; }
-    std::string file(const std::string &name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using ::test_support::TempDir;
 
 inline mdb_writer::Table table(std::string name, std::vector<mdb_writer::Column> columns,
                                std::vector<mdb_writer::Row> rows)

@@ -9,6 +9,7 @@
 
 #include "article_database/engine.h"
 #include "mdb_writer.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -79,10 +80,7 @@ class ChangingFileTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/fiche-changing-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_path = m_dir + "/TABLEARTICLE.MDB";
+        m_path = m_dir.file("TABLEARTICLE.MDB");
         const std::vector<std::pair<int, mdb_writer::Format>> shapes{
             {40, mdb_writer::Format::Jet4},  {90, mdb_writer::Format::Jet4}, {400, mdb_writer::Format::Jet4},
             {1500, mdb_writer::Format::Jet4}, {60, mdb_writer::Format::Jet3}, {700, mdb_writer::Format::Jet3},
@@ -98,15 +96,13 @@ protected:
                 row[0] = state.designation(static_cast<int>(i));
                 row[1] = static_cast<std::int32_t>(i);
             };
-            const std::string staging = m_dir + "/state.mdb";
+            const std::string staging = m_dir.file("state.mdb");
             ASSERT_EQ(mdb_writer::writeDatabase(staging, {table}, format), "");
             state.bytes = readBytes(staging);
             std::filesystem::remove(staging);
             m_states.push_back(std::move(state));
         }
     }
-
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     // Plays the other program for `operations` changes. After each change it
     // waits for a few searches (those that ran during the change met the file
@@ -143,7 +139,7 @@ protected:
                 break;
             }
             case 3: { // another database renamed over it
-                const std::string staging = m_dir + "/incoming.tmp";
+                const std::string staging = m_dir.file("incoming.tmp");
                 const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 writeSlowly(fd, state.bytes);
                 ::close(fd);
@@ -207,7 +203,7 @@ protected:
         return -1;
     }
 
-    std::string m_dir;
+    test_support::TempDir m_dir;
     std::string m_path;
     std::vector<State> m_states;
     std::atomic<int> m_searches{0};

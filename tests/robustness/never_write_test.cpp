@@ -6,6 +6,7 @@
 #include "article_database/module1.h"
 #include "mdb_writer.h"
 #include "search_window/form1.h"
+#include "temp_dir.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -69,10 +70,7 @@ class NeverWriteTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/fiche-readonly-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_prefix = pattern;
-        m_folder = m_prefix / "drive_c" / "VANTORELISK";
+        m_folder = m_prefix.path() / "drive_c" / "VANTORELISK";
         fs::create_directories(m_folder);
         m_database = m_folder / "TABLEARTICLE.MDB";
         mdb_writer::Table table;
@@ -89,16 +87,13 @@ protected:
         fs::permissions(m_database, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
                             | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-        qputenv("WINEPREFIX", QByteArray::fromStdString(m_prefix.string()));
+        qputenv("WINEPREFIX", QByteArray::fromStdString(m_prefix.path().string()));
     }
 
-    void TearDown() override
-    {
-        fs::permissions(m_folder, fs::perms::owner_all);
-        fs::remove_all(m_prefix);
-    }
+    // Nothing can be removed from a read-only folder when the prefix goes.
+    void TearDown() override { fs::permissions(m_folder, fs::perms::owner_all); }
 
-    fs::path m_prefix;
+    test_support::TempDir m_prefix;
     fs::path m_folder;
     fs::path m_database;
 };

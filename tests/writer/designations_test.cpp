@@ -1,5 +1,6 @@
 // The designation generator and the demo database built from it.
 
+#include "child_process.h"
 #include "designations.h"
 #include "jet_text.h"
 #include "read_back.h"
@@ -11,6 +12,8 @@
 #include <set>
 
 using namespace writer_test;
+using test_support::Output;
+using test_support::run;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 
 using namespace mdb_writer;
 using namespace writer_test;
@@ -13,6 +15,22 @@ using namespace writer_test;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// One table, T, written in `format` and read back through libmdb.
+std::optional<LibmdbTable> writtenAndRead(std::vector<Column> columns, std::vector<Row> rows, Format format)
+{
+    TempDir dir;
+    const std::string path = dir.file("t.mdb");
+    Table t;
+    t.name = "T";
+    t.columns = std::move(columns);
+    t.rows = std::move(rows);
+    if (const std::string error = writeDatabase(path, {t}, format); !error.empty()) {
+        ADD_FAILURE() << "writing: " << error;
+        return std::nullopt;
+    }
+    return readWithLibmdb(path, "T");
+}
 
 struct StoredTextCase {
     Format format;
@@ -27,15 +45,7 @@ class StoredText : public testing::TestWithParam<StoredTextCase> {};
 // Windows-1252.
 TEST_P(StoredText, HasTheFormatsEncoding)
 {
-    TempDir dir;
-    const std::string path = dir.file("stored.mdb");
-    Table t;
-    t.name = "T";
-    t.columns = {{"TEXTE", ColumnType::Text, 20}};
-    t.rows = {{GetParam().text}};
-    ASSERT_EQ(writeDatabase(path, {t}, GetParam().format), "");
-
-    const auto read = readWithLibmdb(path, "T");
+    const auto read = writtenAndRead({{"TEXTE", ColumnType::Text, 20}}, {{GetParam().text}}, GetParam().format);
     ASSERT_TRUE(read);
     ASSERT_EQ(read->stored.size(), 1u);
     EXPECT_FALSE(read->stored[0][0].null);
@@ -62,15 +72,8 @@ class EachFormat : public testing::TestWithParam<Format> {};
 
 TEST_P(EachFormat, NullAndEmptyTextAreStoredApart)
 {
-    TempDir dir;
-    const std::string path = dir.file("nulls.mdb");
-    Table t;
-    t.name = "T";
-    t.columns = {{"TEXTE", ColumnType::Text, 20}, {"MEMO", ColumnType::Memo}};
-    t.rows = {{std::string(""), std::string("")}, {Null{}, Null{}}};
-    ASSERT_EQ(writeDatabase(path, {t}, GetParam()), "");
-
-    const auto read = readWithLibmdb(path, "T");
+    const auto read = writtenAndRead({{"TEXTE", ColumnType::Text, 20}, {"MEMO", ColumnType::Memo}},
+                                     {{std::string(""), std::string("")}, {Null{}, Null{}}}, GetParam());
     ASSERT_TRUE(read);
     ASSERT_EQ(read->stored.size(), 2u);
     for (int c = 0; c < 2; ++c) {
@@ -94,17 +97,11 @@ TEST_P(EachFormat, NumbersKeepEveryBit)
                               1.0 / 3.0};
     const std::int32_t integers[] = {0, 1, -1, std::numeric_limits<std::int32_t>::min(),
                                      std::numeric_limits<std::int32_t>::max(), 0x01020304, -0x01020304};
-    TempDir dir;
-    const std::string path = dir.file("numbers.mdb");
-    Table t;
-    t.name = "T";
-    t.columns = {{"D", ColumnType::Double}, {"L", ColumnType::LongInteger}};
     const std::size_t n = std::max(std::size(doubles), std::size(integers));
+    std::vector<Row> rows;
     for (std::size_t i = 0; i < n; ++i)
-        t.rows.push_back({doubles[i % std::size(doubles)], integers[i % std::size(integers)]});
-    ASSERT_EQ(writeDatabase(path, {t}, GetParam()), "");
-
-    const auto read = readWithLibmdb(path, "T");
+        rows.push_back({doubles[i % std::size(doubles)], integers[i % std::size(integers)]});
+    const auto read = writtenAndRead({{"D", ColumnType::Double}, {"L", ColumnType::LongInteger}}, rows, GetParam());
     ASSERT_TRUE(read);
     ASSERT_EQ(read->stored.size(), n);
     for (std::size_t i = 0; i < n; ++i) {

@@ -1,249 +1,96 @@
 #include "read_back.h"
 
-#include "article_database/unicode_text.h"
-#include "jet_text.h"
+#include "child_process.h"
 
 // mdbtools.h opens an extern "C" block around its glib include, which C++
 // templates in glib reject unless glib.h came first.
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <QVariant>
+
 #include <gtest/gtest.h>
 
-#include <array>
-#include <chrono>
-#include <csignal>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <sstream>
 #include <stdexcept>
-#include <system_error>
-
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
+#include <utility>
 
 namespace writer_test {
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "mdb-writer-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-Output run(const std::vector<std::string> &argv, int timeLimitSeconds)
-{
-    int out[2];
-    int err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0)
-        throw std::system_error(errno, std::generic_category(), "pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    Output result;
-    if (spawned != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
-        result.err = "cannot start " + argv[0];
-        return result;
-    }
-    // Both pipes are drained together so a chatty stderr cannot stall stdout.
-    std::array<pollfd, 2> fds = {{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
-    std::string *sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    char buffer[65536];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
-    while (open > 0) {
-        int wait = -1;
-        if (timeLimitSeconds > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                ::kill(pid, SIGKILL);
-                result.timedOut = true;
-                break;
-            }
-            wait = static_cast<int>(left.count());
-        }
-        const int ready = ::poll(fds.data(), fds.size(), wait);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    for (const pollfd &fd : fds)
-        if (fd.fd >= 0)
-            ::close(fd.fd);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 namespace {
 
 const std::string kNullMarker = "NULL";
 
-void checkRun(const Output &o, const std::vector<std::string> &argv)
+// The output of a run that must succeed without a word on stderr.
+std::string checkedOutput(const std::vector<std::string> &argv)
 {
+    const test_support::Output o = test_support::run(argv);
     if (o.status != 0 || !o.err.empty())
         throw std::runtime_error(argv[0] + " failed (" + std::to_string(o.status) + "): " + o.err);
+    return o.out;
 }
 
-// Text fields are quoted, so an unquoted marker can only be a null.
+// mdb-export quotes every text and doubles the quotes in it, so an unquoted
+// null marker can only be a null.
 std::vector<PrintedRow> parseCsv(const std::string &s)
 {
     std::vector<PrintedRow> rows;
     PrintedRow row;
-    std::size_t i = 0;
-    while (i < s.size()) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
         std::string field;
-        bool quoted = false;
-        if (s[i] == '"') {
-            quoted = true;
-            ++i;
-            for (;;) {
-                if (i >= s.size())
-                    throw std::runtime_error("unterminated quote in CSV");
-                if (s[i] == '"') {
-                    if (i + 1 < s.size() && s[i + 1] == '"') {
-                        field.push_back('"');
-                        i += 2;
-                        continue;
-                    }
+        const bool quoted = s[i] == '"';
+        if (quoted) {
+            for (++i; !(s.at(i) == '"' && s[i + 1] != '"'); ++i) {
+                if (s[i] == '"') // a doubled quote stands for one
                     ++i;
-                    break;
-                }
-                field.push_back(s[i++]);
+                field += s[i];
             }
-        } else {
-            while (i < s.size() && s[i] != ',' && s[i] != '\n')
-                field.push_back(s[i++]);
-        }
-        if (!quoted && field == kNullMarker)
-            row.emplace_back(std::nullopt);
-        else
-            row.emplace_back(std::move(field));
-        if (i < s.size() && s[i] == ',') {
             ++i;
-            continue;
+        } else {
+            const std::size_t end = std::min(s.find_first_of(",\n", i), s.size());
+            field = s.substr(i, end - i);
+            i = end;
         }
-        ++i;
-        rows.push_back(std::move(row));
-        row.clear();
+        row.push_back(quoted || field != kNullMarker ? Printed{std::move(field)} : Printed{});
+        if (i >= s.size() || s[i] == '\n')
+            rows.push_back(std::exchange(row, {}));
     }
     return rows;
 }
 
-
-// mdb-json writes one flat object per line: string keys, string or number values.
-class JsonLine {
-public:
-    explicit JsonLine(std::string_view s) : s_(s) {}
-
-    std::map<std::string, std::string> object()
-    {
-        std::map<std::string, std::string> values;
-        expect('{');
-        if (peek() == '}')
-            return values;
-        for (;;) {
-            std::string key = string();
-            expect(':');
-            values[key] = peek() == '"' ? string() : number();
-            if (peek() == '}')
-                return values;
-            expect(',');
-        }
-    }
-
-private:
-    char peek() const
-    {
-        if (i_ >= s_.size())
-            throw std::runtime_error("truncated JSON");
-        return s_[i_];
-    }
-    void expect(char c)
-    {
-        if (peek() != c)
-            throw std::runtime_error(std::string("JSON: expected ") + c);
-        ++i_;
-    }
-    std::string number()
-    {
-        const std::size_t start = i_;
-        while (i_ < s_.size() && s_[i_] != ',' && s_[i_] != '}')
-            ++i_;
-        return std::string(s_.substr(start, i_ - start));
-    }
-    unsigned hex4()
-    {
-        const std::string digits(s_.substr(i_, 4));
-        i_ += 4;
-        return static_cast<unsigned>(std::stoul(digits, nullptr, 16));
-    }
-    std::string string()
-    {
-        expect('"');
-        std::string out;
-        for (;;) {
-            const char c = s_.at(i_++);
-            if (c == '"')
-                return out;
-            if (c != '\\') {
-                out.push_back(c);
-                continue;
-            }
-            // mdb-json escapes quotes and backslashes, and writes every other
-            // character it escapes as \u00XX.
-            const char e = s_.at(i_++);
-            if (e == 'u')
-                article_database::appendUtf8(out, hex4());
+// mdb-json writes one object per row and leaves nulls out.
+std::vector<PrintedRow> exportJson(const std::string &path, const mdb_writer::Table &table)
+{
+    const QByteArray out = QByteArray::fromStdString(checkedOutput({"mdb-json", path, table.name}));
+    std::vector<PrintedRow> rows;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+        if (error.error != QJsonParseError::NoError)
+            throw std::runtime_error("mdb-json row " + std::to_string(rows.size()) + ": "
+                                     + error.errorString().toStdString());
+        PrintedRow &row = rows.emplace_back();
+        for (const mdb_writer::Column &c : table.columns) {
+            const QJsonValue value = object.value(QString::fromStdString(c.name));
+            // A whole number comes out of toVariant as an integer, so it
+            // prints without an exponent, as mdb-json wrote it.
+            if (value.isString() || value.isDouble())
+                row.emplace_back(value.toVariant().toString().toStdString());
             else
-                out.push_back(e);
+                row.emplace_back();
         }
     }
-
-    std::string_view s_;
-    std::size_t i_ = 0;
-};
+    return rows;
+}
 
 // libmdb 1.0.0 converts with UCS-2, which has no surrogates: a character
 // beyond the BMP comes out as one '?' per UTF-16 unit.
@@ -265,34 +112,7 @@ std::string asUcs2Prints(const std::string &s)
 
 std::vector<PrintedRow> exportCsv(const std::string &path, const std::string &table)
 {
-    const std::vector<std::string> argv = {"mdb-export", "-0", kNullMarker, path, table};
-    const Output o = run(argv);
-    checkRun(o, argv);
-    return parseCsv(o.out);
-}
-
-std::vector<PrintedRow> exportJson(const std::string &path, const std::string &table,
-                                   const std::vector<std::string> &columns)
-{
-    const std::vector<std::string> argv = {"mdb-json", path, table};
-    const Output o = run(argv);
-    checkRun(o, argv);
-    std::vector<PrintedRow> rows;
-    std::size_t start = 0;
-    while (start < o.out.size()) {
-        std::size_t end = o.out.find('\n', start);
-        if (end == std::string::npos)
-            end = o.out.size();
-        auto values = JsonLine(std::string_view(o.out).substr(start, end - start)).object();
-        PrintedRow row;
-        for (const std::string &c : columns) {
-            auto it = values.find(c);
-            row.push_back(it == values.end() ? Printed{} : Printed{it->second});
-        }
-        rows.push_back(std::move(row));
-        start = end + 1;
-    }
-    return rows;
+    return parseCsv(checkedOutput({"mdb-export", "-0", kNullMarker, path, table}));
 }
 
 std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, const Printed &printed)
@@ -328,23 +148,11 @@ std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, 
     return "expected about " + std::to_string(expected) + ", got " + shown;
 }
 
-namespace {
-
-std::vector<std::string> columnNames(const mdb_writer::Table &table)
-{
-    std::vector<std::string> names;
-    for (const mdb_writer::Column &c : table.columns)
-        names.push_back(c.name);
-    return names;
-}
-
-} // namespace
-
 void expectToolsShow(const std::string &path, const mdb_writer::Table &table)
 {
     const std::size_t count = table.generate ? table.rowCount : table.rows.size();
     const std::vector<PrintedRow> csv = exportCsv(path, table.name);
-    const std::vector<PrintedRow> json = exportJson(path, table.name, columnNames(table));
+    const std::vector<PrintedRow> json = exportJson(path, table);
     ASSERT_EQ(csv.size(), count + 1) << "mdb-export rows of " << table.name;
     ASSERT_EQ(json.size(), count) << "mdb-json rows of " << table.name;
     for (std::size_t c = 0; c < table.columns.size(); ++c)
@@ -376,7 +184,7 @@ void expectToolsShow(const std::string &path, const mdb_writer::Table &table)
 
 std::string toolLine(const std::vector<std::string> &argv)
 {
-    const Output o = run(argv);
+    const test_support::Output o = test_support::run(argv);
     EXPECT_EQ(o.status, 0) << argv[0] << ": " << o.err;
     EXPECT_EQ(o.err, "") << argv[0];
     std::string s = o.out;
@@ -389,14 +197,8 @@ Schema schema(const std::string &path)
 {
     Schema tables;
     std::string current;
-    std::size_t start = 0;
-    const std::string text = toolLine({"mdb-schema", path});
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    std::istringstream text(toolLine({"mdb-schema", path}));
+    for (std::string line; std::getline(text, line);) {
         if (line.rfind("CREATE TABLE [", 0) == 0) {
             current = line.substr(14, line.find(']') - 14);
             tables[current];

@@ -3,9 +3,9 @@
 // mdbtools command-line tools and through libmdb itself.
 
 #include "mdb_writer.h"
+#include "temp_dir.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,38 +13,15 @@
 
 namespace writer_test {
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string file(const std::string &name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-struct Output {
-    int status = -1; // the exit status, -1 when killed by a signal
-    bool timedOut = false;
-    std::string out;
-    std::string err;
-};
-
-// Runs a program found on PATH, without a shell. With a time limit, a
-// program still running after that many seconds is killed.
-Output run(const std::vector<std::string> &argv, int timeLimitSeconds = 0);
+using test_support::TempDir;
 
 // A value as a tool printed it; nullopt for null.
 using Printed = std::optional<std::string>;
 using PrintedRow = std::vector<Printed>;
 
 // mdb-export with a null marker; the first row holds the column names.
+// Throws when mdb-export fails or warns.
 std::vector<PrintedRow> exportCsv(const std::string &path, const std::string &table);
-// mdb-json, one object per row, mapped back onto `columns` (absent = null).
-std::vector<PrintedRow> exportJson(const std::string &path, const std::string &table,
-                                   const std::vector<std::string> &columns);
 
 // Empty when `printed` shows `cell` of a `type` column as mdbtools prints
 // it, else a description of the difference.
