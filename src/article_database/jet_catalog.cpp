@@ -1,5 +1,7 @@
 #include "jet_catalog.h"
 
+#include "little_endian.h"
+
 #include <mdbtools.h>
 
 #include <cerrno>

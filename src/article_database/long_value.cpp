@@ -1,5 +1,7 @@
 #include "long_value.h"
 
+#include "little_endian.h"
+
 #include <algorithm>
 
 namespace article_database {

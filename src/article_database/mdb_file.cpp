@@ -3,6 +3,7 @@
 #include "file_sniff.h"
 #include "jet_catalog.h"
 #include "lazy_columns.h"
+#include "little_endian.h"
 #include "page_source.h"
 #include "row_cursor.h"
 #include "row_decoder.h"

@@ -1,5 +1,7 @@
 #include "row_cursor.h"
 
+#include "little_endian.h"
+
 #include <algorithm>
 
 // Header-only: the hash is inlined where pages are read.

@@ -1,5 +1,7 @@
 #include "row_decoder.h"
 
+#include "little_endian.h"
+
 #include <algorithm>
 
 namespace article_database {

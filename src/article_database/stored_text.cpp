@@ -1,6 +1,7 @@
 #include "stored_text.h"
 
 #include "jet_layout.h"
+#include "little_endian.h"
 #include "unicode_text.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "usage_map.h"
 
 #include "jet_layout.h"
+#include "little_endian.h"
 
 namespace article_database {
 

@@ -1,5 +1,6 @@
 #include "value_decode.h"
 
+#include "little_endian.h"
 #include "value_text.h"
 
 #include <algorithm>

@@ -3,6 +3,7 @@
 // damaged here at the place the defect needs.
 
 #include "article_database/engine.h"
+#include "file_bytes.h"
 #include "reader_rows.h"
 #include "test_files.h"
 
@@ -19,6 +20,9 @@ namespace {
 using mdb_writer::ColumnType;
 using mdb_writer::Format;
 using testing_support::TempDir;
+using test_support::le16;
+using test_support::le32;
+using test_support::put16;
 
 struct Layout {
     std::size_t pageSize;
@@ -32,25 +36,6 @@ Layout layoutOf(Format format)
     if (format == Format::Jet3)
         return {2048, 0x08, 35, 39};
     return {4096, 0x0c, 55, 59};
-}
-
-std::uint32_t get32(const std::string &bytes, std::size_t at)
-{
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
-std::uint16_t get16(const std::string &bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8));
-}
-
-void put16(std::string &bytes, std::size_t at, std::uint16_t value)
-{
-    bytes[at] = static_cast<char>(value & 0xFF);
-    bytes[at + 1] = static_cast<char>(value >> 8);
 }
 
 std::vector<std::string> designationList()
@@ -104,7 +89,7 @@ protected:
             const std::size_t at = page * m_layout.pageSize;
             if (m_bytes[at] == 0x02)
                 m_articlePage = page;
-            else if (m_bytes[at] == 0x01 && get32(m_bytes, at + 4) == 2)
+            else if (m_bytes[at] == 0x01 && le32(m_bytes, at + 4) == 2)
                 m_catalogRowPages.push_back(page);
         }
         ASSERT_NE(m_articlePage, 0u);
@@ -116,12 +101,12 @@ protected:
     std::string withEmptyRow(std::size_t definitionPage, std::size_t pointerOffset) const
     {
         std::string bytes = m_bytes;
-        const std::uint32_t pgRow = get32(bytes, definitionPage * m_layout.pageSize + pointerOffset);
+        const std::uint32_t pgRow = le32(bytes, definitionPage * m_layout.pageSize + pointerOffset);
         const std::size_t page = (pgRow >> 8) * m_layout.pageSize;
         const unsigned row = pgRow & 0xFF;
         const std::size_t offsets = page + m_layout.rowCountOffset + 2;
         const std::uint16_t end = row == 0 ? static_cast<std::uint16_t>(m_layout.pageSize)
-                                           : static_cast<std::uint16_t>(get16(bytes, offsets + 2 * (row - 1)) & 0x1FFF);
+                                           : static_cast<std::uint16_t>(le16(bytes, offsets + 2 * (row - 1)) & 0x1FFF);
         put16(bytes, offsets + 2 * row, end);
         return bytes;
     }

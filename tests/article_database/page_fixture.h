@@ -4,6 +4,7 @@
 // are written here byte by byte.
 
 #include "article_database/page_source.h"
+#include "file_bytes.h"
 #include "test_files.h"
 
 #include <cstdint>
@@ -22,17 +23,8 @@ constexpr std::uint16_t deletedRow = 0xC000;
 constexpr std::uint16_t movedData = 0x8000;
 constexpr std::uint16_t movedHome = 0x4000;
 
-inline void put16(std::string &s, std::size_t at, std::uint32_t v)
-{
-    s[at] = static_cast<char>(v & 0xFF);
-    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-inline void put32(std::string &s, std::size_t at, std::uint32_t v)
-{
-    put16(s, at, v & 0xFFFF);
-    put16(s, at + 2, v >> 16);
-}
+using test_support::put16;
+using test_support::put32;
 
 inline std::string le16Bytes(std::uint32_t v)
 {

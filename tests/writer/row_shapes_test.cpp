@@ -7,6 +7,7 @@
 // So moved rows are compared with the tools as a set, and the other rows in
 // the order written.
 
+#include "file_bytes.h"
 #include "read_back.h"
 #include "shape_catalog.h"
 
@@ -159,15 +160,8 @@ TEST_P(RowShapes, ToolsMeetMovedDataAwayFromItsHome)
     EXPECT_EQ(sameOrder, !anyMoved);
 }
 
-std::uint16_t le16(const std::string &b, std::size_t at)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
-}
-
-std::uint32_t le32(const std::string &b, std::size_t at)
-{
-    return le16(b, at) | (static_cast<std::uint32_t>(le16(b, at + 2)) << 16);
-}
+using test_support::le16;
+using test_support::le32;
 
 // Walks the table's data pages as a Jet reader would: a moved row's home
 // entry carries 0x4000 and 4 bytes naming the page (upper three bytes) and

@@ -2,6 +2,8 @@
 // What the writer's parts share: the two formats' sizes, byte helpers, and the
 // layout of a table as it will be stored. Internal to the writer.
 
+#include "article_database/little_endian.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -61,28 +63,19 @@ struct WriteError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-inline void put16(std::uint8_t *p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-inline void put32(std::uint8_t *p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using article_database::put16;
+using article_database::put32;
 
 inline void append16(std::vector<std::uint8_t> &out, std::uint32_t v)
 {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.resize(out.size() + 2);
+    put16(out.data() + out.size() - 2, v);
 }
 
 inline void append32(std::vector<std::uint8_t> &out, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    out.resize(out.size() + 4);
+    put32(out.data() + out.size() - 4, v);
 }
 
 // A row pointer: the row's index on its page in the low byte.
