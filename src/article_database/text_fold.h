@@ -3,7 +3,6 @@
 // column names, LIKE patterns and the values they test. Folding is simple (one code point to one code point), so it never merges
 // or splits characters and keeps accents: "É" folds to "é", never to "e".
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 

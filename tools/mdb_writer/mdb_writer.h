@@ -1,8 +1,8 @@
 #pragma once
 // Writes Jet 4 (Access 2000-2003) or Jet 3 (Access 97) .mdb files for tests,
-// benchmarks and the demo database. Not part of the program, which never writes. The files hold
-// the MSysObjects catalog and the given tables, without indexes; rows are
-// stored in the order given.
+// benchmarks and the demo database; the program itself never writes. The
+// files hold the MSysObjects catalog and the given tables, without indexes;
+// rows are stored in the order given.
 
 #include <cstddef>
 #include <cstdint>
