@@ -67,8 +67,8 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     if (!counted)
         return nullptr;
 
-    index->m_rows = column.starts.empty() ? 0 : static_cast<std::uint32_t>(column.starts.size() - 1);
-    const std::uint64_t bitmapBytes = (static_cast<std::uint64_t>(index->m_rows) + 7) / 8;
+    const std::uint64_t rows = column.starts.empty() ? 0 : column.starts.size() - 1;
+    const std::uint64_t bitmapBytes = (rows + 7) / 8;
     index->m_dense.assign(pairCount, 0);
     for (std::size_t pair = 0; pair < pairCount; ++pair) {
         if (sizes[pair] > bitmapBytes) {

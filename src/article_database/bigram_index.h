@@ -38,7 +38,6 @@ private:
     std::vector<std::uint32_t> m_begin;
     std::vector<std::uint32_t> m_count;
     std::vector<std::uint8_t> m_dense;
-    std::uint32_t m_rows = 0;
     std::vector<std::uint8_t> m_bytes;
 };
 

@@ -113,7 +113,7 @@ JetCatalog::JetCatalog(std::unique_ptr<Handle> handle, FileFormat format)
 
 JetCatalog::~JetCatalog() = default;
 
-Outcome<std::unique_ptr<JetCatalog>> JetCatalog::open(int fd, std::uint64_t pageCount)
+Outcome<std::unique_ptr<JetCatalog>> JetCatalog::open(int fd)
 {
     InsideLibmdb quiet;
     auto handle = std::make_unique<Handle>();
@@ -128,8 +128,6 @@ Outcome<std::unique_ptr<JetCatalog>> JetCatalog::open(int fd, std::uint64_t page
     format.jet3 = IS_JET3(mdb);
     format.pageSize = static_cast<std::uint32_t>(mdb->fmt->pg_size);
     format.codePage = mdb->f->code_page;
-    if (pageCount == 0)
-        return Status::NotADatabase;
     return std::unique_ptr<JetCatalog>(new JetCatalog(std::move(handle), format));
 }
 

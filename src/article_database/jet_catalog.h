@@ -19,7 +19,7 @@ namespace article_database {
 class JetCatalog {
 public:
     // Opens the file behind `fd` (which the caller keeps open) read-only.
-    static Outcome<std::unique_ptr<JetCatalog>> open(int fd, std::uint64_t pageCount);
+    static Outcome<std::unique_ptr<JetCatalog>> open(int fd);
     ~JetCatalog();
     JetCatalog(const JetCatalog &) = delete;
     JetCatalog &operator=(const JetCatalog &) = delete;

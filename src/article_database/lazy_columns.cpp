@@ -3,24 +3,11 @@
 #include "stored_text.h"
 #include "table_reader.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace article_database {
 
-namespace {
-std::int64_t nanoseconds(const timespec &t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
-} // namespace
-
-std::optional<FileState> fileState(int fd)
-{
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        return std::nullopt;
-    return FileState{static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
-}
-
-FileColumnSource::FileColumnSource(int fd, FileFormat format, TableLayout table, FileState state,
+FileColumnSource::FileColumnSource(int fd, FileFormat format, TableLayout table, FileIdentity state,
                                    std::uint64_t pagesDigest, std::uint32_t rows)
     : m_fd(fd)
     , m_format(format)
@@ -35,7 +22,7 @@ FileColumnSource::~FileColumnSource() { ::close(m_fd); }
 
 Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
 {
-    if (column >= m_table.columns.size() || fileState(m_fd) != m_state)
+    if (column >= m_table.columns.size() || identify(m_fd) != m_state)
         return Status::ReadFailed;
     std::unique_ptr<CodePageText> jet3;
     if (m_format.jet3 && !(jet3 = CodePageText::open(m_format.codePage)))
@@ -45,7 +32,7 @@ Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
         return read.status();
     // Rows read from other pages than the snapshot's would not line up
     // with its other columns.
-    if (read.value().rows != m_rows || read.value().pagesDigest != m_pagesDigest || fileState(m_fd) != m_state)
+    if (read.value().rows != m_rows || read.value().pagesDigest != m_pagesDigest || identify(m_fd) != m_state)
         return Status::ReadFailed;
     return std::move(read.value().columns.front());
 }

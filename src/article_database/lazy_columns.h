@@ -3,6 +3,7 @@
 // its own descriptor, and only while the file's pages are still those the
 // snapshot's rows came from.
 
+#include "file_identity.h"
 #include "jet_layout.h"
 #include "snapshot.h"
 
@@ -10,20 +11,10 @@
 
 namespace article_database {
 
-struct FileState {
-    std::uint64_t size = 0;
-    std::int64_t modifiedNs = 0;
-    std::int64_t changedNs = 0;
-    friend bool operator==(const FileState &, const FileState &) = default;
-};
-
-// Nothing when fstat fails.
-std::optional<FileState> fileState(int fd);
-
 class FileColumnSource final : public ColumnSource {
 public:
     // Takes ownership of `fd`.
-    FileColumnSource(int fd, FileFormat format, TableLayout table, FileState state, std::uint64_t pagesDigest,
+    FileColumnSource(int fd, FileFormat format, TableLayout table, FileIdentity state, std::uint64_t pagesDigest,
                      std::uint32_t rows);
     ~FileColumnSource() override;
 
@@ -33,7 +24,7 @@ private:
     int m_fd;
     FileFormat m_format;
     TableLayout m_table;
-    FileState m_state;
+    FileIdentity m_state;
     std::uint64_t m_pagesDigest;
     std::uint32_t m_rows;
 };

@@ -6,6 +6,7 @@
 
 #include "jet_layout.h"
 #include "page_source.h"
+#include "row_cursor.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +24,7 @@ public:
     bool read(const unsigned char *field, std::size_t size, std::string &value);
 
 private:
-    bool findRow(std::uint32_t pointer, const unsigned char *&data, std::size_t &size);
+    bool findRow(std::uint32_t pointer, RowSlot &row);
 
     PageSource &m_pages;
     FileFormat m_format;

@@ -79,7 +79,6 @@ Outcome<std::vector<TableRef>> listTables(PageSource &pages, const FileFormat &f
 
 struct JetFile::State {
     int fd = -1;
-    std::uint64_t pageCount = 0;
     std::unique_ptr<JetCatalog> catalog;
     std::unique_ptr<CodePageText> jet3;
     std::vector<TableRef> tables;
@@ -93,7 +92,7 @@ struct JetFile::State {
 
     // The file's size now: the program keeps its database open for a whole
     // session while the application that owns the file adds rows to it.
-    std::optional<FileState> now() const { return fileState(fd); }
+    std::optional<FileIdentity> now() const { return identify(fd); }
 };
 
 JetFile::JetFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
@@ -113,9 +112,8 @@ Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
     if (!sniffed.ok())
         return sniffed.status();
     const FileFacts &facts = sniffed.value();
-    state->pageCount = facts.pageCount;
 
-    auto catalog = JetCatalog::open(state->fd, facts.pageCount);
+    auto catalog = JetCatalog::open(state->fd);
     if (!catalog.ok())
         return catalog.status();
     state->catalog = std::move(catalog.value());

@@ -12,7 +12,6 @@ namespace article_database {
 
 namespace {
 
-constexpr unsigned char dataPageType = 0x01;
 constexpr std::uint16_t deletedFlag = 0x8000;
 constexpr std::uint16_t movedFlag = 0x4000;
 constexpr std::uint16_t offsetMask = 0x1FFF;
@@ -38,16 +37,16 @@ void RowCursor::digest(const unsigned char *page)
     m_digest = XXH3_64bits_withSeed(&pageSum, sizeof pageSum, m_digest);
 }
 
-bool RowCursor::locate(const unsigned char *page, std::uint32_t index, Located &out) const
+bool rowSlot(const unsigned char *page, std::uint32_t pageSize, const FileFormat &format, std::uint32_t index,
+             RowSlot &out)
 {
-    const std::uint32_t pageSize = m_pages.pageSize();
-    const std::uint32_t count = le16(page + m_format.rowCountOffset());
-    const std::uint32_t tableEnd = m_format.rowTableOffset() + 2 * count;
+    const std::uint32_t count = le16(page + format.rowCountOffset());
+    const std::uint32_t tableEnd = format.rowTableOffset() + 2 * count;
     if (index >= count || tableEnd > pageSize)
         return false;
-    const std::uint16_t entry = le16(page + m_format.rowTableOffset() + 2 * index);
+    const std::uint16_t entry = le16(page + format.rowTableOffset() + 2 * index);
     const std::uint32_t start = entry & offsetMask;
-    const std::uint32_t end = index == 0 ? pageSize : le16(page + m_format.rowTableOffset() + 2 * (index - 1)) & offsetMask;
+    const std::uint32_t end = index == 0 ? pageSize : le16(page + format.rowTableOffset() + 2 * (index - 1)) & offsetMask;
     if (start < tableEnd || start >= end || end > pageSize)
         return false;
     out.bytes = page + start;
@@ -58,7 +57,7 @@ bool RowCursor::locate(const unsigned char *page, std::uint32_t index, Located &
 
 // A moved row's data may itself have moved again; a chain that comes back
 // to where it has been, or points anywhere but at a row, is damage.
-bool RowCursor::followMoved(Located &row)
+bool RowCursor::followMoved(RowSlot &row)
 {
     m_visited.clear();
     while (row.flags & movedFlag) {
@@ -72,7 +71,7 @@ bool RowCursor::followMoved(Located &row)
         if (!page || page[0] != dataPageType)
             return false;
         digest(page);
-        if (!locate(page, pointer & 0xFF, row))
+        if (!rowSlot(page, m_pages.pageSize(), m_format, pointer & 0xFF, row))
             return false;
     }
     return true;
@@ -103,8 +102,8 @@ RowCursor::Step RowCursor::next()
         const std::uint16_t entry = le16(m_page + m_format.rowTableOffset() + 2 * index);
         if (entry & deletedFlag)
             continue;
-        Located row;
-        if (!locate(m_page, index, row) || !followMoved(row))
+        RowSlot row;
+        if (!rowSlot(m_page, m_pages.pageSize(), m_format, index, row) || !followMoved(row))
             return Step::Damaged;
         m_row = row.bytes;
         m_rowSize = row.size;

@@ -17,6 +17,20 @@
 
 namespace article_database {
 
+// The type byte of a page of rows, table data and long values alike.
+constexpr unsigned char dataPageType = 0x01;
+
+// Entry `index` of a row page's offset table: the row's bytes, and the
+// flags its entry carries. False when the entry or its row does not lie
+// within the page.
+struct RowSlot {
+    const unsigned char *bytes = nullptr;
+    std::size_t size = 0;
+    std::uint16_t flags = 0;
+};
+bool rowSlot(const unsigned char *page, std::uint32_t pageSize, const FileFormat &format, std::uint32_t index,
+             RowSlot &out);
+
 class RowCursor {
 public:
     enum class Step { Row, End, Damaged };
@@ -34,14 +48,7 @@ public:
     std::uint64_t pagesDigest() const;
 
 private:
-    struct Located {
-        const unsigned char *bytes = nullptr;
-        std::size_t size = 0;
-        std::uint16_t flags = 0;
-    };
-    // The bytes of entry `index` of a row page; false when it does not fit.
-    bool locate(const unsigned char *page, std::uint32_t index, Located &out) const;
-    bool followMoved(Located &row);
+    bool followMoved(RowSlot &row);
     void digest(const unsigned char *page);
 
     PageSource &m_pages;

@@ -3,48 +3,10 @@
 #include "content_hash.h"
 #include "text_fold.h"
 
-#include <ctime>
 #include <new>
 #include <system_error>
 
-#include <sys/stat.h>
-
 namespace article_database {
-
-namespace {
-
-std::int64_t nanoseconds(const timespec &t)
-{
-    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-// Once the coarse clock file times are taken from has moved past a file's
-// times, any later write gives it newer ones. Before that (just written, or
-// times set ahead of this machine's clock by a server or a copy), a write
-// can leave every time as it was, and only the bytes tell the states apart.
-bool behindTheClock(const FileIdentity &identity)
-{
-    timespec coarse{};
-    clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
-    const std::int64_t now = nanoseconds(coarse);
-    return identity.modifiedNs < now && identity.changedNs < now;
-}
-
-} // namespace
-
-std::optional<FileIdentity> identify(const std::string &path)
-{
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-    FileIdentity identity;
-    identity.device = static_cast<std::uint64_t>(info.st_dev);
-    identity.inode = static_cast<std::uint64_t>(info.st_ino);
-    identity.size = static_cast<std::int64_t>(info.st_size);
-    identity.modifiedNs = nanoseconds(info.st_mtim);
-    identity.changedNs = nanoseconds(info.st_ctim);
-    return identity;
-}
 
 SnapshotCache::SnapshotCache(std::string path) : m_path(std::move(path)) {}
 

@@ -6,6 +6,7 @@
 // times are not behind the clock, they may hide a change, and its bytes are
 // compared as well.
 
+#include "file_identity.h"
 #include "mdb_file.h"
 #include "snapshot.h"
 
@@ -20,19 +21,6 @@
 #include <vector>
 
 namespace article_database {
-
-// What tells one state of a file from another without reading it.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0;
-    std::int64_t changedNs = 0;
-
-    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
-};
-
-std::optional<FileIdentity> identify(const std::string &path);
 
 class SnapshotCache {
 public:

@@ -37,10 +37,6 @@ void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t
     reserveHuge(values.text, static_cast<std::size_t>(std::min<std::uint64_t>(rows * longest, 2 * fileSize)));
 }
 
-} // namespace
-
-namespace {
-
 // The rows on `dataPages`, in order.
 Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, const TableLayout &table,
                                const CodePageText *jet3, const std::vector<unsigned> &wanted,
