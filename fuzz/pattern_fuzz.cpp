@@ -3,11 +3,11 @@
 // search's query text); after it, values to match. Patterns made of literals
 // and stars take a fast path; a plain reading of the pattern must agree with it.
 
-#include "article_database/like_pattern.h"
-#include "article_database/query_text.h"
-#include "article_database/snapshot.h"
-#include "article_database/text_fold.h"
-#include "article_database/unicode_text.h"
+#include "article_database/query/like_pattern.h"
+#include "article_database/query/query_text.h"
+#include "article_database/snapshot/snapshot.h"
+#include "article_database/query/text_fold.h"
+#include "article_database/query/unicode_text.h"
 
 #include <QString>
 

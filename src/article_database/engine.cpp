@@ -1,10 +1,10 @@
-#include "engine.h"
+#include "article_database/engine.h"
 
-#include "like_pattern.h"
-#include "query_text.h"
-#include "snapshot.h"
-#include "snapshot_cache.h"
-#include "text_fold.h"
+#include "article_database/query/like_pattern.h"
+#include "article_database/query/query_text.h"
+#include "article_database/snapshot/snapshot.h"
+#include "article_database/snapshot/snapshot_cache.h"
+#include "article_database/query/text_fold.h"
 
 #include <atomic>
 #include <mutex>

@@ -4,8 +4,8 @@
 // query text, and a cursor over them. Every operation can fail; failures are
 // values (Status), never exceptions.
 
-#include "field_value.h"
-#include "status.h"
+#include "article_database/field_value.h"
+#include "article_database/status.h"
 
 #include <memory>
 #include <string>

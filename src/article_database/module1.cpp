@@ -1,6 +1,6 @@
-#include "module1.h"
+#include "article_database/module1.h"
 
-#include "text_fold.h"
+#include "article_database/query/text_fold.h"
 
 #include <cstdlib>
 #include <filesystem>

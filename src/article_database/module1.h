@@ -2,7 +2,7 @@
 // The program's module-level state: its one database connection and its one
 // current result set, shared by the window's handlers.
 
-#include "engine.h"
+#include "article_database/engine.h"
 
 #include <memory>
 #include <optional>

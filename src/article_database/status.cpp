@@ -1,4 +1,4 @@
-#include "status.h"
+#include "article_database/status.h"
 
 namespace article_database {
 

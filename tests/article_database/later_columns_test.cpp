@@ -2,7 +2,7 @@
 // then only from the state of the file the rest of the rows came from.
 
 #include "article_database/engine.h"
-#include "article_database/mdb_file.h"
+#include "article_database/snapshot/mdb_file.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>

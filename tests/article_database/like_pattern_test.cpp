@@ -1,6 +1,6 @@
-#include "article_database/like_pattern.h"
-#include "article_database/snapshot.h"
-#include "article_database/text_fold.h"
+#include "article_database/query/like_pattern.h"
+#include "article_database/snapshot/snapshot.h"
+#include "article_database/query/text_fold.h"
 
 #include <gtest/gtest.h>
 

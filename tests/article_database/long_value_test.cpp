@@ -1,7 +1,7 @@
 // Memo and OLE values: in the row, on one long-value row, or chained over
 // several; chains that loop, leave the file or stop short are damage.
 
-#include "article_database/long_value.h"
+#include "article_database/jet/long_value.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>

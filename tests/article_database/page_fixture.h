@@ -3,7 +3,7 @@
 // parts: shapes the writer cannot make (moved rows, loops, broken pointers)
 // are written here byte by byte.
 
-#include "article_database/page_source.h"
+#include "article_database/jet/page_source.h"
 #include "file_bytes.h"
 #include "test_files.h"
 

@@ -1,4 +1,4 @@
-#include "article_database/query_text.h"
+#include "article_database/query/query_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The row walk: which rows a data page lists, in what order, and which
 // shapes of moved rows are damage. Pages are laid out by hand.
 
-#include "article_database/page_source.h"
-#include "article_database/row_cursor.h"
-#include "article_database/usage_map.h"
+#include "article_database/jet/page_source.h"
+#include "article_database/jet/row_cursor.h"
+#include "article_database/jet/usage_map.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // for the shapes Access makes and our writer does not: deleted columns,
 // columns added after rows were written, Jet 3 jump tables, broken offsets.
 
-#include "article_database/row_decoder.h"
+#include "article_database/jet/row_decoder.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 // ones a plain row-by-row match gives.
 
 #include "article_database/engine.h"
-#include "article_database/like_pattern.h"
-#include "article_database/text_fold.h"
+#include "article_database/query/like_pattern.h"
+#include "article_database/query/text_fold.h"
 #include "reader_rows.h"
 #include "test_files.h"
 

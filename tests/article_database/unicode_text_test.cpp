@@ -2,7 +2,7 @@
 // share: its output is compared with bytes written out by hand, never with
 // another conversion of our own.
 
-#include "article_database/unicode_text.h"
+#include "article_database/query/unicode_text.h"
 
 #include <gtest/gtest.h>
 

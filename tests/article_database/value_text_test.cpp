@@ -1,4 +1,4 @@
-#include "article_database/value_text.h"
+#include "article_database/jet/value_text.h"
 
 #include <gtest/gtest.h>
 

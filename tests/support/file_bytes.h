@@ -2,7 +2,7 @@
 // Little-endian numbers in a file's bytes held as a string, for tests that
 // read or patch pages by hand.
 
-#include "article_database/little_endian.h"
+#include "article_database/jet/little_endian.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "designations.h"
 
-#include "article_database/unicode_text.h"
+#include "article_database/query/unicode_text.h"
 
 #include <string_view>
 #include <vector>

@@ -2,7 +2,7 @@
 // What the writer's parts share: the two formats' sizes, byte helpers, and the
 // layout of a table as it will be stored. Internal to the writer.
 
-#include "article_database/little_endian.h"
+#include "article_database/jet/little_endian.h"
 
 #include <cstddef>
 #include <cstdint>

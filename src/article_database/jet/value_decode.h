@@ -1,0 +1,35 @@
+#pragma once
+// The display text of one stored value, as the grid and article-query show
+// it: text as stored, numbers as plain digits, dates as ISO dates, long
+// values read from their pages, anything else as hex.
+
+#include "article_database/field_value.h"
+#include "article_database/jet/jet_layout.h"
+#include "article_database/jet/long_value.h"
+#include "article_database/jet/row_decoder.h"
+#include "article_database/jet/stored_text.h"
+
+#include <string>
+
+namespace article_database {
+
+FieldValue::Kind kindOf(std::uint8_t type);
+
+class ValueDecoder {
+public:
+    ValueDecoder(LongValueReader &longValues, TextDecoder text) : m_longValues(longValues), m_text(text) {}
+
+    // Appends a non-null value's text; false when its bytes are not all there.
+    bool append(const ColumnLayout &column, const FieldBytes &field, std::string &out);
+
+private:
+    LongValueReader &m_longValues;
+    TextDecoder m_text;
+    std::string m_longValue;
+};
+
+// A Jet decimal: a sign byte, then a 96-bit magnitude as four little-endian
+// 32-bit words, most significant first (the first is always zero in Jet).
+void appendNumeric(std::string &out, const unsigned char *bytes, unsigned scale);
+
+} // namespace article_database

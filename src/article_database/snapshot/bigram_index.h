@@ -1,0 +1,44 @@
+#pragma once
+// Which rows of a folded column hold each pair of adjacent bytes, so that a
+// search for "*literal*" reads the few rows that can match instead of the
+// whole column. Postings are kept as varint deltas of row numbers: at a
+// million rows plain 32-bit numbers would cost more than the column itself.
+// A pair held by more than one row in eight is kept as a bitmap of all rows
+// instead, which is then smaller.
+
+#include "article_database/snapshot/snapshot.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace article_database {
+
+class BigramIndex {
+public:
+    // Null when the postings would not fit 32-bit offsets, or when `cancel`
+    // is set while building.
+    static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column,
+                                                    const std::atomic<bool> *cancel = nullptr);
+
+    // Rows, ascending, holding the rarest byte pair of `literal` (two bytes
+    // or more, folded as the column is): every row that contains the literal,
+    // and for a two-byte literal no other.
+    std::vector<std::uint32_t> candidates(std::string_view literal) const;
+
+private:
+    static constexpr std::size_t pairCount = 1 << 16;
+
+    BigramIndex() = default;
+    void decode(unsigned pair, std::vector<std::uint32_t> &rows) const;
+
+    // Pair p's postings are m_bytes[m_begin[p] .. m_begin[p + 1]).
+    std::vector<std::uint32_t> m_begin;
+    std::vector<std::uint32_t> m_count;
+    std::vector<std::uint8_t> m_dense;
+    std::vector<std::uint8_t> m_bytes;
+};
+
+} // namespace article_database

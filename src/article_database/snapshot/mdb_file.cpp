@@ -1,0 +1,213 @@
+#include "article_database/snapshot/mdb_file.h"
+
+#include "article_database/jet/file_sniff.h"
+#include "article_database/jet/jet_catalog.h"
+#include "article_database/snapshot/lazy_columns.h"
+#include "article_database/jet/little_endian.h"
+#include "article_database/jet/page_source.h"
+#include "article_database/jet/row_cursor.h"
+#include "article_database/jet/row_decoder.h"
+#include "article_database/jet/stored_text.h"
+#include "article_database/snapshot/table_reader.h"
+#include "article_database/query/text_fold.h"
+#include "article_database/jet/usage_map.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace article_database {
+
+namespace {
+
+constexpr std::uint32_t catalogPage = 2;
+constexpr std::uint16_t tableObject = 1;
+
+int findColumn(const TableLayout &table, std::string_view name)
+{
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (sameName(table.columns[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+// The tables MSysObjects lists: names and definition pages of objects of
+// the table type.
+Outcome<std::vector<TableRef>> listTables(PageSource &pages, const FileFormat &format, const TableLayout &objects,
+                                          const CodePageText *jet3)
+{
+    const int id = findColumn(objects, "Id");
+    const int name = findColumn(objects, "Name");
+    const int type = findColumn(objects, "Type");
+    if (id < 0 || name < 0 || type < 0)
+        return Status::NotADatabase;
+    const ColumnLayout &idColumn = objects.columns[static_cast<unsigned>(id)];
+    const ColumnLayout &nameColumn = objects.columns[static_cast<unsigned>(name)];
+    const ColumnLayout &typeColumn = objects.columns[static_cast<unsigned>(type)];
+    if (idColumn.type != static_cast<std::uint8_t>(JetType::LongInteger)
+        || nameColumn.type != static_cast<std::uint8_t>(JetType::Text)
+        || typeColumn.type != static_cast<std::uint8_t>(JetType::Integer))
+        return Status::NotADatabase;
+
+    auto dataPages = usageMapPages(objects.usageMap, pages);
+    if (!dataPages)
+        return Status::NotADatabase;
+    RowCursor cursor(pages, format, objects.definitionPage, std::move(*dataPages));
+    RowDecoder decoder(format, objects,
+                       {static_cast<unsigned>(id), static_cast<unsigned>(name), static_cast<unsigned>(type)});
+    const TextDecoder text(jet3);
+    FieldBytes fields[3];
+    std::vector<TableRef> tables;
+    for (RowCursor::Step step; (step = cursor.next()) != RowCursor::Step::End;) {
+        if (step == RowCursor::Step::Damaged || !decoder.decode(cursor.row(), cursor.rowSize(), fields))
+            return Status::NotADatabase;
+        if (!fields[0].present || !fields[1].present || !fields[2].present || fields[0].size < 4 || fields[2].size < 2)
+            continue;
+        if ((le16(fields[2].data) & 0x7F) != tableObject)
+            continue;
+        TableRef table;
+        table.page = le32(fields[0].data) & 0x00FFFFFF;
+        text.append(fields[1].data, fields[1].size, table.name);
+        tables.push_back(std::move(table));
+    }
+    return tables;
+}
+
+} // namespace
+
+struct JetFile::State {
+    int fd = -1;
+    std::unique_ptr<JetCatalog> catalog;
+    std::unique_ptr<CodePageText> jet3;
+    std::vector<TableRef> tables;
+
+    ~State()
+    {
+        catalog.reset();
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    // The file's size now: the program keeps its database open for a whole
+    // session while the application that owns the file adds rows to it.
+    std::optional<FileIdentity> now() const { return identify(fd); }
+};
+
+JetFile::JetFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+JetFile::~JetFile() = default;
+
+Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
+{
+    auto state = std::make_unique<State>();
+    // Non-blocking, so that a pipe or device under the database's name
+    // cannot hold the open; sniffFile turns those away.
+    do {
+        state->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (state->fd < 0 && errno == EINTR);
+    if (state->fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::NotADatabase;
+    const auto sniffed = sniffFile(state->fd);
+    if (!sniffed.ok())
+        return sniffed.status();
+    const FileFacts &facts = sniffed.value();
+
+    auto catalog = JetCatalog::open(state->fd);
+    if (!catalog.ok())
+        return catalog.status();
+    state->catalog = std::move(catalog.value());
+    const FileFormat &format = state->catalog->format();
+    if (format.pageSize != facts.pageSize || format.jet3 != facts.jet3)
+        return Status::NotADatabase;
+    if (format.jet3 && !(state->jet3 = CodePageText::open(format.codePage)))
+        return Status::NotADatabase;
+
+    auto objects = state->catalog->table(catalogPage, "MSysObjects", facts.pageCount);
+    if (!objects.ok())
+        return Status::NotADatabase;
+    PageSource pages(state->fd, format.pageSize, facts.size);
+    auto tables = listTables(pages, format, objects.value(), state->jet3.get());
+    if (!tables.ok())
+        return tables.status();
+    state->tables = std::move(tables.value());
+    return std::unique_ptr<JetFile>(new JetFile(std::move(state)));
+}
+
+std::optional<TableRef> JetFile::findTable(std::string_view name) const
+{
+    for (const TableRef &table : m_state->tables)
+        if (sameName(table.name, name))
+            return table;
+    return std::nullopt;
+}
+
+Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
+{
+    const auto now = m_state->now();
+    if (!now)
+        return Status::ReadFailed;
+    auto layout = m_state->catalog->table(table.page, table.name, now->size / m_state->catalog->format().pageSize);
+    if (!layout.ok())
+        return layout.status();
+    std::vector<std::string> names;
+    for (const ColumnLayout &column : layout.value().columns)
+        names.push_back(column.name);
+    return names;
+}
+
+Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table,
+                                                            const std::vector<std::string> &alsoRead,
+                                                            const std::atomic<bool> *cancel)
+{
+    const FileFormat &format = m_state->catalog->format();
+    const auto before = m_state->now();
+    if (!before)
+        return Status::ReadFailed;
+    auto layout = m_state->catalog->table(table.page, table.name, before->size / format.pageSize);
+    if (!layout.ok())
+        return layout.status();
+    const TableLayout &definition = layout.value();
+
+    // The columns named are those searches will scan: folded as they are read.
+    std::vector<unsigned> wanted{0};
+    std::vector<bool> fold{false};
+    for (const std::string &name : alsoRead) {
+        const int index = findColumn(definition, name);
+        if (index < 0)
+            continue;
+        const auto at = std::find(wanted.begin(), wanted.end(), static_cast<unsigned>(index));
+        if (at == wanted.end()) {
+            wanted.push_back(static_cast<unsigned>(index));
+            fold.push_back(true);
+        } else {
+            fold[static_cast<std::size_t>(at - wanted.begin())] = true;
+        }
+    }
+    auto read = readColumns(m_state->fd, before->size, format, definition, m_state->jet3.get(), wanted, cancel, fold);
+    if (!read.ok())
+        return read.status();
+    ColumnsRead &rows = read.value();
+
+    std::vector<std::string> names;
+    for (const ColumnLayout &column : definition.columns)
+        names.push_back(column.name);
+    std::vector<std::optional<ColumnValues>> columns(names.size());
+    std::vector<std::optional<FoldedColumn>> folded(names.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        columns[wanted[i]] = std::move(rows.columns[i]);
+        folded[wanted[i]] = std::move(rows.folded[i]);
+    }
+
+    // The other columns read through a descriptor of their own: this file
+    // may be closed and reopened long before the snapshot is dropped.
+    std::shared_ptr<const ColumnSource> source;
+    const int own = ::fcntl(m_state->fd, F_DUPFD_CLOEXEC, 0);
+    if (own >= 0)
+        source = std::make_shared<FileColumnSource>(own, format, definition, *before, rows.pagesDigest, rows.rows);
+    return std::shared_ptr<const Snapshot>(
+        std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(folded), rows.rows,
+                                   std::move(source)));
+}
+
+} // namespace article_database

@@ -1,0 +1,53 @@
+#pragma once
+// A Jet/Access file opened for reading. libmdb reads its catalog and table
+// definitions (jet_catalog.cpp); our own reader reads the rows, with pread
+// on a descriptor of our own. Not thread-safe: callers serialise access.
+// Snapshots it returns read their other columns on their own, from the same
+// state of the file or not at all.
+
+#include "article_database/status.h"
+#include "article_database/snapshot/snapshot.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace article_database {
+
+struct TableRef {
+    std::string name;      // as the catalog spells it
+    std::uint32_t page = 0; // its definition page
+};
+
+class JetFile {
+public:
+    // Opens without write access and reads the catalog's list of tables.
+    static Outcome<std::unique_ptr<JetFile>> open(const std::string &path);
+    ~JetFile();
+    JetFile(const JetFile &) = delete;
+    JetFile &operator=(const JetFile &) = delete;
+
+    // Names compare as Jet compares them: letter case ignored, accents kept.
+    std::optional<TableRef> findTable(std::string_view name) const;
+
+    Outcome<std::vector<std::string>> columnNames(const TableRef &table);
+
+    // Reads the rows of the first column and of the columns named in
+    // `alsoRead` (folded for searches as well), in Jet's order; the other
+    // columns are read when first asked for. Setting `cancel` ends the read
+    // with ReadFailed.
+    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table,
+                                                       const std::vector<std::string> &alsoRead = {},
+                                                       const std::atomic<bool> *cancel = nullptr);
+
+private:
+    struct State;
+    explicit JetFile(std::unique_ptr<State> state);
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace article_database

@@ -1,0 +1,274 @@
+#include "article_database/snapshot/snapshot.h"
+
+#include "article_database/snapshot/bigram_index.h"
+#include "article_database/platform/huge_pages.h"
+#include "article_database/query/like_pattern.h"
+#include "article_database/query/text_fold.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace article_database {
+
+namespace {
+constexpr char rowSeparator = static_cast<char>(0xFF);
+
+// Folds the letters U+00C0..U+00DE (but U+00D7) of text already folded as
+// ASCII to U+00E0..U+00FE, which keeps every byte's place; false when the
+// text holds any other character beyond ASCII.
+bool foldLatin1InPlace(const unsigned char *source, unsigned char *target, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (source[i] < 0x80)
+            continue;
+        if (source[i] != 0xC3 || i + 1 >= length || (source[i + 1] & 0xC0) != 0x80)
+            return false;
+        const unsigned char second = source[i + 1];
+        target[i + 1] = second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : second;
+        ++i;
+    }
+    return true;
+}
+
+// Folds row by row: ASCII and Latin-1 letters in place, which keeps every
+// byte's place; other rows go through the general folding, which may change
+// their length.
+void buildFolded(const ColumnValues &values, FoldedColumn &out)
+{
+    const std::size_t rows = values.rowCount();
+    reserveHuge(out.bytes, values.text.size() + rows);
+    reserveHuge(out.starts, rows + 1);
+    for (std::size_t row = 0; row < rows; ++row) {
+        const std::size_t begin = values.offsets[row];
+        const std::size_t length = values.nulls[row] ? 0 : values.offsets[row + 1] - begin;
+        appendFoldedRow(out, std::string_view(values.text).substr(begin, length));
+    }
+    out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
+}
+
+// Position of `needle` in the haystack, or npos. Sixteen candidate
+// positions at a time are kept only where both the needle's first and last
+// bytes are in place, so that few positions get a full comparison; this is
+// the step every keystroke pays over the whole column.
+std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle)
+{
+    const std::size_t length = needle.size();
+    if (size < length)
+        return std::string_view::npos;
+    const std::size_t candidates = size - length + 1;
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    if (length >= 2) {
+        const __m128i first = _mm_set1_epi8(needle.front());
+        const __m128i last = _mm_set1_epi8(needle.back());
+        for (; at + 16 <= candidates; at += 16) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(haystack + at));
+            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(haystack + at + length - 1));
+            auto mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+            while (mask) {
+                const std::size_t hit = at + static_cast<std::size_t>(__builtin_ctz(mask));
+                if (std::memcmp(haystack + hit + 1, needle.data() + 1, length - 2) == 0)
+                    return hit;
+                mask &= mask - 1;
+            }
+        }
+        // Fewer than sixteen positions left: a call to memchr would cost
+        // more than looking at them, which matters for short rows.
+        for (; at < candidates; ++at)
+            if (haystack[at] == needle.front() && std::memcmp(haystack + at + 1, needle.data() + 1, length - 1) == 0)
+                return at;
+        return std::string_view::npos;
+    }
+#endif
+    const std::string_view rest(haystack + at, size - at);
+    const std::size_t hit = rest.find(needle);
+    return hit == std::string_view::npos ? hit : at + hit;
+}
+
+std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
+                                          std::string_view needle)
+{
+    std::vector<std::uint32_t> rows;
+    const std::size_t rowCount = nulls.size();
+    if (needle.empty()) {
+        for (std::size_t row = 0; row < rowCount; ++row)
+            if (!nulls[row])
+                rows.push_back(static_cast<std::uint32_t>(row));
+        return rows;
+    }
+    const char *base = folded.bytes.data();
+    const std::size_t size = folded.bytes.size();
+    std::size_t from = 0;
+    auto rowStart = folded.starts.begin();
+    while (from < size) {
+        const std::size_t found = findBytes(base + from, size - from, needle);
+        if (found == std::string_view::npos)
+            break;
+        const auto at = static_cast<std::uint32_t>(from + found);
+        // Hits are often a few rows apart: gallop from the last one rather
+        // than search the whole column's starts again.
+        const auto last = folded.starts.end() - 1;
+        std::ptrdiff_t step = 1;
+        while (step < last - rowStart && rowStart[step] <= at)
+            step *= 2;
+        rowStart = std::upper_bound(rowStart + step / 2, rowStart + std::min(step, last - rowStart), at) - 1;
+        const auto row = static_cast<std::uint32_t>(rowStart - folded.starts.begin());
+        rows.push_back(row);
+        from = folded.starts[row + 1];
+    }
+    return rows;
+}
+// Keeps the candidate rows that really contain the literal, in place.
+std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vector<std::uint32_t> rows,
+                                            std::string_view needle)
+{
+    if (needle.size() == 2)
+        return rows;
+    const char *base = folded.bytes.data();
+    const std::uint32_t *starts = folded.starts.data();
+    // Candidates lie scattered over the whole column, and each would wait
+    // on memory twice (its start, then its bytes); asking for both some rows
+    // ahead keeps many of those waits in flight at once.
+    constexpr std::size_t startsAhead = 32;
+    constexpr std::size_t bytesAhead = 16;
+    const std::size_t count = rows.size();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + startsAhead < count)
+            __builtin_prefetch(starts + rows[i + startsAhead]);
+        if (i + bytesAhead < count)
+            __builtin_prefetch(base + starts[rows[i + bytesAhead]]);
+        const std::uint32_t row = rows[i];
+        const std::uint32_t start = starts[row];
+        if (findBytes(base + start, starts[row + 1] - 1 - start, needle) != std::string_view::npos)
+            rows[kept++] = row;
+    }
+    rows.resize(kept);
+    return rows;
+}
+} // namespace
+
+void appendFoldedRow(FoldedColumn &out, std::string_view value)
+{
+    const std::size_t at = out.bytes.size();
+    out.starts.push_back(static_cast<std::uint32_t>(at));
+    out.bytes.append(value);
+    auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
+    unsigned char seen = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = target[i];
+        seen |= c;
+        target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
+    }
+    if ((seen & 0x80)
+        && !foldLatin1InPlace(reinterpret_cast<const unsigned char *>(value.data()), target, value.size())) {
+        out.bytes.resize(at);
+        appendFolded(out.bytes, value);
+    }
+    out.bytes.push_back(rowSeparator);
+}
+
+FieldValue ColumnValues::at(std::uint32_t row) const
+{
+    if (nulls[row])
+        return {};
+    return {kind, std::string_view(text).substr(offsets[row], offsets[row + 1] - offsets[row])};
+}
+
+Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount)
+    : m_columnNames(std::move(columnNames))
+    , m_rowCount(rowCount)
+    , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
+{
+    for (std::size_t i = 0; i < columns.size() && i < m_columnNames.size(); ++i)
+        m_columns[i].values = std::move(columns[i]);
+}
+
+Snapshot::Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
+                   std::vector<std::optional<FoldedColumn>> folded, std::uint32_t rowCount,
+                   std::shared_ptr<const ColumnSource> source)
+    : m_columnNames(std::move(columnNames))
+    , m_rowCount(rowCount)
+    , m_columns(std::make_unique<PerColumn[]>(m_columnNames.size()))
+    , m_source(std::move(source))
+{
+    for (std::size_t i = 0; i < read.size() && i < m_columnNames.size(); ++i) {
+        PerColumn &per = m_columns[i];
+        per.values = std::move(read[i]);
+        if (i < folded.size() && folded[i] && per.values) {
+            per.folded = std::move(*folded[i]);
+            std::call_once(per.foldOnce, [] {});
+        }
+    }
+}
+
+Snapshot::PerColumn::~PerColumn() = default;
+
+const ColumnValues *Snapshot::column(std::size_t index) const
+{
+    PerColumn &per = m_columns[index];
+    std::call_once(per.loadOnce, [&] {
+        if (per.values || !m_source)
+            return;
+        auto loaded = m_source->load(index);
+        if (loaded.ok() && loaded.value().rowCount() == m_rowCount)
+            per.values = std::move(loaded.value());
+    });
+    return per.values ? &*per.values : nullptr;
+}
+
+const FoldedColumn &Snapshot::folded(std::size_t column) const
+{
+    PerColumn &per = m_columns[column];
+    std::call_once(per.foldOnce, [&] {
+        if (const ColumnValues *values = this->column(column))
+            buildFolded(*values, per.folded);
+    });
+    return per.folded;
+}
+
+const BigramIndex *Snapshot::bigrams(std::size_t column, const std::atomic<bool> *cancel) const
+{
+    PerColumn &per = m_columns[column];
+    std::call_once(per.indexOnce, [&] {
+        per.index = BigramIndex::build(folded(column), cancel);
+        per.indexReady.store(true, std::memory_order_release);
+    });
+    return per.index.get();
+}
+
+const BigramIndex *Snapshot::bigramsIfReady(std::size_t column) const
+{
+    const PerColumn &per = m_columns[column];
+    return per.indexReady.load(std::memory_order_acquire) ? per.index.get() : nullptr;
+}
+
+std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
+{
+    const FoldedColumn &folded = snapshot.folded(column);
+    const auto &nulls = snapshot.column(column)->nulls;
+    if (const auto literal = pattern.containedLiteral()) {
+        if (literal->size() >= 2)
+            if (const BigramIndex *index = snapshot.bigramsIfReady(column))
+                return verifyCandidates(folded, index->candidates(*literal), *literal);
+        return scanForLiteral(folded, nulls, *literal);
+    }
+
+    std::vector<std::uint32_t> rows;
+    const std::string_view bytes(folded.bytes);
+    for (std::uint32_t row = 0; row < snapshot.rowCount(); ++row) {
+        if (nulls[row])
+            continue;
+        const std::uint32_t start = folded.starts[row];
+        if (pattern.matches(bytes.substr(start, folded.starts[row + 1] - 1 - start)))
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+} // namespace article_database

@@ -1,0 +1,107 @@
+#pragma once
+// The rows of one table as read at one moment: every column's display text
+// packed into one buffer per column, in the table's stored order. Columns
+// not read with the rows are read on first use, from the same state of the
+// file or not at all. Shared (shared_ptr<const Snapshot>) by every result
+// set drawn from it, which only keep row numbers.
+
+#include "article_database/field_value.h"
+#include "article_database/status.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace article_database {
+
+class BigramIndex;
+class LikePattern;
+
+struct ColumnValues {
+    // Kind of every non-null value of the column.
+    FieldValue::Kind kind = FieldValue::Kind::Text;
+    std::string text;
+    // offsets[row] .. offsets[row + 1] is the row's text; size is rows + 1.
+    std::vector<std::uint32_t> offsets{0};
+    std::vector<std::uint8_t> nulls;
+
+    std::size_t rowCount() const { return nulls.size(); }
+    FieldValue at(std::uint32_t row) const;
+};
+
+// A column's values case folded, each followed by a 0xFF byte. 0xFF never
+// occurs in UTF-8, so a search for folded text cannot match across rows.
+struct FoldedColumn {
+    std::string bytes;
+    std::vector<std::uint32_t> starts;
+};
+
+// Appends one value, folded, and the separator after it; a null value
+// appends as an empty one.
+void appendFoldedRow(FoldedColumn &out, std::string_view value);
+
+// Where a snapshot's columns not read with its rows come from.
+class ColumnSource {
+public:
+    virtual ~ColumnSource() = default;
+    // Called at most once per column, from any thread.
+    virtual Outcome<ColumnValues> load(std::size_t column) const = 0;
+};
+
+class Snapshot {
+public:
+    // Every column read.
+    Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount);
+    // Some columns read (`read[i]` empty for the others), some of those
+    // folded already, the rest to come from `source`.
+    Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
+             std::vector<std::optional<FoldedColumn>> folded, std::uint32_t rowCount,
+             std::shared_ptr<const ColumnSource> source);
+
+    const std::vector<std::string> &columnNames() const { return m_columnNames; }
+    std::size_t columnCount() const { return m_columnNames.size(); }
+    std::uint32_t rowCount() const { return m_rowCount; }
+
+    // Null when the column could not be read (the file changed since).
+    const ColumnValues *column(std::size_t index) const;
+
+    // Built on first use per column, then kept for the snapshot's lifetime.
+    // The column must have been read (column() not null).
+    const FoldedColumn &folded(std::size_t column) const;
+
+    // Built on first use per column, from the folded column; null when the
+    // column is too large to index or the build was cancelled, and then
+    // searches scan it.
+    const BigramIndex *bigrams(std::size_t column, const std::atomic<bool> *cancel = nullptr) const;
+    // The index if it is built already, else null: it never waits.
+    const BigramIndex *bigramsIfReady(std::size_t column) const;
+
+private:
+    struct PerColumn {
+        ~PerColumn();
+        std::once_flag loadOnce;
+        std::optional<ColumnValues> values;
+        std::once_flag foldOnce;
+        FoldedColumn folded;
+        std::once_flag indexOnce;
+        std::unique_ptr<const BigramIndex> index;
+        std::atomic<bool> indexReady{false};
+    };
+
+    std::vector<std::string> m_columnNames;
+    std::uint32_t m_rowCount;
+    std::unique_ptr<PerColumn[]> m_columns;
+    std::shared_ptr<const ColumnSource> m_source;
+};
+
+// Rows (in stored order) whose value in `column` matches; nulls never do.
+// The column must have been read. Uses the column's index when it is built,
+// and scans it otherwise.
+std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern);
+
+} // namespace article_database

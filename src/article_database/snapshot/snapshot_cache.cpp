@@ -1,0 +1,193 @@
+#include "article_database/snapshot/snapshot_cache.h"
+
+#include "article_database/snapshot/content_hash.h"
+#include "article_database/query/text_fold.h"
+
+#include <new>
+#include <system_error>
+
+namespace article_database {
+
+SnapshotCache::SnapshotCache(std::string path) : m_path(std::move(path)) {}
+
+Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(const std::string &path)
+{
+    std::shared_ptr<SnapshotCache> cache(new SnapshotCache(path));
+    // Taken before the open, the identity is never newer than what was
+    // opened, so a change in between shows at the first search.
+    const auto identity = identify(path);
+    const bool settled = identity && behindTheClock(*identity);
+    auto file = JetFile::open(path);
+    if (!file.ok())
+        return file.status();
+    cache->m_file = std::move(file.value());
+    if (settled)
+        cache->m_fileIdentity = identity;
+    return cache;
+}
+
+SnapshotCache::~SnapshotCache()
+{
+    // Closing the window must not wait for the start-up read to finish.
+    m_closing.store(true, std::memory_order_relaxed);
+    std::lock_guard lock(m_workerMutex);
+    if (m_worker.joinable())
+        m_worker.join();
+    if (m_indexer.joinable())
+        m_indexer.join();
+}
+
+Status SnapshotCache::reopenLocked(const FileIdentity &now)
+{
+    m_file.reset();
+    m_fileIdentity.reset();
+    const bool settled = behindTheClock(now);
+    // The database was open: whatever the file has become, it broke
+    // while in use.
+    auto file = JetFile::open(m_path);
+    if (!file.ok())
+        return Status::ReadFailed;
+    m_file = std::move(file.value());
+    if (settled)
+        m_fileIdentity = now;
+    return Status::Ok;
+}
+
+Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view name)
+{
+    std::lock_guard lock(m_mutex);
+    const auto now = identify(m_path);
+    if (!now)
+        return Status::ReadFailed;
+    if (m_cachedIdentity == now && sameName(m_cachedName, name))
+        return m_cached->columnNames();
+    if (!m_file || m_fileIdentity != now)
+        if (const Status status = reopenLocked(*now); status != Status::Ok)
+            return status;
+    const auto ref = m_file->findTable(name);
+    if (!ref)
+        return Status::NoSuchTable;
+    return m_file->columnNames(*ref);
+}
+
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view name,
+                                                               const std::vector<std::string> &alsoRead)
+{
+    std::lock_guard lock(m_mutex);
+    return tableLocked(name, alsoRead);
+}
+
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name,
+                                                                    const std::vector<std::string> &alsoRead)
+{
+    const auto now = identify(m_path);
+    if (!now)
+        return Status::ReadFailed;
+    if (m_cachedIdentity == now && sameName(m_cachedName, name)
+        && (!m_cachedHash || contentHash(m_path, m_hashBuffer) == m_cachedHash))
+        return m_cached;
+    // One retry: a file that changes under two reads in a row is being
+    // rewritten, and no state of it can be told to be whole.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto read = readLocked(name, alsoRead);
+        if (read.ok() || read.status() != Status::ReadFailed || attempt == 1)
+            return read;
+    }
+    return Status::ReadFailed;
+}
+
+// Reads the table between two looks at the file; rows read while it changed
+// are dropped as ReadFailed, never mixed into an answer.
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name,
+                                                                   const std::vector<std::string> &alsoRead)
+{
+    const auto before = identify(m_path);
+    if (!before)
+        return Status::ReadFailed;
+    std::optional<std::uint64_t> hashBefore;
+    if (!behindTheClock(*before)) {
+        hashBefore = contentHash(m_path, m_hashBuffer);
+        if (!hashBefore)
+            return Status::ReadFailed;
+    }
+    if (!m_file || m_fileIdentity != before)
+        if (const Status status = reopenLocked(*before); status != Status::Ok)
+            return status;
+    const auto unchanged = [&] {
+        return identify(m_path) == before && (!hashBefore || contentHash(m_path, m_hashBuffer) == hashBefore);
+    };
+    const auto ref = m_file->findTable(name);
+    if (!ref)
+        return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
+    auto snapshot = m_file->readTable(*ref, alsoRead, &m_closing);
+    if (!unchanged()) {
+        m_file.reset();
+        m_fileIdentity.reset();
+        return Status::ReadFailed;
+    }
+    if (!snapshot.ok())
+        return snapshot.status();
+
+    m_cached = std::move(snapshot.value());
+    m_cachedName = std::string(name);
+    m_cachedIdentity = before;
+    m_cachedHash = hashBefore;
+    return m_cached;
+}
+
+void SnapshotCache::preload(std::string name, std::string column)
+{
+    std::lock_guard lock(m_workerMutex);
+    // Once per database: later opens of a table find it read or read it
+    // themselves.
+    if (m_worker.joinable())
+        return;
+    try {
+        m_worker = std::thread([this, name = std::move(name), column = std::move(column)] {
+            try {
+                auto read = table(name, {column});
+                if (!read.ok())
+                    return;
+                const Snapshot &snapshot = *read.value();
+                std::vector<std::size_t> indexed{0};
+                for (std::size_t i = 1; i < snapshot.columnCount(); ++i)
+                    if (sameName(snapshot.columnNames()[i], column))
+                        indexed.push_back(i);
+                for (std::size_t i : indexed)
+                    if (const ColumnValues *values = snapshot.column(i); values && values->kind == FieldValue::Kind::Text)
+                        snapshot.bigrams(i, &m_closing);
+            } catch (const std::bad_alloc &) {
+                // The first search reads the table itself, and fails as it must.
+            }
+        });
+    } catch (const std::system_error &) {
+        // No thread to spare: the first search reads the table itself.
+    }
+}
+
+void SnapshotCache::indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column)
+{
+    if (snapshot->bigramsIfReady(column))
+        return;
+    std::lock_guard lock(m_workerMutex);
+    if (m_indexer.joinable()) {
+        if (!m_indexerDone.load())
+            return;
+        m_indexer.join();
+    }
+    m_indexerDone.store(false);
+    try {
+        m_indexer = std::thread([this, snapshot = std::move(snapshot), column] {
+            try {
+                snapshot->bigrams(column, &m_closing);
+            } catch (const std::bad_alloc &) {
+                // Searches keep scanning the column.
+            }
+            m_indexerDone.store(true);
+        });
+    } catch (const std::system_error &) {
+        // No thread to spare: searches keep scanning the column.
+    }
+}
+
+} // namespace article_database

@@ -1,0 +1,73 @@
+#pragma once
+// The file behind one Database and the last table read from it. The table is
+// read once and then reused for as long as the file on disk stays the one it
+// was read from: every request first looks at the path again, and any change
+// of its size, times, inode or device means reading afresh. While the file's
+// times are not behind the clock, they may hide a change, and its bytes are
+// compared as well.
+
+#include "article_database/snapshot/file_identity.h"
+#include "article_database/snapshot/mdb_file.h"
+#include "article_database/snapshot/snapshot.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace article_database {
+
+class SnapshotCache {
+public:
+    static Outcome<std::shared_ptr<SnapshotCache>> open(const std::string &path);
+    ~SnapshotCache();
+    SnapshotCache(const SnapshotCache &) = delete;
+    SnapshotCache &operator=(const SnapshotCache &) = delete;
+
+    // The table's rows as the file holds them now. A table read afresh has
+    // its first column and the columns named in `alsoRead` read; other
+    // columns are read when first asked for.
+    Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead = {});
+    // Only the definition: whether the table exists, its column names.
+    Outcome<std::vector<std::string>> columnNames(std::string_view name);
+
+    // Reads the table's first column and `column`, folds and indexes them on
+    // a background thread, so that the first search finds most of it done.
+    void preload(std::string name, std::string column);
+
+    // Indexes a column of a snapshot on a background thread; searches scan
+    // until it is ready. One build at a time: asked while one runs, it
+    // leaves it to the next search to ask again.
+    void indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column);
+
+private:
+    explicit SnapshotCache(std::string path);
+    Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead);
+    Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead);
+    Status reopenLocked(const FileIdentity &now);
+
+    const std::string m_path;
+    std::mutex m_mutex;
+    std::unique_ptr<JetFile> m_file;
+    std::optional<FileIdentity> m_fileIdentity;
+    std::shared_ptr<const Snapshot> m_cached;
+    std::string m_cachedName;
+    std::optional<FileIdentity> m_cachedIdentity;
+    // Set when the cached state was read with times that could not be
+    // trusted: the hash of the bytes it was read from.
+    std::optional<std::uint64_t> m_cachedHash;
+    std::vector<char> m_hashBuffer;
+    // Set when the cache goes: background work stops where it stands.
+    std::atomic<bool> m_closing{false};
+    std::mutex m_workerMutex;
+    std::thread m_worker;
+    std::thread m_indexer;
+    std::atomic<bool> m_indexerDone{false};
+};
+
+} // namespace article_database

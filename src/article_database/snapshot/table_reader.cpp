@@ -1,0 +1,200 @@
+#include "article_database/snapshot/table_reader.h"
+
+#include "article_database/platform/huge_pages.h"
+#include "article_database/jet/long_value.h"
+#include "article_database/jet/row_cursor.h"
+#include "article_database/jet/row_decoder.h"
+#include "article_database/jet/usage_map.h"
+#include "article_database/jet/value_decode.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace article_database {
+
+namespace {
+
+constexpr std::uint64_t maxRows = std::numeric_limits<std::uint32_t>::max() - 1;
+// How many rows between two looks at the cancel flag.
+constexpr std::uint32_t cancelStride = 256;
+// Fewer pages than this in each half are read on one thread.
+constexpr std::size_t parallelPages = 256;
+
+void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t rows, std::uint64_t fileSize)
+{
+    values.kind = kindOf(column.type);
+    reserveHuge(values.offsets, rows + 1);
+    reserveHuge(values.nulls, rows);
+    // Room for every value at its longest display form, within what the
+    // file could hold, so that the text is never copied to grow.
+    const std::uint64_t longest = column.type == static_cast<std::uint8_t>(JetType::Text)
+        ? 2 * static_cast<std::uint64_t>(column.size)
+        : (values.kind == FieldValue::Kind::Text ? 0 : 32);
+    reserveHuge(values.text, static_cast<std::size_t>(std::min<std::uint64_t>(rows * longest, 2 * fileSize)));
+}
+
+// The rows on `dataPages`, in order.
+Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, const TableLayout &table,
+                               const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                               std::vector<std::uint32_t> dataPages, std::size_t expectedRows,
+                               const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+{
+    const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
+    ColumnsRead read;
+    read.columns.resize(wanted.size());
+    read.folded.resize(wanted.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        reserveColumn(read.columns[i], table.columns[wanted[i]], expectedRows, fileSize);
+        if (i < fold.size() && fold[i]) {
+            read.folded[i].emplace();
+            reserveHuge(read.folded[i]->bytes, read.columns[i].text.capacity() + expectedRows);
+            reserveHuge(read.folded[i]->starts, expectedRows + 1);
+        }
+    }
+
+    RowCursor cursor(pages, format, table.definitionPage, std::move(dataPages));
+    RowDecoder decoder(format, table, wanted);
+    LongValueReader longValues(pages, format);
+    ValueDecoder values(longValues, TextDecoder(jet3));
+    std::vector<FieldBytes> fields(wanted.size());
+    std::uint64_t rows = 0;
+    for (;;) {
+        const RowCursor::Step step = cursor.next();
+        if (step == RowCursor::Step::End)
+            break;
+        if (step == RowCursor::Step::Damaged || ++rows > maxRows)
+            return Status::ReadFailed;
+        if (cancel && rows % cancelStride == 0 && cancel->load(std::memory_order_relaxed))
+            return Status::ReadFailed;
+        if (!decoder.decode(cursor.row(), cursor.rowSize(), fields.data()))
+            return Status::ReadFailed;
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            const ColumnLayout &column = table.columns[wanted[i]];
+            ColumnValues &out = read.columns[i];
+            const bool isNull = !fields[i].present && column.type != static_cast<std::uint8_t>(JetType::Boolean);
+            const std::size_t start = out.text.size();
+            if (!isNull && !values.append(column, fields[i], out.text))
+                return Status::ReadFailed;
+            if (out.text.size() > std::numeric_limits<std::uint32_t>::max())
+                return Status::ReadFailed;
+            if (read.folded[i]) {
+                appendFoldedRow(*read.folded[i], std::string_view(out.text).substr(start));
+                if (read.folded[i]->bytes.size() > std::numeric_limits<std::uint32_t>::max())
+                    return Status::ReadFailed;
+            }
+            out.nulls.push_back(isNull ? 1 : 0);
+            out.offsets.push_back(static_cast<std::uint32_t>(out.text.size()));
+        }
+    }
+    read.rows = static_cast<std::uint32_t>(rows);
+    read.pagesDigest = cursor.pagesDigest();
+    return read;
+}
+
+// Appends the rows of `later` to `read`; false when the text would pass
+// 32-bit offsets or the rows 32-bit numbers.
+bool append(ColumnsRead &read, ColumnsRead &later)
+{
+    if (static_cast<std::uint64_t>(read.rows) + later.rows > maxRows)
+        return false;
+    for (std::size_t i = 0; i < read.columns.size(); ++i) {
+        ColumnValues &to = read.columns[i];
+        const ColumnValues &from = later.columns[i];
+        const std::uint64_t base = to.text.size();
+        if (base + from.text.size() > std::numeric_limits<std::uint32_t>::max())
+            return false;
+        to.text.append(from.text);
+        for (std::size_t k = 1; k < from.offsets.size(); ++k)
+            to.offsets.push_back(static_cast<std::uint32_t>(base + from.offsets[k]));
+        to.nulls.insert(to.nulls.end(), from.nulls.begin(), from.nulls.end());
+        if (read.folded[i] && later.folded[i]) {
+            FoldedColumn &into = *read.folded[i];
+            const FoldedColumn &more = *later.folded[i];
+            const std::uint64_t foldedBase = into.bytes.size();
+            if (foldedBase + more.bytes.size() > std::numeric_limits<std::uint32_t>::max())
+                return false;
+            into.bytes.append(more.bytes);
+            for (const std::uint32_t start : more.starts)
+                into.starts.push_back(static_cast<std::uint32_t>(foldedBase + start));
+        }
+    }
+    read.rows += later.rows;
+    read.pagesDigest = read.pagesDigest * 0x9E3779B97F4A7C15u ^ later.pagesDigest;
+    return true;
+}
+
+// Reads a large table's two halves at once; the last starts of folded
+// columns are left to the caller.
+Outcome<ColumnsRead> readHalves(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
+                                const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+{
+    PageSource pages(fd, format.pageSize, fileSize);
+    auto dataPages = usageMapPages(table.usageMap, pages);
+    if (!dataPages)
+        return Status::ReadFailed;
+    // A damaged definition could announce any number of rows; each row takes
+    // several bytes of the file.
+    const auto expectedRows = static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCountHint, fileSize / 8));
+
+    // A large table is read in two halves at once, on two threads: the
+    // window waits for this read before its first search can answer.
+    const std::size_t half = dataPages->size() / 2;
+    std::unique_ptr<CodePageText> laterJet3;
+    if (half < parallelPages || (format.jet3 && !(laterJet3 = CodePageText::open(format.codePage))))
+        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
+    std::vector<std::uint32_t> laterPages(dataPages->begin() + static_cast<std::ptrdiff_t>(half), dataPages->end());
+    dataPages->resize(half);
+    std::optional<Outcome<ColumnsRead>> later;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                PageSource own(fd, format.pageSize, fileSize);
+                later.emplace(readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
+                                        expectedRows / 2, cancel, fold));
+            } catch (const std::bad_alloc &) {
+                later.emplace(Status::OutOfMemory);
+            }
+        });
+    } catch (const std::system_error &) {
+        dataPages->insert(dataPages->end(), laterPages.begin(), laterPages.end());
+        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
+    }
+    Outcome<ColumnsRead> first = Status::ReadFailed;
+    {
+        // Joined however the first half ends, exceptions included.
+        struct Joiner {
+            std::thread &thread;
+            ~Joiner() { thread.join(); }
+        } joiner{worker};
+        first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
+    }
+    if (!first.ok())
+        return first.status();
+    if (!later->ok())
+        return later->status();
+    if (!append(first.value(), later->value()))
+        return Status::ReadFailed;
+    return first;
+}
+
+} // namespace
+
+Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
+                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                 const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+{
+    auto read = readHalves(fd, fileSize, format, table, jet3, wanted, cancel, fold);
+    if (read.ok())
+        for (std::optional<FoldedColumn> &folded : read.value().folded)
+            if (folded)
+                folded->starts.push_back(static_cast<std::uint32_t>(folded->bytes.size()));
+    return read;
+}
+
+} // namespace article_database

@@ -1,0 +1,36 @@
+#pragma once
+// Reads some columns of every row of a table straight from its pages, in
+// Jet's own row order, into display text.
+
+#include "article_database/status.h"
+#include "article_database/jet/jet_layout.h"
+#include "article_database/snapshot/snapshot.h"
+#include "article_database/jet/stored_text.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace article_database {
+
+struct ColumnsRead {
+    std::vector<ColumnValues> columns; // one per wanted column, in that order
+    // Folded as they were read, for the wanted columns asked to be.
+    std::vector<std::optional<FoldedColumn>> folded;
+    std::uint32_t rows = 0;
+    // Sums every page the rows were read from: the same for any later read
+    // of the same state of the file.
+    std::uint64_t pagesDigest = 0;
+};
+
+// Reads through `fd` (pread only) the pages of a file of `fileSize` bytes.
+// ReadFailed when the rows do not hold together, the file ends early, or
+// `cancel` is set while reading.
+// `fold[i]`, when given, says whether to fold wanted column i as well: the
+// columns searches will scan, folded while their text is at hand.
+Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
+                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                 const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {});
+
+} // namespace article_database
