@@ -142,12 +142,17 @@ std::optional<TableRef> JetFile::findTable(std::string_view name) const
     return std::nullopt;
 }
 
-Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
+Outcome<TableLayout> JetFile::definition(const TableRef &table)
 {
     const auto now = m_state->now();
     if (!now)
         return Status::ReadFailed;
-    auto layout = m_state->catalog->table(table.page, table.name, now->size / m_state->catalog->format().pageSize);
+    return m_state->catalog->table(table.page, table.name, now->size / m_state->catalog->format().pageSize);
+}
+
+Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
+{
+    auto layout = definition(table);
     if (!layout.ok())
         return layout.status();
     std::vector<std::string> names;

@@ -6,6 +6,7 @@
 // state of the file or not at all.
 
 #include "article_database/status.h"
+#include "article_database/jet/jet_layout.h"
 #include "article_database/snapshot/snapshot.h"
 
 #include <atomic>
@@ -34,6 +35,9 @@ public:
     // Names compare as Jet compares them: letter case ignored, accents kept.
     std::optional<TableRef> findTable(std::string_view name) const;
 
+    // The table's definition as the file holds it now: its columns in the
+    // order the table shows them, their types, sizes, precision and scale.
+    Outcome<TableLayout> definition(const TableRef &table);
     Outcome<std::vector<std::string>> columnNames(const TableRef &table);
 
     // Reads the rows of the first column and of the columns named in
