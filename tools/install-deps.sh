@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the demo need, when
 # missing. Needs root (run it with sudo as a normal user).
+#
+#   bash tools/install-deps.sh [PACKAGE...]            the Linux build, and more
+#   bash tools/install-deps.sh --windows [PACKAGE...]  the Windows cross build
+#                                                      and Wine to run its tests
 set -euo pipefail
 
-packages=(
-    build-essential cmake pkg-config
-    qt6-base-dev libgl-dev
-    mdbtools mdbtools-dev libxxhash-dev
-    libgtest-dev libgmock-dev
-    fonts-dejavu-core fonts-liberation2
-    dpkg-dev file lintian desktop-file-utils man-db
-    "$@"
-)
+if [ "${1:-}" = --windows ]; then
+    shift
+    packages=(
+        cmake ninja-build
+        g++-mingw-w64-x86-64-posix googletest libxxhash-dev
+        wine wine64 fonts-wine
+        "$@"
+    )
+else
+    packages=(
+        build-essential cmake pkg-config
+        qt6-base-dev libgl-dev
+        mdbtools mdbtools-dev libxxhash-dev
+        libgtest-dev libgmock-dev
+        fonts-dejavu-core fonts-liberation2
+        dpkg-dev file lintian desktop-file-utils man-db
+        "$@"
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,8 +5,10 @@
 #   bash tools/run-tests.sh --full   the suite, then the suite again built
 #                                    with AddressSanitizer and
 #                                    UndefinedBehaviorSanitizer (build-asan/,
-#                                    any report fails it), then a one-minute
-#                                    fuzzing pass per target (tools/fuzz.sh)
+#                                    any report fails it), the Windows build
+#                                    (build-windows/) with its tests run under
+#                                    Wine, then a one-minute fuzzing pass per
+#                                    target (tools/fuzz.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,5 +38,7 @@ if ((full)); then
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+    bash tools/build-windows.sh
+    bash tools/run-windows-tests.sh
     bash tools/fuzz.sh 60
 fi

@@ -2,22 +2,19 @@
 // fails cleanly or reads them, never crashes or hangs, and never writes.
 
 #include "article_database/engine.h"
-#include "reader_rows.h"
-#include "test_files.h"
+#include "damaged_sample.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
-#include <iostream>
-#include <random>
 #include <set>
-
-#include <sys/stat.h>
 
 namespace article_database {
 namespace {
 
-using mdb_writer::ColumnType;
+using testing_support::damagedCopy;
+using testing_support::kDamagedCopies;
 using testing_support::TempDir;
 
 // Reads every field of every row: the first column of each as text, or a
@@ -58,39 +55,9 @@ ReadResult readAll(Database &database, std::u16string_view query)
     }
 }
 
-std::vector<mdb_writer::Table> sampleTables()
-{
-    auto article = testing_support::table(
-        "ARTICLE", {{"ARTICLE", ColumnType::Text, 60}, {"CODE", ColumnType::LongInteger}, {"NOTES", ColumnType::Memo}},
-        {});
-    article.rowCount = 400;
-    article.generate = [](std::size_t index, mdb_writer::Row &row) {
-        row[0] = "Article n° " + std::to_string(index);
-        row[1] = static_cast<std::int32_t>(index);
-        if (index % 40 == 0)
-            row[2] = std::string(6000 + index, static_cast<char>('a' + index % 26));
-    };
-    return {article};
-}
-
-class BadFilesTest : public testing::Test {
+class BadFilesTest : public testing_support::SampleFileTest {
 protected:
     void SetUp() override { writeSample(mdb_writer::Format::Jet4); }
-
-    void writeSample(mdb_writer::Format format)
-    {
-        m_good = m_dir.file("good.mdb");
-        testing_support::writeOrFail(m_good, sampleTables(), format);
-        m_bytes = testing_support::readBytes(m_good);
-        m_pageSize = format == mdb_writer::Format::Jet3 ? 2048 : 4096;
-        ASSERT_GT(m_bytes.size(), m_pageSize * 4);
-    }
-
-    TempDir m_dir;
-    std::string m_good;
-    std::string m_bytes;
-    std::size_t m_pageSize = 0;
-    Engine m_engine;
 };
 
 class DamagedCopyTest : public BadFilesTest, public testing::WithParamInterface<mdb_writer::Format> {
@@ -182,19 +149,6 @@ TEST_P(DamagedCopyTest, TruncatedCopyFailsOrReadsEverything)
     }
 }
 
-constexpr unsigned kDamagedCopies = 300;
-
-// 1 to 40 random bytes changed anywhere in the file.
-std::string damagedCopy(const std::string &good, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes = good;
-    const unsigned changes = 1 + random() % 40;
-    for (unsigned i = 0; i < changes; ++i)
-        bytes[random() % bytes.size()] = static_cast<char>(random());
-    return bytes;
-}
-
 // Random bytes changed anywhere in the file: any outcome but a crash or a
 // hang is acceptable, as long as failures are reported as such.
 TEST_P(DamagedCopyTest, RandomlyDamagedCopyFailsCleanlyOrReads)
@@ -224,61 +178,6 @@ TEST_P(DamagedCopyTest, RandomlyDamagedCopyFailsCleanlyOrReads)
     EXPECT_GT(opened, 100u);
 }
 
-// The same damaged copies read by the engine and by libmdb, every row and
-// column compared as the differential test does: on the undamaged sample
-// both read and agree; on a damaged copy, where both read, they agree. The
-// engine's refusing a copy is acceptable. libmdb runs in a child process
-// under a time limit, since it crashes or loops on some damaged files.
-TEST_P(DamagedCopyTest, RandomlyDamagedCopyAgreesWithLibmdbWhereBothRead)
-{
-    // A value cannot be longer than the file, so libmdb never cuts one.
-    const std::size_t bind = m_bytes.size() + 16;
-    const testing_support::Reading engineGood = testing_support::readWithEngine(m_good, "ARTICLE");
-    ASSERT_TRUE(engineGood.ok) << engineGood.failure;
-    const testing_support::Reading libmdbGood = testing_support::readWithLibmdb(m_good, "ARTICLE", bind, 60);
-    ASSERT_TRUE(libmdbGood.ok) << libmdbGood.failure;
-    ASSERT_EQ(engineGood.rows.size(), 400u);
-    EXPECT_EQ(engineGood.rows, libmdbGood.rows);
-
-    const std::string path = m_dir.file("damaged.mdb");
-    unsigned compared = 0;
-    unsigned engineRefused = 0;
-    unsigned libmdbFailed = 0;
-    for (unsigned seed = 1; seed <= kDamagedCopies; ++seed) {
-        testing_support::writeBytes(path, damagedCopy(m_bytes, seed));
-        const testing_support::Reading engine = testing_support::readWithEngine(path, "ARTICLE");
-        if (!engine.ok) {
-            ++engineRefused;
-            continue;
-        }
-        const testing_support::Reading libmdb = testing_support::readWithLibmdb(path, "ARTICLE", bind, 10);
-        if (!libmdb.ok) {
-            ++libmdbFailed;
-            continue;
-        }
-        ++compared;
-        if (libmdb.rows.size() != engine.rows.size()) {
-            ADD_FAILURE() << "seed " << seed << ": the engine reads " << engine.rows.size() << " rows, libmdb "
-                          << libmdb.rows.size();
-            continue;
-        }
-        for (std::size_t i = 0; i < engine.rows.size(); ++i) {
-            if (engine.rows[i] != libmdb.rows[i]) {
-                ADD_FAILURE() << "seed " << seed << ", row " << i << ": engine "
-                              << testing_support::describe(engine.rows[i]) << ", libmdb "
-                              << testing_support::describe(libmdb.rows[i]) << "; "
-                              << testing_support::firstDifference(engine.rows[i], libmdb.rows[i]);
-                break;
-            }
-        }
-    }
-    std::cout << "[ differential ] " << compared << " of " << kDamagedCopies
-              << " damaged copies compared with libmdb; the engine refused " << engineRefused
-              << ", libmdb failed, warned or ran out of time on " << libmdbFailed << "\n";
-    RecordProperty("damaged_copies_compared", static_cast<int>(compared));
-    EXPECT_GT(compared, 0u);
-}
-
 INSTANTIATE_TEST_SUITE_P(Formats, DamagedCopyTest,
                          testing::Values(mdb_writer::Format::Jet4, mdb_writer::Format::Jet3),
                          [](const testing::TestParamInfo<mdb_writer::Format> &info) {
@@ -287,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, DamagedCopyTest,
 
 TEST_F(BadFilesTest, ReadingLeavesFileAndFolderUntouched)
 {
-    struct stat before {};
-    ASSERT_EQ(::stat(m_good.c_str(), &before), 0);
+    const auto writtenBefore = std::filesystem::last_write_time(m_good);
+    const auto permissionsBefore = std::filesystem::status(m_good).permissions();
     std::set<std::filesystem::path> listingBefore(std::filesystem::directory_iterator(m_dir.path()), {});
 
     for (const bool exclusive : {false, true})
@@ -300,12 +199,9 @@ TEST_F(BadFilesTest, ReadingLeavesFileAndFolderUntouched)
                       Status::Ok);
         }
 
-    struct stat after {};
-    ASSERT_EQ(::stat(m_good.c_str(), &after), 0);
     EXPECT_EQ(testing_support::readBytes(m_good), m_bytes);
-    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(std::filesystem::last_write_time(m_good), writtenBefore);
+    EXPECT_EQ(std::filesystem::status(m_good).permissions(), permissionsBefore);
     EXPECT_EQ(std::set<std::filesystem::path>(std::filesystem::directory_iterator(m_dir.path()), {}), listingBefore);
 }
 

@@ -4,7 +4,7 @@
 
 #include "article_database/engine.h"
 #include "file_bytes.h"
-#include "reader_rows.h"
+#include "first_column.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>

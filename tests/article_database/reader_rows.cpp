@@ -192,19 +192,6 @@ Reading readWithMdbExport(const std::string &path, const std::string &table, con
     return reading;
 }
 
-std::vector<std::string> firstColumnToEnd(Recordset &rows)
-{
-    std::vector<std::string> values;
-    for (auto atEnd = rows.eof(); atEnd.ok() && !atEnd.value(); atEnd = rows.eof()) {
-        const auto value = rows.field(0);
-        if (value.ok() && !value.value().isNull())
-            values.emplace_back(value.value().text);
-        if (rows.moveNext() != Status::Ok)
-            break;
-    }
-    return values;
-}
-
 std::string firstDifference(const ShownRow &a, const ShownRow &b)
 {
     if (a.size() != b.size())

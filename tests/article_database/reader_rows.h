@@ -32,10 +32,6 @@ Reading readWithLibmdb(const std::string &path, const std::string &table, std::s
 // mdb-export prints no types: `real` comes from another reading.
 Reading readWithMdbExport(const std::string &path, const std::string &table, const std::vector<bool> &real);
 
-// The non-null values of the first column, from the current row to the end
-// or to the first failure.
-std::vector<std::string> firstColumnToEnd(Recordset &rows);
-
 std::string describe(const ShownRow &row);
 // Where two rows first differ, bytes around it in hex; empty when equal.
 std::string firstDifference(const ShownRow &a, const ShownRow &b);

@@ -4,6 +4,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
+// Header-only, as everywhere in the engine: nothing to link on any target.
+#define XXH_INLINE_ALL
 #include <xxhash.h>
 
 namespace article_database {
