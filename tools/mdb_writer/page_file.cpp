@@ -1,32 +1,42 @@
 #include "page_file.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <random>
 
 namespace mdb_writer::detail {
 
+namespace {
+
+// A name beside the target that no other writer, in this process or
+// another, picks at the same moment.
+std::string temporaryBeside(const std::string &path)
+{
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    return path + "." + std::to_string(random()) + "-" + std::to_string(counter++) + ".tmp";
+}
+
+} // namespace
+
 PageFile::PageFile(const std::string &path, std::uint32_t pageSize) : m_pageSize(pageSize), m_path(path)
 {
-    std::string pattern = path + ".XXXXXX";
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0)
+    std::string temporary = temporaryBeside(path);
+    m_out.open(temporary, std::ios::binary | std::ios::out | std::ios::trunc);
+    if (!m_out)
         throw WriteError("cannot create " + path + ": " + std::strerror(errno));
-    m_temporary = std::move(pattern);
-    if (::fchmod(m_fd, 0644) != 0)
-        throw WriteError("cannot create " + path + ": " + std::strerror(errno));
+    m_temporary = std::move(temporary);
 }
 
 PageFile::~PageFile()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (!m_temporary.empty())
-        ::unlink(m_temporary.c_str());
+    m_out.close();
+    if (!m_temporary.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(m_temporary, ignored);
+    }
 }
 
 std::uint32_t PageFile::allocate()
@@ -55,31 +65,29 @@ void PageFile::close()
     if (m_written != m_allocated)
         throw WriteError("internal error: " + std::to_string(m_allocated) + " pages allocated, "
                          + std::to_string(m_written) + " written");
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
+    m_out.close();
+    if (!m_out)
         throw WriteError(std::string("cannot finish writing the file: ") + std::strerror(errno));
-    if (::rename(m_temporary.c_str(), m_path.c_str()) != 0)
-        throw WriteError("cannot replace " + m_path + ": " + std::strerror(errno));
+    // Readable by all, as a file the user saved, whatever the umask.
+    using std::filesystem::perms;
+    std::error_code error;
+    std::filesystem::permissions(m_temporary, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
+                                 error);
+    if (!error)
+        std::filesystem::rename(m_temporary, m_path, error);
+    if (error)
+        throw WriteError("cannot replace " + m_path + ": " + error.message());
     m_temporary.clear();
 }
 
 void PageFile::flush()
 {
-    const std::uint8_t *data = m_pending.data();
-    std::size_t left = m_pending.size();
-    auto offset = static_cast<off_t>(m_pendingFirst) * m_pageSize;
-    while (left > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, left, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw WriteError(std::string("cannot write the file: ") + std::strerror(errno));
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-        offset += n;
-    }
+    if (m_pending.empty())
+        return;
+    m_out.seekp(static_cast<std::streamoff>(m_pendingFirst) * m_pageSize);
+    m_out.write(reinterpret_cast<const char *>(m_pending.data()), static_cast<std::streamsize>(m_pending.size()));
+    if (!m_out)
+        throw WriteError(std::string("cannot write the file: ") + std::strerror(errno));
     m_pending.clear();
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ private:
     std::uint32_t m_pageSize;
     std::string m_path;
     std::string m_temporary;
-    int m_fd = -1;
+    std::ofstream m_out;
     std::uint32_t m_allocated = 0;
     std::uint32_t m_written = 0;
     std::uint32_t m_pendingFirst = 0;
