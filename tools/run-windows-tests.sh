@@ -41,13 +41,18 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 fi
 
+# Left to Linux: one damaged file written and opened for every byte of the
+# catalog and the table's definition, some 30000 times, which takes minutes
+# under Wine for code that is the same on both systems.
+filter='-*DamagedDefinitionTest.AnyOneChangedByteOfTheCatalogOrDefinitionEnds/*'
+
 failed=()
 while IFS= read -r binary; do
     [ -n "$binary" ] || continue
     name=$(basename "$binary")
     echo "== $name"
     start=$SECONDS
-    if wine "$binary" --gtest_brief=1; then
+    if wine "$binary" --gtest_brief=1 --gtest_filter="$filter"; then
         echo "== $name passed in $((SECONDS - start)) s"
     else
         echo "== $name FAILED in $((SECONDS - start)) s"

@@ -22,11 +22,18 @@ test_support::Output runTool(std::vector<std::string> args)
 const std::vector<Cell> designations = {std::string("Vis à bois 4x40"), Null{}, std::string("ÉCROU M6"),
                                         std::string(""), std::string("Écrou m8"), std::string("l'été")};
 
+// The tool writes text as the system writes it: with CR LF on Windows.
+#ifdef _WIN32
+constexpr const char *newline = "\r\n";
+#else
+constexpr const char *newline = "\n";
+#endif
+
 std::string lines(const std::vector<std::string> &values)
 {
     std::string out;
     for (const std::string &value : values)
-        out += value + "\n";
+        out += value + newline;
     return out;
 }
 
@@ -107,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"one_argument", {"DB"}, 2, "", "usage"},
         ToolCase{"three_arguments", {"DB", "ARTICLE", "extra"}, 2, "", "usage"},
         ToolCase{"options_ended", {"--", "DB", "CODES"}, 0, lines({"-5", "0", "123456"}), nullptr},
-        ToolCase{"version", {"--version"}, 0, "article-query " FICHE_VERSION "\n", nullptr},
+        ToolCase{"version", {"--version"}, 0, lines({"article-query " FICHE_VERSION}), nullptr},
         ToolCase{"unknown_option", {"--verbose", "DB", "ARTICLE"}, 2, "", "unknown option --verbose"}),
     [](const testing::TestParamInfo<ToolCase> &info) { return std::string(info.param.name); });
 

@@ -114,6 +114,9 @@ const Change changes[] = {
      [](const std::string &path, const TempDir &) { writeInPlace(path, articles(freshnessRows - 1000)); },
      "ARTICLE 1099",
      {}},
+#ifndef _WIN32
+    // Windows (Wine at least) refuses to replace a file that is open, even one
+    // opened to share its deletion.
     {"replaced_by_rename",
      [](const std::string &path, const TempDir &dir) {
          const std::string other = dir.file("other.mdb");
@@ -122,11 +125,12 @@ const Change changes[] = {
                                                                : std::nullopt;
                                       })});
          // Over the file the engine has open, as a program saving a copy
-         // does; Windows allows it only when every open shares deletion.
+         // does.
          std::filesystem::rename(other, path);
      },
      "écrou inox 9900",
      {"ÉCROU INOX 99007"}},
+#endif
 };
 
 class FreshnessTest : public testing::TestWithParam<Change> {};
