@@ -32,18 +32,20 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k 2>/dev/null || true' EXIT
-wineserver -p
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating the Wine prefix $WINEPREFIX"
-    wineboot -i
-    # Debian's Wine loads the fonts it ships only from the prefix.
-    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# The server and the services wineboot starts stay up between the test
+# binaries: they must not hold this script's output open, a pipe in CI.
+wineserver -p </dev/null >/dev/null 2>&1
+[ -f "$WINEPREFIX/system.reg" ] || echo "creating the Wine prefix $WINEPREFIX"
+if ! wineboot -i </dev/null >"$build/wineboot.log" 2>&1; then
+    cat "$build/wineboot.log" >&2
+    exit 1
 fi
+# Debian's Wine loads the fonts it ships only from the prefix.
+cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
-# Left to Linux: one damaged file written and opened for every byte of the
-# catalog and the table's definition, some 30000 times, which takes minutes
-# under Wine for code that is the same on both systems.
+# Left to Linux: a damaged file written and opened for each byte of the
+# catalog's and the table definition's pages, tens of thousands of times,
+# which takes minutes under Wine for code that is the same on both systems.
 filter='-*DamagedDefinitionTest.AnyOneChangedByteOfTheCatalogOrDefinitionEnds/*'
 
 failed=()
@@ -52,7 +54,7 @@ while IFS= read -r binary; do
     name=$(basename "$binary")
     echo "== $name"
     start=$SECONDS
-    if wine "$binary" --gtest_brief=1 --gtest_filter="$filter"; then
+    if wine "$binary" --gtest_brief=1 --gtest_filter="$filter" </dev/null; then
         echo "== $name passed in $((SECONDS - start)) s"
     else
         echo "== $name FAILED in $((SECONDS - start)) s"
