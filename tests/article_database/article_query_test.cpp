@@ -108,7 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"three_arguments", {"DB", "ARTICLE", "extra"}, 2, "", "usage"},
         ToolCase{"options_ended", {"--", "DB", "CODES"}, 0, lines({"-5", "0", "123456"}), nullptr},
         ToolCase{"version", {"--version"}, 0, "article-query " FICHE_VERSION "\n", nullptr},
-        ToolCase{"unknown_option", {"--verbose", "DB", "ARTICLE"}, 2, "", "unknown option --verbose"}),
+        ToolCase{"unknown_option", {"--verbose", "DB", "ARTICLE"}, 2, "", "unknown option --verbose"},
+        // Typed in a Latin-1 terminal: searching for U+FFFD instead would
+        // find nothing and say nothing.
+        ToolCase{"query_not_utf8", {"DB", "SELECT * FROM ARTICLE Where ARTICLE like '*\xC9" "CROU*'"}, 2, "",
+                 "not valid UTF-8"},
+        ToolCase{"query_with_encoded_surrogate", {"DB", "\xED\xA0\x80"}, 2, "", "not valid UTF-8"}),
     [](const testing::TestParamInfo<ToolCase> &info) { return std::string(info.param.name); });
 
 // Help goes to stdout and succeeds, so that `article-query --help | less`

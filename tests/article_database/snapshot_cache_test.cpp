@@ -6,12 +6,11 @@
 #include "article_database/engine.h"
 #include "article_database/query/like_pattern.h"
 #include "article_database/query/text_fold.h"
+#include "article_database/query/unicode_text.h"
 #include "reader_rows.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
-
-#include <QString>
 
 #include <cstdio>
 #include <filesystem>
@@ -48,7 +47,9 @@ mdb_writer::Table articles(int count, const std::function<std::optional<std::str
 
 std::u16string searchFor(const std::string &text)
 {
-    return QString::fromStdString("SELECT * FROM ARTICLE Where ARTICLE like '*" + text + "*'").toStdU16String();
+    std::u16string query;
+    EXPECT_TRUE(utf8ToUtf16("SELECT * FROM ARTICLE Where ARTICLE like '*" + text + "*'", query)) << text;
+    return query;
 }
 
 struct Answer {
@@ -205,7 +206,12 @@ std::string randomQuery(std::mt19937 &random, const std::vector<std::optional<st
         std::size_t to = boundaries[random() % boundaries.size()];
         if (to < from)
             to = from;
-        std::string part = source->substr(from, std::min<std::size_t>(to - from, 12));
+        // At most twelve bytes, backing off to a boundary again: a cut
+        // character is not text anyone could type.
+        std::size_t end = std::min<std::size_t>(to, from + 12);
+        while (end < source->size() && (static_cast<unsigned char>((*source)[end]) & 0xC0) == 0x80)
+            --end;
+        std::string part = source->substr(from, end - from);
         std::string escaped;
         for (const char c : part) {
             if (c == '\'')
