@@ -20,6 +20,8 @@ struct FromUtf16 {
     bool wellFormed = true; // else the strict conversion refuses it
 };
 
+void PrintTo(const FromUtf16 &c, std::ostream *os) { *os << c.name; }
+
 class Utf16ToUtf8Test : public testing::TestWithParam<FromUtf16> {};
 
 TEST_P(Utf16ToUtf8Test, GivesTheBytes)
@@ -58,6 +60,8 @@ struct Decoded {
     std::string utf8;
     std::u32string codePoints;
 };
+
+void PrintTo(const Decoded &c, std::ostream *os) { *os << c.name; }
 
 class NextCodePointTest : public testing::TestWithParam<Decoded> {};
 
