@@ -1,6 +1,7 @@
 // The connection state at start-up, and where the database is looked for.
 
 #include "article_database/module1.h"
+#include "article_database/platform/operating_system.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +70,7 @@ TEST_P(DatabasePathTest, MatchesEachComponentIgnoringCase)
     for (const char *directory : GetParam().directories)
         std::filesystem::create_directories(prefix.path() / directory);
     ScopedEnv wine("WINEPREFIX", prefix.path().c_str());
-    EXPECT_EQ(databasePath(), (prefix.path() / GetParam().expected).string());
+    EXPECT_EQ(databasePath(operatingSystem()), (prefix.path() / GetParam().expected).string());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -94,7 +95,7 @@ TEST(DatabasePathHomeTest, UsesDotWineInHomeWithoutPrefix)
     touch(home.path() / ".wine/drive_c/vantorelisk/tablearticle.mdb");
     ScopedEnv wine("WINEPREFIX", nullptr);
     ScopedEnv homeVariable("HOME", home.path().c_str());
-    EXPECT_EQ(databasePath(), (home.path() / ".wine/drive_c/vantorelisk/tablearticle.mdb").string());
+    EXPECT_EQ(databasePath(operatingSystem()), (home.path() / ".wine/drive_c/vantorelisk/tablearticle.mdb").string());
 }
 
 // Counts the opens of one file name in its folder as the kernel reports
