@@ -1,7 +1,7 @@
 #pragma once
-// Pages of a Jet file, read at their offsets into buffers of our own. The file is
-// never mapped: another program may cut it short while we read, and a mapped
-// file cut short kills the reader. Pages read in ascending order come in
+// Pages of a Jet file, read at their offsets into buffers of our own. The
+// file is never mapped: another program may cut it short while we read, and
+// a mapped file cut short kills the reader. Pages read in ascending order come in
 // large blocks; pages looked up here and there (moved rows, long values,
 // usage map pages) one at a time, each kind in a buffer of its own so that
 // a page of one kind stays valid while pages of another are read.

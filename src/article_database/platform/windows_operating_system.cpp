@@ -83,7 +83,7 @@ public:
 
     // Each call hands ReadFile an OVERLAPPED of its own naming the offset:
     // on a handle opened for synchronous reads the call returns with the
-    // bytes, and two threads reading at once share no file position.
+    // bytes, and no read depends on the file position another leaves.
     std::optional<std::size_t> read(std::uint64_t offset, void *into, std::size_t size) const override
     {
         auto *at = static_cast<unsigned char *>(into);
