@@ -95,7 +95,7 @@ protected:
                 written = inOrder[next++];
             }
             for (std::size_t c = 0; c < row.size() && reports < 10; ++c) {
-                const std::string m = mismatch(m_shown.columns[c].type, m_expected[written][c], row[c]);
+                const std::string m = mismatch(m_shown.columns[c], m_expected[written][c], row[c]);
                 if (!m.empty() && reports++ < 10)
                     ADD_FAILURE() << tool << ", written row " << written << ", column " << m_shown.columns[c].name
                                   << ": " << m;
@@ -198,6 +198,8 @@ TEST_P(RowShapes, EntriesCarryTheFlagsAccessWrites)
             nAt += 4;
         else if (c.type == ColumnType::Double)
             nAt += 8;
+        else if (c.type == ColumnType::Numeric)
+            nAt += 17;
     }
     const auto rowN = [&](std::size_t page, std::size_t start) {
         return static_cast<std::int32_t>(le32(bytes, page * pageSize + start + nAt));
