@@ -15,6 +15,13 @@
 // column structure (reader_rows.cpp swaps them back); the values it binds
 // and mdb-export prints come out right all the same, and the engine's
 // Numeric values are also held to the writer's own.
+//
+// Two shapes pin faults of the engine while it took its table definitions
+// from libmdb's structures. It took the swapped pair as it came, so a
+// Numeric(18,0) column holding 1 showed 0.000000000000000001 (Numerics).
+// And it refused any table whose rows keep more variable-column slots than
+// it has columns left, which is how Access leaves a table once text or memo
+// columns are deleted (MoreSlotsThanColumns).
 
 #include "article_database/jet/jet_layout.h"
 #include "read_back.h"

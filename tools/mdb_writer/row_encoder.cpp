@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace mdb_writer::detail {
 namespace {
@@ -18,19 +19,21 @@ constexpr std::uint8_t kLvalOwner[4] = {'L', 'V', 'A', 'L'};
 constexpr std::uint8_t kNumericNegative = 0x80;
 
 // A numeric as Jet stores it: a sign byte, then the value times 10^scale as
-// a 128-bit magnitude in four little-endian 32-bit words, most significant
-// first. Returns what is wrong with the text, or nothing.
+// a magnitude in four little-endian 32-bit words, most significant first
+// (28 digits never reach the first). Returns what is wrong with the text,
+// or nothing.
 std::string encodeNumeric(const std::string &text, const ColumnLayout &c, std::uint8_t *out)
 {
     const bool negative = !text.empty() && text[0] == '-';
-    const std::size_t point = text.find('.');
-    const std::string whole = text.substr(negative ? 1 : 0, point == std::string::npos ? std::string::npos
-                                                                                        : point - (negative ? 1 : 0));
-    std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+    const std::string_view body = std::string_view(text).substr(negative ? 1 : 0);
+    const std::size_t point = body.find('.');
+    const std::string whole(body.substr(0, point));
+    std::string fraction(point == std::string_view::npos ? std::string_view() : body.substr(point + 1));
     const auto allDigits = [](const std::string &s) {
         return s.find_first_not_of("0123456789") == std::string::npos;
     };
-    if (whole.empty() || !allDigits(whole) || (point != std::string::npos && (fraction.empty() || !allDigits(fraction))))
+    if (whole.empty() || !allDigits(whole)
+        || (point != std::string_view::npos && (fraction.empty() || !allDigits(fraction))))
         return "\"" + text + "\" is not a decimal number";
     if (fraction.size() > c.scale)
         return "\"" + text + "\" has more than " + std::to_string(c.scale) + " digits after the point";
