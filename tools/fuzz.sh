@@ -29,8 +29,6 @@ for pattern in 'E' '*E*' 'VIS*M6' '[A-Z]#?' '[!0-9]*' '*[*]*' "D''ARRET" 'É[È-
     i=$((i + 1))
 done
 
-# libmdb reports what it finds wrong in a damaged file on stderr; that noise
-# goes to the log with libFuzzer's own output.
 pids=()
 for target in engine_fuzz pattern_fuzz; do
     dir=$work/$target

@@ -2,6 +2,8 @@
 
 #include "jet_text.h"
 
+#include "article_database/jet/file_header.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -227,8 +229,8 @@ std::size_t definitionPageCount(const JetVersion &version, std::size_t bytes)
     return 1 + (bytes - version.pageSize + perContinuation - 1) / perContinuation;
 }
 
-// Page 0 keeps its settings under an RC4 mask with a fixed key; libmdb reads
-// the database key from there and takes any non-zero key for encryption.
+// Page 0 keeps its settings under the fixed mask every Jet file has; readers
+// take the database key from there, and any non-zero key for encryption.
 void writeHeaderPage(const JetVersion &version, PageFile &file)
 {
     std::array<std::uint8_t, kMaxPageSize> page{};
@@ -241,24 +243,7 @@ void writeHeaderPage(const JetVersion &version, PageFile &file)
     const double created = 45292.0;
     std::memcpy(&page[0x72], &created, sizeof created);
 
-    const std::uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-    std::array<std::uint8_t, 256> s{};
-    for (int i = 0; i < 256; ++i)
-        s[i] = static_cast<std::uint8_t>(i);
-    std::uint8_t j = 0;
-    for (int i = 0; i < 256; ++i) {
-        j = static_cast<std::uint8_t>(j + s[i] + key[i % 4]);
-        std::swap(s[i], s[j]);
-    }
-    std::uint8_t x = 0;
-    std::uint8_t y = 0;
-    const std::size_t masked = version.jet3 ? 126 : 128;
-    for (std::size_t k = 0x18; k < 0x18 + masked; ++k) {
-        x = static_cast<std::uint8_t>(x + 1);
-        y = static_cast<std::uint8_t>(y + s[x]);
-        std::swap(s[x], s[y]);
-        page[k] ^= s[static_cast<std::uint8_t>(s[x] + s[y])];
-    }
+    article_database::toggleHeaderMask(page.data(), version.jet3);
     file.write(0, page.data());
 }
 

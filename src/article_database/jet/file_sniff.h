@@ -1,7 +1,8 @@
 #pragma once
-// Tells a Jet file from anything else by its first bytes, before libmdb
-// sees it, so that libmdb's complaints about other files never arise.
+// Tells a Jet file from anything else by its first page, before any of its
+// other pages is read.
 
+#include "article_database/jet/jet_layout.h"
 #include "article_database/status.h"
 
 #include <cstdint>
@@ -11,8 +12,7 @@ namespace article_database {
 struct FileFacts {
     std::uint64_t size = 0;
     std::uint64_t pageCount = 0;
-    std::uint32_t pageSize = 4096;
-    bool jet3 = false;
+    FileFormat format;
 };
 
 // FileNotFound for a directory; NotADatabase for what is no Jet file or too

@@ -1,7 +1,7 @@
 #pragma once
-// What our row reader needs to know about a file and one of its tables, in
-// our own terms. libmdb fills these in (jet_catalog.cpp); nothing else sees
-// libmdb's structures.
+// What our row reader needs to know about a file and one of its tables:
+// the format from the file's first page (file_header.cpp), the rest from the
+// table's definition (table_definition.cpp).
 
 #include <cstdint>
 #include <string>

@@ -1,13 +1,13 @@
 #include "article_database/snapshot/mdb_file.h"
 
 #include "article_database/jet/file_sniff.h"
-#include "article_database/jet/jet_catalog.h"
 #include "article_database/snapshot/lazy_columns.h"
 #include "article_database/jet/little_endian.h"
 #include "article_database/jet/page_source.h"
 #include "article_database/jet/row_cursor.h"
 #include "article_database/jet/row_decoder.h"
 #include "article_database/jet/stored_text.h"
+#include "article_database/jet/table_definition.h"
 #include "article_database/snapshot/table_reader.h"
 #include "article_database/query/text_fold.h"
 #include "article_database/jet/usage_map.h"
@@ -79,13 +79,12 @@ Outcome<std::vector<TableRef>> listTables(PageSource &pages, const FileFormat &f
 
 struct JetFile::State {
     int fd = -1;
-    std::unique_ptr<JetCatalog> catalog;
+    FileFormat format;
     std::unique_ptr<CodePageText> jet3;
     std::vector<TableRef> tables;
 
     ~State()
     {
-        catalog.reset();
         if (fd >= 0)
             ::close(fd);
     }
@@ -93,6 +92,12 @@ struct JetFile::State {
     // The file's size now: the program keeps its database open for a whole
     // session while the application that owns the file adds rows to it.
     std::optional<FileIdentity> now() const { return identify(fd); }
+
+    Outcome<TableLayout> definition(const TableRef &table, std::uint64_t fileSize)
+    {
+        PageSource pages(fd, format.pageSize, fileSize);
+        return readTableDefinition(pages, format, TextDecoder(jet3.get()), table.page, table.name);
+    }
 };
 
 JetFile::JetFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
@@ -112,22 +117,15 @@ Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
     if (!sniffed.ok())
         return sniffed.status();
     const FileFacts &facts = sniffed.value();
-
-    auto catalog = JetCatalog::open(state->fd);
-    if (!catalog.ok())
-        return catalog.status();
-    state->catalog = std::move(catalog.value());
-    const FileFormat &format = state->catalog->format();
-    if (format.pageSize != facts.pageSize || format.jet3 != facts.jet3)
-        return Status::NotADatabase;
-    if (format.jet3 && !(state->jet3 = CodePageText::open(format.codePage)))
+    state->format = facts.format;
+    if (state->format.jet3 && !(state->jet3 = CodePageText::open(state->format.codePage)))
         return Status::NotADatabase;
 
-    auto objects = state->catalog->table(catalogPage, "MSysObjects", facts.pageCount);
+    auto objects = state->definition({"MSysObjects", catalogPage}, facts.size);
     if (!objects.ok())
         return Status::NotADatabase;
-    PageSource pages(state->fd, format.pageSize, facts.size);
-    auto tables = listTables(pages, format, objects.value(), state->jet3.get());
+    PageSource pages(state->fd, state->format.pageSize, facts.size);
+    auto tables = listTables(pages, state->format, objects.value(), state->jet3.get());
     if (!tables.ok())
         return tables.status();
     state->tables = std::move(tables.value());
@@ -147,7 +145,7 @@ Outcome<TableLayout> JetFile::definition(const TableRef &table)
     const auto now = m_state->now();
     if (!now)
         return Status::ReadFailed;
-    return m_state->catalog->table(table.page, table.name, now->size / m_state->catalog->format().pageSize);
+    return m_state->definition(table, now->size);
 }
 
 Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
@@ -165,11 +163,11 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
                                                             const std::vector<std::string> &alsoRead,
                                                             const std::atomic<bool> *cancel)
 {
-    const FileFormat &format = m_state->catalog->format();
+    const FileFormat &format = m_state->format;
     const auto before = m_state->now();
     if (!before)
         return Status::ReadFailed;
-    auto layout = m_state->catalog->table(table.page, table.name, before->size / format.pageSize);
+    auto layout = m_state->definition(table, before->size);
     if (!layout.ok())
         return layout.status();
     const TableLayout &definition = layout.value();

@@ -1,7 +1,7 @@
 #pragma once
-// A Jet/Access file opened for reading. libmdb reads its catalog and table
-// definitions (jet_catalog.cpp); our own reader reads the rows, with pread
-// on a descriptor of our own. Not thread-safe: callers serialise access.
+// A Jet/Access file opened for reading: its catalog, its tables'
+// definitions and their rows, read from the pages through a descriptor of
+// our own. Not thread-safe: callers serialise access.
 // Snapshots it returns read their other columns on their own, from the same
 // state of the file or not at all.
 
