@@ -6,6 +6,9 @@
 #include "article_database/engine.h"
 #include "article_database/query/like_pattern.h"
 #include "article_database/query/text_fold.h"
+#include "article_database/snapshot/content_hash.h"
+#include "article_database/snapshot/snapshot_cache.h"
+#include "gated_system.h"
 #include "reader_rows.h"
 #include "test_files.h"
 
@@ -15,8 +18,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <random>
 
@@ -286,42 +289,87 @@ TEST(SameAnswersTest, KeptAndIndexedSearchesMatchEveryRowOneByOne)
     EXPECT_GT(matched, 150);
 }
 
-// Bytes this process has asked the kernel to read so far, page cache or not.
-std::uint64_t bytesRead()
+// Found in use: after "Fermer" on a large file the process stayed for about
+// a second, because dropping the database waited for the start-up read of
+// the table to reach its last row; the cache now stops that read where it
+// stands. This test first counted the process's reads while the read ran
+// freely, and failed on a busy machine: the file's change time was still
+// "now" when the read began, so the content hash read the whole file twice
+// before any row, and nothing stopped the hash. The hash stops too now, and
+// the read waits at a gate until the stop has been asked for, under a clock
+// that says whether the file's times can be trusted.
+struct StopCase {
+    const char *name;
+    std::int64_t clockNs;
+};
+
+void PrintTo(const StopCase &c, std::ostream *os) { *os << c.name; }
+
+class StartUpReadTest : public testing::TestWithParam<StopCase> {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new TempDir;
+        s_path = s_dir->file("articles.mdb");
+        // Many times larger than what the readers take in before they next
+        // look at the stop.
+        testing_support::writeOrFail(s_path, {articles(1'000'000)});
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+
+    static TempDir *s_dir;
+    static std::string s_path;
+};
+
+TempDir *StartUpReadTest::s_dir = nullptr;
+std::string StartUpReadTest::s_path;
+
+TEST_P(StartUpReadTest, StoppingTheCacheEndsTheReadWhereItStands)
 {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value)
-        if (key == "rchar:")
-            return value;
-    return 0;
+    testing_support::GatedSystem system(GetParam().clockNs);
+    auto opened = SnapshotCache::open(system, s_path);
+    ASSERT_TRUE(opened.ok()) << describe(opened.status());
+    std::shared_ptr<SnapshotCache> cache = std::move(opened.value());
+
+    system.close();
+    cache->preload("ARTICLE", "ARTICLE");
+    system.waitForAHeldRead();
+    const std::uint64_t before = system.bytesRead();
+    cache->stop();
+    system.open();
+    cache.reset();
+    EXPECT_LT(system.bytesRead() - before, std::filesystem::file_size(s_path) / 4);
 }
 
-// Found in use: after "Fermer" on a large file the process stayed for about a
-// second, because dropping the database waited for the start-up read of the
-// table to reach its last row. Released right after the table is opened, the
-// database must stop that read where it is.
-TEST(StartUpReadTest, ReleasingTheDatabaseStopsTheReadOfTheTable)
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, StartUpReadTest,
+    testing::Values(
+        // Every file time behind the clock: the rows are read straight away.
+        StopCase{"rows_read_first", std::numeric_limits<std::int64_t>::max()},
+        // None behind it: the file's bytes are hashed before its rows are read.
+        StopCase{"bytes_hashed_first", std::numeric_limits<std::int64_t>::min()}),
+    [](const testing::TestParamInfo<StopCase> &info) { return std::string(info.param.name); });
+
+TEST(ContentHashTest, TellsOneByteAndStopsWhenAsked)
 {
     TempDir dir;
-    const std::string path = dir.file("articles.mdb");
-    // Large enough that the read takes far longer than the release below.
-    testing_support::writeOrFail(path, {articles(1'000'000)});
-    // Times well behind the clock: nothing but the rows is read.
-    const timespec past{time(nullptr) - 3600, 0};
-    const timespec times[2] = {past, past};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    const auto size = std::filesystem::file_size(path);
+    const std::string path = dir.file("bytes.bin");
+    std::string bytes(1 << 20, 'x');
+    testing_support::writeBytes(path, bytes);
+    testing_support::GatedSystem system(0);
+    std::vector<char> buffer;
 
-    const std::uint64_t before = bytesRead();
-    {
-        Engine engine;
-        const auto database = openOrFail(engine, path);
-        ASSERT_TRUE(database);
-        ASSERT_TRUE(database->openRecordset(u"ARTICLE").ok());
-    }
-    EXPECT_LT(bytesRead() - before, size / 2);
+    const std::atomic<bool> stopped{true};
+    EXPECT_FALSE(contentHash(system, path, buffer, &stopped));
+    EXPECT_EQ(system.bytesRead(), 0u);
+
+    const std::atomic<bool> running{false};
+    const auto first = contentHash(system, path, buffer, &running);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(system.bytesRead(), bytes.size());
+    bytes[bytes.size() - 1] = 'y';
+    testing_support::writeBytes(path, bytes);
+    EXPECT_NE(contentHash(system, path, buffer, &running), first);
 }
 
 } // namespace
