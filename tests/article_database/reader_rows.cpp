@@ -75,7 +75,7 @@ void normaliseReals(Reading &reading)
 Definition readDefinitionWithEngine(const std::string &path, const std::string &table)
 {
     Definition definition;
-    auto file = JetFile::open(path);
+    auto file = JetFile::open(operatingSystem(), path);
     if (!file.ok()) {
         definition.failure = "open: " + std::string(describe(file.status()));
         return definition;
