@@ -9,8 +9,6 @@
 #include "article_database/query/text_fold.h"
 #include "article_database/query/unicode_text.h"
 
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -36,8 +34,17 @@ std::u16string widen(std::string_view bytes)
 // form: malformed sequences and surrogates become U+FFFD.
 std::string engineUtf8(std::string_view bytes)
 {
-    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return toUtf8(text.toStdU16String());
+    std::string out;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        char32_t c = 0;
+        if (nextWellFormed(bytes, pos, c)) {
+            appendUtf8(out, c);
+        } else {
+            appendUtf8(out, replacementCharacter);
+            ++pos;
+        }
+    }
+    return out;
 }
 
 // Whether `pattern` holds only plain characters and stars; then the pieces

@@ -21,6 +21,7 @@ else
         qt6-base-dev libgl-dev
         mdbtools mdbtools-dev libxxhash-dev
         libgtest-dev libgmock-dev
+        python3 unicode-data
         fonts-dejavu-core fonts-liberation2
         dpkg-dev file lintian desktop-file-utils man-db
         "$@"

@@ -4,6 +4,7 @@
 #include "article_database/query/query_text.h"
 #include "article_database/snapshot/snapshot.h"
 #include "article_database/snapshot/snapshot_cache.h"
+#include "article_database/platform/operating_system.h"
 #include "article_database/query/text_fold.h"
 
 #include <atomic>
@@ -204,7 +205,8 @@ private:
 
 } // namespace
 
-Engine::Engine() = default;
+Engine::Engine() : Engine(operatingSystem()) {}
+Engine::Engine(OperatingSystem &system) : m_system(system) {}
 Engine::~Engine() = default;
 
 Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path, bool exclusive, bool readOnly)
@@ -213,7 +215,7 @@ Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path,
     static_cast<void>(exclusive);
     static_cast<void>(readOnly);
     try {
-        auto cache = SnapshotCache::open(path);
+        auto cache = SnapshotCache::open(m_system, path);
         if (!cache.ok())
             return cache.status();
         return std::shared_ptr<Database>(std::make_shared<JetDatabase>(std::move(cache.value())));

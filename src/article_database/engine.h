@@ -13,6 +13,8 @@
 
 namespace article_database {
 
+class OperatingSystem;
+
 class Recordset {
 public:
     virtual ~Recordset() = default;
@@ -36,13 +38,20 @@ public:
 
 class Engine {
 public:
+    // On this system's files, clock and code pages.
     Engine();
+    // On those `system` gives; it must outlive the engine and everything the
+    // engine returns.
+    explicit Engine(OperatingSystem &system);
     ~Engine();
     Engine(const Engine &) = delete;
     Engine &operator=(const Engine &) = delete;
     // exclusive/readOnly are the flags the caller asks for; the file is read
     // and never written whatever they say.
     Outcome<std::shared_ptr<Database>> openDatabase(const std::string &path, bool exclusive, bool readOnly);
+
+private:
+    OperatingSystem &m_system;
 };
 
 } // namespace article_database

@@ -10,14 +10,18 @@
 
 namespace article_database {
 
-// Where the fixed database path "C:\VANTORELISK\TABLEARTICLE.MDB" lives on this
-// system. On Windows that path itself; elsewhere the C: drive of the Wine
-// prefix ($WINEPREFIX, or ~/.wine), each component matched without regard to
-// letter case. Returns the path to try even when nothing exists there.
-std::string databasePath();
+// Where the fixed database path "C:\VANTORELISK\TABLEARTICLE.MDB" lives on
+// `system` (OperatingSystem::windowsPath). Returns the path to try even when
+// nothing exists there.
+std::string databasePath(OperatingSystem &system);
 
 class Module1 {
 public:
+    // On this system.
+    Module1();
+    // On `system`, which must outlive the module.
+    explicit Module1(OperatingSystem &system);
+
     std::shared_ptr<Database> BaseArticle;
     std::shared_ptr<Recordset> RsArticle;
 
@@ -27,6 +31,7 @@ public:
     void ouvrirTableArticle();
 
 private:
+    OperatingSystem &m_system;
     std::unique_ptr<Engine> m_engine;
 };
 

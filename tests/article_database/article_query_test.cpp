@@ -90,9 +90,9 @@ TEST_P(ArticleQueryTest, PrintsFirstColumnOrSaysWhatFailed)
         EXPECT_EQ(run.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, ArticleQueryTest,
-    testing::Values(
+std::vector<ToolCase> toolCases()
+{
+    std::vector<ToolCase> cases = {
         ToolCase{"whole_table_skips_nulls", {"DB", "ARTICLE"}, 0, allDesignations(), nullptr},
         ToolCase{"search", {"DB", "SELECT * FROM ARTICLE Where ARTICLE like '*ÉCROU*'"}, 0,
                  lines({"ÉCROU M6", "Écrou m8"}), nullptr},
@@ -115,8 +115,24 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"three_arguments", {"DB", "ARTICLE", "extra"}, 2, "", "usage"},
         ToolCase{"options_ended", {"--", "DB", "CODES"}, 0, lines({"-5", "0", "123456"}), nullptr},
         ToolCase{"version", {"--version"}, 0, lines({"article-query " FICHE_VERSION}), nullptr},
-        ToolCase{"unknown_option", {"--verbose", "DB", "ARTICLE"}, 2, "", "unknown option --verbose"}),
-    [](const testing::TestParamInfo<ToolCase> &info) { return std::string(info.param.name); });
+        ToolCase{"unknown_option", {"--verbose", "DB", "ARTICLE"}, 2, "", "unknown option --verbose"},
+    };
+#ifndef _WIN32
+    // Windows hands a program its arguments as UTF-16, never as bytes.
+    cases.insert(cases.end(),
+                 {
+                     // Typed in a Latin-1 terminal: searching for U+FFFD
+                     // instead would find nothing and say nothing.
+                     ToolCase{"query_not_utf8", {"DB", "SELECT * FROM ARTICLE Where ARTICLE like '*\xC9" "CROU*'"}, 2,
+                              "", "not valid UTF-8"},
+                     ToolCase{"query_with_encoded_surrogate", {"DB", "\xED\xA0\x80"}, 2, "", "not valid UTF-8"},
+                 });
+#endif
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ArticleQueryTest, testing::ValuesIn(toolCases()),
+                         [](const testing::TestParamInfo<ToolCase> &info) { return std::string(info.param.name); });
 
 // Help goes to stdout and succeeds, so that `article-query --help | less`
 // works; its text is not pinned beyond the usage line.

@@ -1,11 +1,10 @@
 // The engine on real .mdb files written by the team's writer.
 
 #include "article_database/engine.h"
+#include "article_database/query/unicode_text.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
-
-#include <QString>
 
 #include <cstdio>
 #include <optional>
@@ -62,7 +61,12 @@ std::string fill(std::string text, const FileFormat &format)
     return text;
 }
 
-std::u16string utf16(const std::string &utf8) { return QString::fromStdString(utf8).toStdU16String(); }
+std::u16string utf16(const std::string &utf8)
+{
+    std::u16string units;
+    EXPECT_TRUE(utf8ToUtf16(utf8, units)) << utf8;
+    return units;
+}
 
 std::vector<mdb_writer::Row> articleRows(const FileFormat &format)
 {

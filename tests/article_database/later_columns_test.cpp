@@ -47,7 +47,7 @@ TEST(LaterColumnsTest, ReadOnDemandEqualTheirValues)
     TempDir dir;
     const std::string path = dir.file("a.mdb");
     writeArticles(path, 1.25);
-    auto file = JetFile::open(path);
+    auto file = JetFile::open(operatingSystem(), path);
     ASSERT_TRUE(file.ok());
     const auto ref = file.value()->findTable("article");
     ASSERT_TRUE(ref);
@@ -135,7 +135,7 @@ TEST(LaterColumnsTest, LargeTableKeepsItsOrderAcrossBothHalves)
         row[1] = static_cast<std::int32_t>(i);
     };
     testing_support::writeOrFail(path, {large});
-    auto file = JetFile::open(path);
+    auto file = JetFile::open(operatingSystem(), path);
     ASSERT_TRUE(file.ok());
     auto snapshot = file.value()->readTable(*file.value()->findTable("ARTICLE"), {"ARTICLE"});
     ASSERT_TRUE(snapshot.ok());

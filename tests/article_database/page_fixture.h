@@ -4,17 +4,16 @@
 // are written here byte by byte.
 
 #include "article_database/jet/page_source.h"
+#include "article_database/platform/operating_system.h"
 #include "file_bytes.h"
 #include "test_files.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace article_database::testing_support {
 
@@ -85,24 +84,20 @@ public:
     {
         const std::string path = m_dir.file("pages.mdb");
         writeBytes(path, m_bytes);
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0)
+        auto file = operatingSystem().openForReading(path);
+        if (!file.ok())
             return nullptr;
-        return &m_pages.emplace(m_fd, fixturePageSize, m_bytes.size());
+        m_file = std::move(file.value());
+        return &m_pages.emplace(*m_file, fixturePageSize, m_bytes.size());
     }
 
     PageFixture(const PageFixture &) = delete;
     PageFixture &operator=(const PageFixture &) = delete;
-    ~PageFixture()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
 
 private:
     std::string m_bytes;
     TempDir m_dir;
-    int m_fd = -1;
+    std::unique_ptr<ReadableFile> m_file;
     std::optional<PageSource> m_pages;
 };
 

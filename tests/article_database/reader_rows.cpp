@@ -1,10 +1,13 @@
 #include "reader_rows.h"
 
+#include "article_database/jet/jet_layout.h"
+#include "article_database/snapshot/mdb_file.h"
 #include "child_process.h"
 #include "read_back.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string_view>
 
 namespace article_database::testing_support {
@@ -54,6 +57,11 @@ std::string ucs2Form(std::string_view text)
     return out;
 }
 
+bool isReal(int type)
+{
+    return type == static_cast<int>(JetType::Single) || type == static_cast<int>(JetType::Double);
+}
+
 void normaliseReals(Reading &reading)
 {
     for (ShownRow &row : reading.rows)
@@ -64,9 +72,41 @@ void normaliseReals(Reading &reading)
 
 } // namespace
 
+Definition readDefinitionWithEngine(const std::string &path, const std::string &table)
+{
+    Definition definition;
+    auto file = JetFile::open(operatingSystem(), path);
+    if (!file.ok()) {
+        definition.failure = "open: " + std::string(describe(file.status()));
+        return definition;
+    }
+    const std::optional<TableRef> found = file.value()->findTable(table);
+    if (!found) {
+        definition.failure = "no table " + table;
+        return definition;
+    }
+    auto layout = file.value()->definition(*found);
+    if (!layout.ok()) {
+        definition.failure = "definition: " + std::string(describe(layout.status()));
+        return definition;
+    }
+    for (const ColumnLayout &c : layout.value().columns)
+        definition.columns.push_back(
+            {c.name, c.type, c.size, c.precision, c.scale, c.fixed, c.number, c.varIndex, c.fixedOffset});
+    definition.ok = true;
+    return definition;
+}
+
 Reading readWithEngine(const std::string &path, const std::string &table)
 {
     Reading reading;
+    const Definition definition = readDefinitionWithEngine(path, table);
+    if (!definition.ok) {
+        reading.failure = definition.failure;
+        return reading;
+    }
+    for (const DefinedColumn &column : definition.columns)
+        reading.real.push_back(isReal(column.type));
     Engine engine;
     auto database = engine.openDatabase(path, false, true);
     if (!database.ok()) {
@@ -101,8 +141,6 @@ Reading readWithEngine(const std::string &path, const std::string &table)
                 return reading;
             }
             const FieldValue &field = value.value();
-            if (reading.rows.empty())
-                reading.real.push_back(field.kind == FieldValue::Kind::Real);
             // libmdb binds a boolean as "1" or "0".
             if (field.kind == FieldValue::Kind::Boolean)
                 row.emplace_back(field.text == "True" ? "1" : "0");
@@ -139,13 +177,30 @@ Reading readWithLibmdb(const std::string &path, const std::string &table, std::s
         return reading;
     }
     std::size_t at = o.out.find('\n');
-    if (at == std::string::npos) {
-        reading.failure = "no column types";
-        return reading;
+    const unsigned long columns = std::strtoul(o.out.c_str(), nullptr, 10);
+    for (unsigned long c = 0; c < columns && at != std::string::npos; ++c) {
+        const std::size_t end = o.out.find('\n', at + 1);
+        if (end == std::string::npos)
+            break;
+        std::istringstream fields(o.out.substr(at + 1, end - at - 1));
+        DefinedColumn &column = reading.columns.emplace_back();
+        std::getline(fields, column.name, '\t');
+        int libmdbPrecision = 0;
+        int libmdbScale = 0;
+        fields >> column.type >> column.size >> libmdbPrecision >> libmdbScale >> column.fixed >> column.number
+            >> column.varIndex >> column.fixedOffset;
+        // libmdb 1.0 reads a Numeric column's precision into col_scale and
+        // its scale into col_prec (the values it prints come out right: its
+        // printing swaps them back). Swapped back here, they are what the
+        // definition holds.
+        column.precision = column.type == static_cast<int>(JetType::Numeric) ? libmdbScale : libmdbPrecision;
+        column.scale = column.type == static_cast<int>(JetType::Numeric) ? libmdbPrecision : libmdbScale;
+        reading.real.push_back(isReal(column.type));
+        at = end;
     }
-    for (std::size_t i = 0; i < at; i += 3) {
-        const int type = std::atoi(o.out.c_str() + i);
-        reading.real.push_back(type == 6 || type == 7 || type == 0x10);
+    if (at == std::string::npos || reading.columns.size() != columns || columns == 0) {
+        reading.failure = "no column definitions";
+        return reading;
     }
     ++at;
     while (at < o.out.size()) {
@@ -190,6 +245,20 @@ Reading readWithMdbExport(const std::string &path, const std::string &table, con
     normaliseReals(reading);
     reading.ok = true;
     return reading;
+}
+
+std::string schemaType(const DefinedColumn &column, bool jet3)
+{
+    switch (static_cast<JetType>(column.type)) {
+    case JetType::Boolean: return "Boolean NOT NULL";
+    case JetType::LongInteger: return "Long Integer";
+    case JetType::Double: return "Double";
+    case JetType::Text: return "Text (" + std::to_string(jet3 ? column.size : column.size / 2) + ")";
+    case JetType::Memo: return "Memo/Hyperlink (255)";
+    case JetType::Numeric:
+        return "Numeric (" + std::to_string(column.precision) + ", " + std::to_string(column.scale) + ")";
+    default: return {};
+    }
 }
 
 std::string firstDifference(const ShownRow &a, const ShownRow &b)

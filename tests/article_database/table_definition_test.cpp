@@ -44,7 +44,11 @@ struct Definition {
 
     std::string bytes() const
     {
-        std::string def(63 + 12 * realIndexes, '\0');
+        // A count too large to lay out (a damaged one) gets no entries: in
+        // 32 bits its 12 bytes each wrapped round to a buffer too short for
+        // the counts themselves.
+        const std::size_t indexBytes = realIndexes <= 64 ? 12 * std::size_t{realIndexes} : 0;
+        std::string def(63 + indexBytes, '\0');
         def[0] = 0x02;
         def[1] = 0x01;
         put32(def, 16, 1234);

@@ -1,29 +1,24 @@
 #pragma once
 // A folder of the test's own, removed with all it holds when the test ends.
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 namespace test_support {
 
 class TempDir {
 public:
-    TempDir()
-    {
-        if (!m_dir.isValid())
-            throw std::runtime_error("no temporary folder: " + m_dir.errorString().toStdString());
-    }
+    // Throws std::runtime_error when no folder can be made.
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
 
     const std::filesystem::path &path() const { return m_path; }
     std::string file(const std::string &name) const { return (m_path / name).string(); }
 
 private:
-    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/fiche-test-XXXXXX")};
-    std::filesystem::path m_path{m_dir.path().toStdString()};
+    std::filesystem::path m_path;
 };
 
 } // namespace test_support

@@ -116,6 +116,56 @@ TEST_P(EachFormat, NumbersKeepEveryBit)
     }
 }
 
+struct NumericCase {
+    std::string what;
+    std::string written;
+    std::string printed;
+    Bytes stored;
+};
+
+// A numeric column of precision 28 and scale 4: each value is stored as a
+// sign byte and its value times 10^4 in four little-endian 32-bit words,
+// most significant first, and libmdb prints it with four decimals.
+TEST_P(EachFormat, NumericsAreASignAndFourWordsMostSignificantFirst)
+{
+    const NumericCase cases[] = {
+        {"zero", "0", "0.0000", {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"smallest step", "0.0001", "0.0001", {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"negative", "-0.0001", "-0.0001", {0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {"fraction padded to the scale",
+         "123.45",
+         "123.4500",
+         {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x44, 0xD6, 0x12, 0x00}},
+        {"lowest word full",
+         "429496.7295",
+         "429496.7295",
+         {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"carry into the third word", "429496.7296", "429496.7296", {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
+        {"carry into the second word",
+         "-1844674407370955.1616",
+         "-1844674407370955.1616",
+         {0x80, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"twenty-eight nines",
+         "999999999999999999999999.9999",
+         "999999999999999999999999.9999",
+         {0x00, 0, 0, 0, 0, 0x5E, 0xCE, 0x4F, 0x20, 0x61, 0x02, 0x25, 0x3E, 0xFF, 0xFF, 0xFF, 0x0F}},
+        {"leading zeros", "000012", "12.0000", {0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xD4, 0x01, 0x00}},
+    };
+    std::vector<Row> rows;
+    for (const NumericCase &c : cases)
+        rows.push_back({Decimal{c.written}});
+    rows.push_back({Null{}});
+    const auto read = writtenAndRead({{.name = "D", .type = ColumnType::Numeric, .precision = 28, .scale = 4}}, rows,
+                                     GetParam());
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->stored.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(read->stored[i][0].bytes, cases[i].stored) << cases[i].what;
+        EXPECT_EQ(read->bound[i][0], cases[i].printed) << cases[i].what;
+    }
+    EXPECT_TRUE(read->stored.back()[0].null);
+}
+
 Table numbered(const std::string &name, std::size_t rows, std::size_t padding)
 {
     Table t;

@@ -1,6 +1,7 @@
 #include "read_back.h"
 
 #include "child_process.h"
+#include "shape_catalog.h"
 
 // mdbtools.h opens an extern "C" block around its glib include, which C++
 // templates in glib reject unless glib.h came first.
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 namespace writer_test {
@@ -115,9 +117,11 @@ std::vector<PrintedRow> exportCsv(const std::string &path, const std::string &ta
     return parseCsv(checkedOutput({"mdb-export", "-0", kNullMarker, path, table}));
 }
 
-std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, const Printed &printed)
+std::string mismatch(const mdb_writer::Column &column, const mdb_writer::Cell &cell, const Printed &printed,
+                     bool viaDouble)
 {
     using mdb_writer::ColumnType;
+    const ColumnType type = column.type;
     const std::string shown = printed ? "\"" + printed->substr(0, 80) + "\"" : "null";
     if (type == ColumnType::Boolean) {
         // A boolean lives in the null mask: there is no null boolean.
@@ -139,6 +143,17 @@ std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, 
         return "expected a value, got null";
     if (const auto *i = std::get_if<std::int32_t>(&cell))
         return *printed == std::to_string(*i) ? "" : "expected " + std::to_string(*i) + ", got " + shown;
+    if (const auto *decimal = std::get_if<mdb_writer::Decimal>(&cell)) {
+        const std::string text = mdb_writer::shapes::decimalText(*decimal, column.scale);
+        if (*printed == text)
+            return "";
+        char *end = nullptr;
+        const double got = std::strtod(printed->c_str(), &end);
+        const double expected = std::strtod(text.c_str(), nullptr);
+        if (viaDouble && *end == '\0' && std::fabs(got - expected) <= 1e-15 * std::fabs(expected))
+            return "";
+        return "expected " + text + ", got " + shown;
+    }
     const double expected = std::get<double>(cell);
     char *end = nullptr;
     const double got = std::strtod(printed->c_str(), &end);
@@ -169,10 +184,11 @@ void expectToolsShow(const std::string &path, const mdb_writer::Table &table)
         }
         ASSERT_EQ(csv[i + 1].size(), table.columns.size()) << "mdb-export row " << i;
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            const std::pair<const char *, const Printed *> seen[] = {{"mdb-export", &csv[i + 1][c]},
-                                                                     {"mdb-json", &json[i][c]}};
-            for (const auto &[tool, printed] : seen) {
-                const std::string m = mismatch(table.columns[c].type, row[c], *printed);
+            // mdb-json's numbers come back through QJsonValue's double.
+            const std::tuple<const char *, const Printed *, bool> seen[] = {{"mdb-export", &csv[i + 1][c], false},
+                                                                            {"mdb-json", &json[i][c], true}};
+            for (const auto &[tool, printed, viaDouble] : seen) {
+                const std::string m = mismatch(table.columns[c], row[c], *printed, viaDouble);
                 if (!m.empty() && reports++ < 10) {
                     ADD_FAILURE() << tool << ", " << table.name << " row " << i << " column "
                                   << table.columns[c].name << ": " << m;

@@ -23,9 +23,12 @@ using PrintedRow = std::vector<Printed>;
 // Throws when mdb-export fails or warns.
 std::vector<PrintedRow> exportCsv(const std::string &path, const std::string &table);
 
-// Empty when `printed` shows `cell` of a `type` column as mdbtools prints
-// it, else a description of the difference.
-std::string mismatch(mdb_writer::ColumnType type, const mdb_writer::Cell &cell, const Printed &printed);
+// Empty when `printed` shows `cell` of `column` as mdbtools prints it, else
+// a description of the difference. `viaDouble`: the tool's numbers went
+// through a double (mdb-json's, once parsed), so a Numeric value is held
+// to 15 digits only.
+std::string mismatch(const mdb_writer::Column &column, const mdb_writer::Cell &cell, const Printed &printed,
+                     bool viaDouble = false);
 
 // Compares every value mdb-export and mdb-json print with the written one,
 // reporting through GoogleTest.

@@ -20,19 +20,23 @@ Table everyKind()
     t.name = "ARTICLE";
     t.columns = {{"ARTICLE", ColumnType::Text, 60},       {"NOTE", ColumnType::Memo},
                  {"REFERENCE", ColumnType::LongInteger}, {"PRIX", ColumnType::Double},
-                 {"EN_STOCK", ColumnType::Boolean},      {"CODE", ColumnType::Text, 10}};
+                 {"EN_STOCK", ColumnType::Boolean},      {"CODE", ColumnType::Text, 10},
+                 {.name = "MONTANT", .type = ColumnType::Numeric, .precision = 12, .scale = 3},
+                 {.name = "GRAND", .type = ColumnType::Numeric, .precision = 28, .scale = 0}};
     const double big = 1e300;
     t.rows = {
-        {std::string("VIS TETE HEXAGONALE M8X40 INOX"), std::string("court"), 1, 1.5, true, std::string("A1")},
-        {Null{}, Null{}, Null{}, Null{}, Null{}, Null{}},
-        {std::string(""), std::string(""), 0, 0.0, false, std::string("")},
+        {std::string("VIS TETE HEXAGONALE M8X40 INOX"), std::string("court"), 1, 1.5, true, std::string("A1"),
+         Decimal{"1234.5"}, Decimal{"1"}},
+        {Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}, Null{}},
+        {std::string(""), std::string(""), 0, 0.0, false, std::string(""), Decimal{"0"}, Decimal{"0"}},
         {std::string("Équerre clé"), std::string("ß € œ Ÿ"), std::numeric_limits<std::int32_t>::min(), -big, true,
-         Null{}},
+         Null{}, Decimal{"-999999999.999"}, Decimal{"-9999999999999999999999999999"}},
         {std::string("CLE D'ARRET"), Null{}, std::numeric_limits<std::int32_t>::max(), -2.5e-300, false,
-         std::string("0123456789")},
-        {Null{}, std::string(300, 'm'), -1, 123456.789, true, std::string("x")},
+         std::string("0123456789"), Decimal{"0.001"}, Decimal{"4294967296"}},
+        {Null{}, std::string(300, 'm'), -1, 123456.789, true, std::string("x"), Decimal{"-0.5"},
+         Decimal{"18446744073709551616"}},
         {std::string("ECROU \"M8\", INOX"), std::string("ligne 1\nligne 2\tfin"), -123456789, 0.1, Null{},
-         std::string("é")},
+         std::string("é"), Null{}, Decimal{"-1"}},
     };
     return t;
 }
@@ -54,7 +58,8 @@ TEST_P(EveryKind, ColumnsWithNullsAndExtremesReadBack)
     ASSERT_EQ(tables.count("ARTICLE"), 1u);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"ARTICLE", "Text (60)"},          {"NOTE", "Memo/Hyperlink (255)"}, {"REFERENCE", "Long Integer"},
-        {"PRIX", "Double"},                {"EN_STOCK", "Boolean NOT NULL"}, {"CODE", "Text (10)"}};
+        {"PRIX", "Double"},                {"EN_STOCK", "Boolean NOT NULL"}, {"CODE", "Text (10)"},
+        {"MONTANT", "Numeric (12, 3)"},    {"GRAND", "Numeric (28, 0)"}};
     EXPECT_EQ(tables.at("ARTICLE"), expected);
 }
 

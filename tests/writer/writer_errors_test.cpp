@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,14 @@ Table oneColumn(ColumnType type, Cell value, int textLength = 255)
     t.name = "T";
     t.columns = {{"C", type, textLength}};
     t.rows = {{std::move(value)}};
+    return t;
+}
+
+Table numeric(int precision, int scale, Cell value)
+{
+    Table t = oneColumn(ColumnType::Numeric, std::move(value));
+    t.columns[0].precision = precision;
+    t.columns[0].scale = scale;
     return t;
 }
 
@@ -93,6 +102,23 @@ std::vector<Refusal> refusals()
     r.push_back({"TextInABooleanColumn", {oneColumn(ColumnType::Boolean, std::string("1"))}, "expected a boolean"});
     r.push_back({"TextLengthZero", {oneColumn(ColumnType::Text, Null{}, 0)}, "1 to 255"});
     r.push_back({"TextLength256", {oneColumn(ColumnType::Text, Null{}, 256)}, "1 to 255"});
+
+    const std::string digits = "a precision of 1 to 28 and a scale of 0 to its precision";
+    r.push_back({"NumericPrecisionZero", {numeric(0, 0, Null{})}, digits});
+    r.push_back({"NumericPrecision29", {numeric(29, 0, Null{})}, digits});
+    r.push_back({"NumericScaleAbovePrecision", {numeric(4, 5, Null{})}, digits});
+    r.push_back({"NumericNegativeScale", {numeric(4, -1, Null{})}, digits});
+    r.push_back({"DigitsPastTheScale", {numeric(10, 2, Decimal{"1.234"})}, "more than 2 digits after the point"});
+    r.push_back({"DigitsPastThePrecision", {numeric(10, 2, Decimal{"-123456789"})}, "more than 8 digits before"});
+    r.push_back({"TwentyNineNines", {numeric(28, 0, Decimal{std::string(29, '9')})}, "more than 28 digits before"});
+    for (const char *text : {"", "-", "1.", ".5", "1e5", "1,5", "+1", "--1", "1.2.3", " 1"}) {
+        std::string label = "NotADecimal_";
+        for (const char c : std::string(text))
+            label += std::isalnum(static_cast<unsigned char>(c)) ? std::string(1, c) : "x" + std::to_string(c);
+        r.push_back({label, {numeric(10, 2, Decimal{text})}, "is not a decimal number"});
+    }
+    r.push_back({"DoubleInANumericColumn", {numeric(10, 2, 1.5)}, "expected a decimal"});
+    r.push_back({"DecimalInADoubleColumn", {oneColumn(ColumnType::Double, Decimal{"1.5"})}, "expected a double"});
 
     Table missingCell = oneColumn(ColumnType::Text, std::string("a"));
     missingCell.rows.push_back({});

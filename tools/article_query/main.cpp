@@ -2,8 +2,7 @@
 // engine and prints the first column of each row as the grid shows it.
 
 #include "article_database/engine.h"
-
-#include <QString>
+#include "article_database/query/unicode_text.h"
 
 #include <cstdio>
 #include <string>
@@ -39,17 +38,15 @@ int wrongArguments()
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The arguments as UTF-8, the program's name left out.
+int run(const std::vector<std::string> &args)
 {
     using namespace article_database;
-    std::vector<const char *> operands;
+    std::vector<const std::string *> operands;
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+    for (const std::string &arg : args) {
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(argv[i]);
+            operands.push_back(&arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -61,16 +58,22 @@ int main(int argc, char *argv[])
             std::fputs("article-query " FICHE_VERSION "\n", stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         } else {
-            std::fprintf(stderr, "article-query: unknown option %s\n", argv[i]);
+            std::fprintf(stderr, "article-query: unknown option %s\n", arg.c_str());
             return wrongArguments();
         }
     }
     if (operands.size() != 2)
         return wrongArguments();
-    const std::u16string query = QString::fromLocal8Bit(operands[1]).toStdU16String();
+    // Decoding the query leniently would search for U+FFFD in place of what
+    // was typed, and find nothing without saying why.
+    std::u16string query;
+    if (!utf8ToUtf16(*operands[1], query)) {
+        std::fputs("article-query: the query is not valid UTF-8\n", stderr);
+        return 2;
+    }
 
     Engine engine;
-    auto database = engine.openDatabase(operands[0], false, true);
+    auto database = engine.openDatabase(*operands[0], false, true);
     if (!database.ok())
         return fail("cannot open the database", database.status());
     auto opened = database.value()->openRecordset(query);
@@ -98,3 +101,29 @@ int main(int argc, char *argv[])
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// Windows hands the arguments over as UTF-16 only through wmain: main would
+// get them in the system's ANSI code page, which cannot hold every designation.
+int wmain(int argc, wchar_t *argv[])
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::u16string units(argv[i], argv[i] + std::char_traits<wchar_t>::length(argv[i]));
+        if (!article_database::utf16ToUtf8(units, args.emplace_back())) {
+            std::fputs("article-query: an argument is not valid UTF-16\n", stderr);
+            return 2;
+        }
+    }
+    return run(args);
+}
+#else
+// The arguments' bytes are taken as UTF-8 whatever the locale says; the
+// database path goes to the system as it came.
+int main(int argc, char *argv[])
+{
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -57,6 +57,7 @@ enum JetType : std::uint8_t {
     JetText = 0x0A,
     JetOle = 0x0B,
     JetMemo = 0x0C,
+    JetNumeric = 0x10,
 };
 
 struct WriteError : std::runtime_error {
@@ -97,6 +98,8 @@ struct ColumnLayout {
     std::uint16_t varIndex = 0;
     std::uint16_t fixedOffset = 0;
     std::uint16_t storedSize = 0;
+    std::uint8_t precision = 0;
+    std::uint8_t scale = 0;
 };
 
 struct TableLayout {

@@ -1,6 +1,6 @@
 #include "jet_text.h"
 
-#include <QStringDecoder>
+#include "article_database/query/unicode_text.h"
 
 #include <algorithm>
 #include <iterator>
@@ -9,15 +9,7 @@ namespace mdb_writer::jet_text {
 
 bool toUtf16(std::string_view utf8, std::u16string &out)
 {
-    // Stateless: nothing of one text carries into the next; an initial BOM
-    // is a character of the text, not a marker to drop.
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = decoder(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
-    if (decoder.hasError())
-        return false;
-    out = text.toStdU16String();
-    return true;
+    return article_database::utf8ToUtf16(utf8, out);
 }
 
 void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std::uint8_t> &out)

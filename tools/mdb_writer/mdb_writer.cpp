@@ -36,6 +36,8 @@ JetType jetType(ColumnType type)
         return JetDouble;
     case ColumnType::Boolean:
         return JetBoolean;
+    case ColumnType::Numeric:
+        return JetNumeric;
     }
     throw WriteError("unknown column type");
 }
@@ -78,7 +80,7 @@ public:
 
             std::vector<ColumnSpec> columns;
             for (const Column &c : table.columns)
-                columns.push_back({c.name, jetType(c.type), c.textLength, c.deleted});
+                columns.push_back({c.name, jetType(c.type), c.textLength, c.deleted, c.precision, c.scale});
             TableLayout shape = layoutTable(m_version, table.name, false, columns);
             const std::size_t defPages = definitionPageCount(m_version, tableDefinition(m_version, shape).size());
             for (std::size_t i = 0; i < defPages; ++i)

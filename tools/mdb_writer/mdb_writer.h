@@ -15,7 +15,7 @@
 
 namespace mdb_writer {
 
-enum class ColumnType { Text, Memo, LongInteger, Double, Boolean };
+enum class ColumnType { Text, Memo, LongInteger, Double, Boolean, Numeric };
 
 struct Column {
     std::string name;
@@ -26,14 +26,25 @@ struct Column {
     // longer lists it, so readers must find the other columns by their
     // recorded numbers rather than by their positions.
     bool deleted = false;
+    // Numeric columns: digits in all (1 to 28), and of those, digits after
+    // the decimal point (0 to precision). Jet 3 files take them too, though
+    // Access 97 never made such a column.
+    int precision = 18;
+    int scale = 0;
 };
 
 struct Null {};
+// A Numeric value as decimal text: an optional '-', digits, and optionally a
+// '.' and more digits ("-1234.5"). At most the column's scale of digits
+// after the point, and its precision less its scale before it.
+struct Decimal {
+    std::string text;
+};
 // Text cells are UTF-8; a Text column takes at most textLength UTF-16 units
 // (a character beyond the BMP counts twice) in Jet 4, textLength bytes of
 // Windows-1252 in Jet 3. Jet keeps a boolean in the row's null mask, so a
 // boolean cannot be null: Null there is written as false.
-using Cell = std::variant<Null, std::string, std::int32_t, double, bool>;
+using Cell = std::variant<Null, std::string, std::int32_t, double, bool, Decimal>;
 using Row = std::vector<Cell>;
 
 struct Table {

@@ -2,7 +2,9 @@
 
 #include "jet_text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace mdb_writer::detail {
 namespace {
@@ -14,6 +16,46 @@ constexpr std::size_t kMemoInlineBytes = 64;
 constexpr std::size_t kMemoCompressibleChars = 1024;
 constexpr std::size_t kMemoMaxBytes = 0x00FFFFFF;
 constexpr std::uint8_t kLvalOwner[4] = {'L', 'V', 'A', 'L'};
+constexpr std::uint8_t kNumericNegative = 0x80;
+
+// A numeric as Jet stores it: a sign byte, then the value times 10^scale as
+// a magnitude in four little-endian 32-bit words, most significant first
+// (28 digits never reach the first). Returns what is wrong with the text,
+// or nothing.
+std::string encodeNumeric(const std::string &text, const ColumnLayout &c, std::uint8_t *out)
+{
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view body = std::string_view(text).substr(negative ? 1 : 0);
+    const std::size_t point = body.find('.');
+    const std::string whole(body.substr(0, point));
+    std::string fraction(point == std::string_view::npos ? std::string_view() : body.substr(point + 1));
+    const auto allDigits = [](const std::string &s) {
+        return s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (whole.empty() || !allDigits(whole)
+        || (point != std::string_view::npos && (fraction.empty() || !allDigits(fraction))))
+        return "\"" + text + "\" is not a decimal number";
+    if (fraction.size() > c.scale)
+        return "\"" + text + "\" has more than " + std::to_string(c.scale) + " digits after the point";
+    const std::size_t significant = whole.size() - std::min(whole.find_first_not_of('0'), whole.size());
+    if (significant > static_cast<std::size_t>(c.precision - c.scale))
+        return "\"" + text + "\" has more than " + std::to_string(c.precision - c.scale) + " digits before the point";
+    fraction.resize(c.scale, '0');
+
+    std::uint32_t words[4] = {};
+    for (const char digit : whole + fraction) {
+        std::uint64_t carry = static_cast<std::uint64_t>(digit - '0');
+        for (int i = 3; i >= 0; --i) {
+            const std::uint64_t v = std::uint64_t{words[i]} * 10 + carry;
+            words[i] = static_cast<std::uint32_t>(v);
+            carry = v >> 32;
+        }
+    }
+    out[0] = negative ? kNumericNegative : 0;
+    for (int i = 0; i < 4; ++i)
+        put32(out + 1 + 4 * i, words[i]);
+    return {};
+}
 
 } // namespace
 
@@ -75,6 +117,14 @@ const std::vector<std::uint8_t> &RowEncoder::encode(const TableLayout &t, const 
             std::memcpy(&bits, &v, sizeof bits);
             put32(fixed, static_cast<std::uint32_t>(bits));
             put32(fixed + 4, static_cast<std::uint32_t>(bits >> 32));
+            present(c);
+            break;
+        }
+        case JetNumeric: {
+            if (!std::holds_alternative<Decimal>(cell))
+                cellError(t, index, c, "expected a decimal");
+            if (const std::string wrong = encodeNumeric(std::get<Decimal>(cell).text, c, fixed); !wrong.empty())
+                cellError(t, index, c, wrong);
             present(c);
             break;
         }

@@ -200,12 +200,135 @@ Table manyPages(Format format)
     return t;
 }
 
+// Numeric columns of several precisions and scales between the other kinds,
+// and a deleted one whose 17 bytes stay in the rows. The first rows hold
+// magnitudes at the edges of each 32-bit word of the stored value.
+Table numerics(Format format)
+{
+    static const char *const edges[] = {"0",
+                                        "1",
+                                        "9",
+                                        "10",
+                                        "4294967295",
+                                        "4294967296",
+                                        "18446744073709551615",
+                                        "18446744073709551616",
+                                        "79228162514264337593543950",
+                                        "9999999999999999999999999999"};
+    Table t;
+    t.name = "DECIMAUX";
+    t.columns = {{"N", ColumnType::LongInteger},
+                 {.name = "MONTANT", .type = ColumnType::Numeric, .precision = 18, .scale = 0},
+                 {"DESIGNATION", ColumnType::Text, 40},
+                 {.name = "PRIX", .type = ColumnType::Numeric, .precision = 10, .scale = 2},
+                 {.name = "ANCIEN_TAUX", .type = ColumnType::Numeric, .deleted = true, .precision = 12, .scale = 4},
+                 {.name = "TAUX", .type = ColumnType::Numeric, .precision = 28, .scale = 10},
+                 {"QUANTITE", ColumnType::Double},
+                 {.name = "CHIFFRE", .type = ColumnType::Numeric, .precision = 1, .scale = 0},
+                 {.name = "FRACTION", .type = ColumnType::Numeric, .precision = 28, .scale = 28},
+                 {"ACTIF", ColumnType::Boolean}};
+    for (std::size_t i = 0; i < 160; ++i) {
+        Row row(t.columns.size(), Null{});
+        row[0] = static_cast<std::int32_t>(i);
+        for (std::size_t c = 1; c < t.columns.size(); ++c) {
+            const Column &column = t.columns[c];
+            if (column.type != ColumnType::Numeric || (i + c) % 9 == 4)
+                continue;
+            const auto precision = static_cast<std::size_t>(column.precision);
+            std::string magnitude;
+            if (i < std::size(edges) && std::string(edges[i]).size() <= precision) {
+                magnitude = edges[i];
+            } else {
+                // Lengths from one digit to the precision, the first digit never 0.
+                const std::size_t length = 1 + (i * 7 + c) % precision;
+                for (std::size_t d = 0; d < length; ++d)
+                    magnitude += static_cast<char>('0' + (d == 0 ? 1 + (i + c) % 9 : (i * 13 + d * c) % 10));
+            }
+            const bool negative = i % 3 == 1 && magnitude != "0";
+            row[c] = decimal(magnitude, column.scale, negative);
+        }
+        if (i % 5 != 2)
+            row[2] = text(i, 3 + i % 37, format);
+        if (i % 4 != 3)
+            row[6] = static_cast<double>(i) / 16.0 - 3.0;
+        row[9] = i % 2 == 0;
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+// Text and memo columns deleted, as Access leaves them: the definition still
+// counts their slots in the rows' variable-column table (more slots than
+// columns left), and the highest number ever used (the last column, also
+// deleted) stays above every live one. Rows written before the deletion
+// keep values in those slots; rows written after have them null.
+Table moreSlotsThanColumns(Format format)
+{
+    Table t;
+    t.name = "EMPLACEMENTS";
+    t.columns = {{"N", ColumnType::LongInteger},
+                 {"ANCIEN_TITRE", ColumnType::Text, 40, true},
+                 {"DESIGNATION", ColumnType::Text, 60},
+                 {"ANCIENNE_NOTE", ColumnType::Memo, 255, true},
+                 {"ANCIEN_CODE", ColumnType::Text, 10, true},
+                 {"PRIX", ColumnType::Double},
+                 {"ANCIEN_COMMENTAIRE", ColumnType::Memo, 255, true},
+                 {"NOTE", ColumnType::Memo},
+                 {"ANCIENNE_REFERENCE", ColumnType::Text, 20, true}};
+    for (std::size_t i = 0; i < 150; ++i) {
+        const bool before = i % 3 != 0;
+        Row row(t.columns.size(), Null{});
+        row[0] = static_cast<std::int32_t>(i);
+        if (i % 8 != 5)
+            row[2] = text(i, 2 + i % 58, format);
+        if (i % 6 != 1)
+            row[5] = 0.25 * static_cast<double>(i) - 7.0;
+        if (i % 4 == 2)
+            row[7] = text(i + 7, i % 8 == 2 ? 700 : 25, format);
+        if (before) {
+            row[1] = "OLD " + text(i + 1, 1 + i % 36, format);
+            row[3] = "OLD NOTE " + text(i + 2, i % 5 == 0 ? 600 : 20, format);
+            row[4] = text(i + 3, 1 + i % 10, format);
+            row[6] = text(i + 4, 70 + i % 30, format);
+            row[8] = text(i + 5, 1 + i % 20, format);
+        }
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
 } // namespace
+
+Decimal decimal(const std::string &magnitude, int scale, bool negative)
+{
+    const auto point = static_cast<std::size_t>(scale);
+    std::string digits = magnitude;
+    if (digits.size() <= point)
+        digits.insert(0, point + 1 - digits.size(), '0');
+    if (point > 0)
+        digits.insert(digits.size() - point, ".");
+    return {negative ? "-" + digits : digits};
+}
+
+std::string decimalText(const Decimal &value, int scale)
+{
+    const std::string &text = value.text;
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::size_t point = std::min(text.find('.'), text.size());
+    std::string magnitude = text.substr(negative ? 1 : 0, point - (negative ? 1 : 0));
+    std::string fraction = point < text.size() ? text.substr(point + 1) : std::string();
+    fraction.resize(static_cast<std::size_t>(scale), '0');
+    magnitude += fraction;
+    magnitude.erase(0, std::min(magnitude.find_first_not_of('0'), magnitude.size()));
+    return (negative && !magnitude.empty() ? "-" : "")
+        + decimal(magnitude.empty() ? "0" : magnitude, scale, false).text;
+}
 
 std::vector<std::string> names()
 {
     return {"MovedRows", "DeletedRows", "DeletedColumns", "LongMemos",           "LongRows",
-            "WideRows",  "ManyPages",   "Edited",         "StrayOverflowPointer"};
+            "WideRows",  "ManyPages",   "Edited",         "StrayOverflowPointer", "Numerics",
+            "MoreSlotsThanColumns"};
 }
 
 Shape shape(const std::string &name, Format format)
@@ -246,6 +369,10 @@ Shape shape(const std::string &name, Format format)
         }
         return {name, edited};
     }
+    if (name == "Numerics")
+        return {name, numerics(format)};
+    if (name == "MoreSlotsThanColumns")
+        return {name, moreSlotsThanColumns(format)};
     if (name == "StrayOverflowPointer") {
         Table stray = articles("ABIMEE", 120, format);
         stray.movedRows = {2, 40, 41};

@@ -1,7 +1,8 @@
 #pragma once
 // Tables in every row shape an Access-made file can hold: moved (overflow)
-// rows, deleted rows, deleted columns, long memos over chains of long-value
-// pages, long and wide rows, tables that need a usage map of bitmap pages.
+// rows, deleted rows, deleted columns (more variable slots in the rows than
+// columns left), long memos over chains of long-value pages, long and wide
+// rows, tables that need a usage map of bitmap pages, numeric columns.
 // Writer tests, the engine's differential tests and the fuzz seeds share them.
 
 #include "mdb_writer.h"
@@ -36,6 +37,13 @@ struct Visible {
     std::vector<bool> moved;
 };
 Visible visible(const Table &table);
+
+// A numeric value from the digits of its magnitude times 10^scale:
+// decimal("12345", 2, true) is -123.45.
+Decimal decimal(const std::string &magnitude, int scale, bool negative);
+// The value as readers show it in a column of `scale`: no leading zeros but
+// one before the point, exactly `scale` digits after it, no sign on zero.
+std::string decimalText(const Decimal &value, int scale);
 
 // The longest text or memo value of the table, in UTF-8 bytes.
 std::size_t longestText(const Table &table);

@@ -18,6 +18,8 @@ struct ColumnSpec {
     JetType type = JetText;
     int textLength = 0;
     bool deleted = false;
+    int precision = 0;
+    int scale = 0;
 };
 
 std::string lowerAscii(std::string_view s);

@@ -3,6 +3,7 @@
 // other pages is read.
 
 #include "article_database/jet/jet_layout.h"
+#include "article_database/platform/operating_system.h"
 #include "article_database/status.h"
 
 #include <cstdint>
@@ -17,6 +18,6 @@ struct FileFacts {
 
 // FileNotFound for a directory; NotADatabase for what is no Jet file or too
 // short to hold a catalog.
-Outcome<FileFacts> sniffFile(int fd);
+Outcome<FileFacts> sniffFile(const ReadableFile &file);
 
 } // namespace article_database

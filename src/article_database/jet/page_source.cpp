@@ -1,9 +1,6 @@
 #include "article_database/jet/page_source.h"
 
 #include <algorithm>
-#include <cerrno>
-
-#include <unistd.h>
 
 namespace article_database {
 
@@ -13,25 +10,10 @@ namespace {
 // memory held while it is read.
 constexpr std::uint64_t blockPages = 256;
 
-bool readFully(int fd, unsigned char *into, std::size_t size, std::uint64_t offset)
-{
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, into, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        into += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
 } // namespace
 
-PageSource::PageSource(int fd, std::uint32_t pageSize, std::uint64_t fileSize)
-    : m_fd(fd)
+PageSource::PageSource(const ReadableFile &file, std::uint32_t pageSize, std::uint64_t fileSize)
+    : m_file(file)
     , m_pageSize(pageSize)
     , m_pageCount(pageSize ? fileSize / pageSize : 0)
 {
@@ -52,7 +34,7 @@ const unsigned char *PageSource::page(std::uint32_t number, Slot slot)
             const std::uint64_t count = std::min(blockPages, m_pageCount - first);
             m_block.resize(count * m_pageSize);
             m_blockPages = 0;
-            if (!readFully(m_fd, m_block.data(), m_block.size(), first * m_pageSize))
+            if (!m_file.readExactly(first * m_pageSize, m_block.data(), m_block.size()))
                 return nullptr;
             m_blockFirst = first;
             m_blockPages = count;
@@ -63,7 +45,7 @@ const unsigned char *PageSource::page(std::uint32_t number, Slot slot)
         return m_block.data() + (number - m_blockFirst) * m_pageSize;
     std::vector<unsigned char> &buffer = m_single[static_cast<int>(slot)];
     buffer.resize(m_pageSize);
-    if (!readFully(m_fd, buffer.data(), m_pageSize, static_cast<std::uint64_t>(number) * m_pageSize))
+    if (!m_file.readExactly(static_cast<std::uint64_t>(number) * m_pageSize, buffer.data(), m_pageSize))
         return nullptr;
     return buffer.data();
 }

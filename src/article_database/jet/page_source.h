@@ -1,10 +1,12 @@
 #pragma once
-// Pages of a Jet file, read with pread into buffers of our own. The file is
-// never mapped: another program may cut it short while we read, and a mapped
-// file cut short kills the reader. Pages read in ascending order come in
+// Pages of a Jet file, read at their offsets into buffers of our own. The
+// file is never mapped: another program may cut it short while we read, and
+// a mapped file cut short kills the reader. Pages read in ascending order come in
 // large blocks; pages looked up here and there (moved rows, long values,
 // usage map pages) one at a time, each kind in a buffer of its own so that
 // a page of one kind stays valid while pages of another are read.
+
+#include "article_database/platform/operating_system.h"
 
 #include <cstdint>
 #include <vector>
@@ -15,8 +17,8 @@ class PageSource {
 public:
     enum class Slot { Data, Overflow, LongValue, Map, Count };
 
-    // `fd` stays owned by the caller. `fileSize` fixes which pages exist.
-    PageSource(int fd, std::uint32_t pageSize, std::uint64_t fileSize);
+    // `file` stays owned by the caller. `fileSize` fixes which pages exist.
+    PageSource(const ReadableFile &file, std::uint32_t pageSize, std::uint64_t fileSize);
 
     std::uint32_t pageSize() const { return m_pageSize; }
     std::uint64_t pageCount() const { return m_pageCount; }
@@ -29,7 +31,7 @@ public:
 private:
     bool inBlock(std::uint32_t number) const;
 
-    int m_fd;
+    const ReadableFile &m_file;
     std::uint32_t m_pageSize;
     std::uint64_t m_pageCount;
     std::vector<unsigned char> m_block;

@@ -7,34 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include <iconv.h>
-
 namespace article_database {
-
-namespace {
-
-// The code page a Jet 3 file declares, as iconv names it.
-const char *charsetName(unsigned codePage)
-{
-    switch (codePage) {
-    case 874: return "WINDOWS-874";
-    case 932: return "SHIFT_JIS";
-    case 936: return "GBK";
-    case 949: return "CP949";
-    case 950: return "BIG5";
-    case 1250: return "WINDOWS-1250";
-    case 1251: return "WINDOWS-1251";
-    case 1253: return "WINDOWS-1253";
-    case 1254: return "WINDOWS-1254";
-    case 1255: return "WINDOWS-1255";
-    case 1256: return "WINDOWS-1256";
-    case 1257: return "WINDOWS-1257";
-    case 1258: return "WINDOWS-1258";
-    default: return "WINDOWS-1252";
-    }
-}
-
-} // namespace
 
 void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
 {
@@ -89,41 +62,30 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
     out.append(scratch.data(), static_cast<std::size_t>(sink.finish() - scratch.data()));
 }
 
-std::unique_ptr<CodePageText> CodePageText::open(unsigned codePage)
+std::unique_ptr<CodePageText> CodePageText::open(OperatingSystem &system, unsigned codePage)
 {
-    iconv_t cd = iconv_open("UTF-8", charsetName(codePage));
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        cd = iconv_open("UTF-8", "WINDOWS-1252");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    auto converter = system.codePage(codePage);
+    if (!converter)
+        converter = system.codePage(1252);
+    if (!converter)
         return nullptr;
-    return std::unique_ptr<CodePageText>(new CodePageText(cd));
+    return std::unique_ptr<CodePageText>(new CodePageText(std::move(converter)));
 }
-
-CodePageText::~CodePageText() { iconv_close(static_cast<iconv_t>(m_cd)); }
 
 void CodePageText::append(const unsigned char *p, std::size_t n, std::string &out) const
 {
-    if (std::all_of(p, p + n, [](unsigned char c) { return c < 0x80; })) {
+    if (std::all_of(p, p + n, [](unsigned char c) { return c < 0x80; }))
         out.append(reinterpret_cast<const char *>(p), n);
-        return;
-    }
-    iconv_t cd = static_cast<iconv_t>(m_cd);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    const std::size_t base = out.size();
-    out.resize(base + n * 4 + 4);
-    char *in = const_cast<char *>(reinterpret_cast<const char *>(p));
-    std::size_t inLeft = n;
-    char *outPtr = out.data() + base;
-    std::size_t outLeft = n * 4 + 4;
-    while (inLeft > 0) {
-        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) || outLeft < 3)
-            break;
-        ++in;
-        --inLeft;
-        outPtr = putUtf8(outPtr, replacementCharacter);
-        outLeft -= 3;
-    }
-    out.resize(static_cast<std::size_t>(outPtr - out.data()));
+    else
+        m_converter->append(p, n, out);
+}
+
+std::unique_ptr<CodePageText> CodePageText::another() const
+{
+    auto converter = m_converter->another();
+    if (!converter)
+        return nullptr;
+    return std::unique_ptr<CodePageText>(new CodePageText(std::move(converter)));
 }
 
 } // namespace article_database

@@ -2,6 +2,8 @@
 // Text as Jet stores it, turned into UTF-8: Jet 4 text in UCS-2 or in its
 // compressed form, Jet 3 text in the file's code page.
 
+#include "article_database/platform/operating_system.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,21 +16,24 @@ namespace article_database {
 // bytes per character, each 00 byte switching between the two.
 void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out);
 
-// Jet 3 text in the code page a file declares. Bytes the code page does not
-// map show as U+FFFD.
+// Jet 3 text in the code page a file declares, converted by the operating
+// system. Bytes the code page does not map show as U+FFFD. One object serves
+// one thread at a time.
 class CodePageText {
 public:
-    // Null when no converter for the code page, nor for Windows-1252, exists.
-    static std::unique_ptr<CodePageText> open(unsigned codePage);
-    ~CodePageText();
-    CodePageText(const CodePageText &) = delete;
-    CodePageText &operator=(const CodePageText &) = delete;
+    // Windows-1252 when the system has no converter for the code page; null
+    // when it has none for that either.
+    static std::unique_ptr<CodePageText> open(OperatingSystem &system, unsigned codePage);
 
     void append(const unsigned char *p, std::size_t n, std::string &out) const;
 
+    // Another for the same code page, for another thread; null when the
+    // system gives no other converter.
+    std::unique_ptr<CodePageText> another() const;
+
 private:
-    explicit CodePageText(void *cd) : m_cd(cd) {}
-    void *m_cd;
+    explicit CodePageText(std::unique_ptr<CodePageConverter> converter) : m_converter(std::move(converter)) {}
+    std::unique_ptr<CodePageConverter> m_converter;
 };
 
 // One or the other, as the file's format says.

@@ -4,20 +4,12 @@
 // 2 MiB pages where the system allows it makes one fault of 512.
 
 #include <cstddef>
-#include <cstdint>
-
-#include <sys/mman.h>
 
 namespace article_database {
 
-inline void adviseHugePages(const void *data, std::size_t size)
-{
-    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(huge - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-}
+// Advises the whole 2 MiB pages inside the range; nothing where the system
+// has no such advice.
+void adviseHugePages(const void *data, std::size_t size);
 
 // Reserves room for `count` elements and advises it before anything touches it.
 template <typename Container>

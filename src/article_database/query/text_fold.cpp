@@ -1,8 +1,7 @@
 #include "article_database/query/text_fold.h"
 
+#include "article_database/query/case_fold_table.h"
 #include "article_database/query/unicode_text.h"
-
-#include <QChar>
 
 #include <array>
 
@@ -16,12 +15,12 @@ char32_t foldCase(char32_t cp)
     static const auto latin1 = [] {
         std::array<char32_t, 256> table{};
         for (char32_t c = 0; c < 256; ++c)
-            table[c] = QChar::toCaseFolded(c);
+            table[c] = simpleCaseFold(c);
         return table;
     }();
     if (cp < 0x100)
         return latin1[cp];
-    return QChar::toCaseFolded(cp);
+    return simpleCaseFold(cp);
 }
 
 void appendFolded(std::string &out, std::string_view utf8)

@@ -1,8 +1,10 @@
 #pragma once
-// The one place where text changes encoding, for the engine, the test writer
-// and the fuzz targets alike: UTF-8 to code points and back, UTF-16 code
-// units to UTF-8. Decoding never stops on malformed input: what cannot be
-// decoded shows as U+FFFD.
+// The one place where text changes encoding, for the engine, the test writer,
+// article-query and the fuzz targets alike: UTF-8 to code points and back,
+// UTF-16 code units to UTF-8. The engine's own decoding never stops on
+// malformed input: what cannot be decoded shows as U+FFFD. Text from outside
+// (the command line, the writer's input) goes through the strict functions at
+// the end instead, which refuse it.
 
 #include <cstddef>
 #include <string>
@@ -83,5 +85,16 @@ private:
 };
 
 std::string toUtf8(std::u16string_view utf16);
+
+// Decodes the well-formed UTF-8 sequence at `pos` and moves `pos` past it: the
+// shortest form of a code point up to U+10FFFF that is not a surrogate.
+// Returns false, `pos` unchanged, when the bytes at `pos` are not one.
+bool nextWellFormed(std::string_view utf8, std::size_t &pos, char32_t &codePoint);
+
+// Strict conversions: false, with `out` unspecified, when `utf8` is not
+// well-formed UTF-8 or `utf16` holds a lone surrogate. A byte order mark is a
+// character like any other and is kept.
+bool utf8ToUtf16(std::string_view utf8, std::u16string &out);
+bool utf16ToUtf8(std::u16string_view utf16, std::string &out);
 
 } // namespace article_database

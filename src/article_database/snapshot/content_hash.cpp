@@ -1,10 +1,5 @@
 #include "article_database/snapshot/content_hash.h"
 
-#include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
-
 // Header-only, as everywhere in the engine: nothing to link on any target.
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -12,22 +7,6 @@
 namespace article_database {
 
 namespace {
-
-class ReadOnlyFd {
-public:
-    explicit ReadOnlyFd(const std::string &path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ReadOnlyFd(const ReadOnlyFd &) = delete;
-    ReadOnlyFd &operator=(const ReadOnlyFd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 struct HashState {
     HashState() : state(XXH3_createState()) {}
@@ -39,28 +18,31 @@ struct HashState {
 
 } // namespace
 
-std::optional<std::uint64_t> contentHash(const std::string &path, std::vector<char> &buffer)
+std::optional<std::uint64_t> contentHash(OperatingSystem &system, const std::string &path, std::vector<char> &buffer,
+                                         const std::atomic<bool> *cancel)
 {
     // Small enough to stay in the core's cache between the copy out of the
     // page cache and the hash: at 1 MiB blocks the same file took 3 times as long.
     constexpr std::size_t block = std::size_t{1} << 16;
     if (buffer.size() < block)
         buffer.resize(block);
-    const ReadOnlyFd fd(path);
+    const auto file = system.openForReading(path);
     HashState hash;
-    if (fd.get() < 0 || !hash.state || XXH3_64bits_reset(hash.state) != XXH_OK)
+    if (!file.ok() || !hash.state || XXH3_64bits_reset(hash.state) != XXH_OK)
         return std::nullopt;
-    off_t at = 0;
+    std::uint64_t at = 0;
     for (;;) {
-        const ssize_t got = ::pread(fd.get(), buffer.data(), buffer.size(), at);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
+        // Looked at before every block: hashing a large file takes about as
+        // long as reading its rows.
+        if (cancel && cancel->load(std::memory_order_relaxed))
             return std::nullopt;
-        if (got == 0)
+        const auto got = file.value()->read(at, buffer.data(), buffer.size());
+        if (!got)
+            return std::nullopt;
+        if (*got == 0)
             break;
-        XXH3_64bits_update(hash.state, buffer.data(), static_cast<std::size_t>(got));
-        at += got;
+        XXH3_64bits_update(hash.state, buffer.data(), *got);
+        at += *got;
     }
     return XXH3_64bits_digest(hash.state);
 }

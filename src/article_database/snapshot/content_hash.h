@@ -2,6 +2,9 @@
 // A fingerprint of a file's bytes, for the moments when its times cannot
 // tell one state of it from the next.
 
+#include "article_database/platform/operating_system.h"
+
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,9 +12,10 @@
 
 namespace article_database {
 
-// Hashes the whole file as it is now, read with pread through `buffer`
-// (kept by the caller, so that a keystroke allocates nothing). Empty when the
-// file cannot be read to its end.
-std::optional<std::uint64_t> contentHash(const std::string &path, std::vector<char> &buffer);
+// Hashes the whole file at `path` as it is now, read through `buffer` (kept
+// by the caller, so that a keystroke allocates nothing). Empty when the file
+// cannot be read to its end, or when `cancel` is set while it is read.
+std::optional<std::uint64_t> contentHash(OperatingSystem &system, const std::string &path, std::vector<char> &buffer,
+                                         const std::atomic<bool> *cancel = nullptr);
 
 } // namespace article_database

@@ -1,29 +1,33 @@
 #pragma once
 // Reads a snapshot's remaining columns from the file it was read from, on
-// its own descriptor, and only while the file's pages are still those the
+// its own handle, and only while the file's pages are still those the
 // snapshot's rows came from.
 
-#include "article_database/snapshot/file_identity.h"
 #include "article_database/jet/jet_layout.h"
+#include "article_database/jet/stored_text.h"
+#include "article_database/platform/operating_system.h"
 #include "article_database/snapshot/snapshot.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace article_database {
 
 class FileColumnSource final : public ColumnSource {
 public:
-    // Takes ownership of `fd`.
-    FileColumnSource(int fd, FileFormat format, TableLayout table, FileIdentity state, std::uint64_t pagesDigest,
+    // `jet3` (Jet 3 files only) is the model for the converter each load
+    // makes for itself: loads of two columns may run at once.
+    FileColumnSource(std::unique_ptr<ReadableFile> file, FileFormat format, TableLayout table,
+                     std::unique_ptr<CodePageText> jet3, FileIdentity state, std::uint64_t pagesDigest,
                      std::uint32_t rows);
-    ~FileColumnSource() override;
 
     Outcome<ColumnValues> load(std::size_t column) const override;
 
 private:
-    int m_fd;
+    std::unique_ptr<ReadableFile> m_file;
     FileFormat m_format;
     TableLayout m_table;
+    std::unique_ptr<CodePageText> m_jet3;
     FileIdentity m_state;
     std::uint64_t m_pagesDigest;
     std::uint32_t m_rows;

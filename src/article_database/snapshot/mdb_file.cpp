@@ -13,10 +13,6 @@
 #include "article_database/jet/usage_map.h"
 
 #include <algorithm>
-#include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace article_database {
 
@@ -78,24 +74,18 @@ Outcome<std::vector<TableRef>> listTables(PageSource &pages, const FileFormat &f
 } // namespace
 
 struct JetFile::State {
-    int fd = -1;
+    std::unique_ptr<ReadableFile> file;
     FileFormat format;
     std::unique_ptr<CodePageText> jet3;
     std::vector<TableRef> tables;
 
-    ~State()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-
     // The file's size now: the program keeps its database open for a whole
     // session while the application that owns the file adds rows to it.
-    std::optional<FileIdentity> now() const { return identify(fd); }
+    std::optional<FileIdentity> now() const { return file->identity(); }
 
     Outcome<TableLayout> definition(const TableRef &table, std::uint64_t fileSize)
     {
-        PageSource pages(fd, format.pageSize, fileSize);
+        PageSource pages(*file, format.pageSize, fileSize);
         return readTableDefinition(pages, format, TextDecoder(jet3.get()), table.page, table.name);
     }
 };
@@ -103,28 +93,27 @@ struct JetFile::State {
 JetFile::JetFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
 JetFile::~JetFile() = default;
 
-Outcome<std::unique_ptr<JetFile>> JetFile::open(const std::string &path)
+Outcome<std::unique_ptr<JetFile>> JetFile::open(OperatingSystem &system, const std::string &path)
 {
     auto state = std::make_unique<State>();
-    // Non-blocking, so that a pipe or device under the database's name
-    // cannot hold the open; sniffFile turns those away.
-    do {
-        state->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (state->fd < 0 && errno == EINTR);
-    if (state->fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::NotADatabase;
-    const auto sniffed = sniffFile(state->fd);
+    // A pipe or device under the database's name opens without waiting;
+    // sniffFile turns those away.
+    auto file = system.openForReading(path);
+    if (!file.ok())
+        return file.status();
+    state->file = std::move(file.value());
+    const auto sniffed = sniffFile(*state->file);
     if (!sniffed.ok())
         return sniffed.status();
     const FileFacts &facts = sniffed.value();
     state->format = facts.format;
-    if (state->format.jet3 && !(state->jet3 = CodePageText::open(state->format.codePage)))
+    if (state->format.jet3 && !(state->jet3 = CodePageText::open(system, state->format.codePage)))
         return Status::NotADatabase;
 
     auto objects = state->definition({"MSysObjects", catalogPage}, facts.size);
     if (!objects.ok())
         return Status::NotADatabase;
-    PageSource pages(state->fd, state->format.pageSize, facts.size);
+    PageSource pages(*state->file, state->format.pageSize, facts.size);
     auto tables = listTables(pages, state->format, objects.value(), state->jet3.get());
     if (!tables.ok())
         return tables.status();
@@ -187,7 +176,8 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
             fold[static_cast<std::size_t>(at - wanted.begin())] = true;
         }
     }
-    auto read = readColumns(m_state->fd, before->size, format, definition, m_state->jet3.get(), wanted, cancel, fold);
+    auto read =
+        readColumns(*m_state->file, before->size, format, definition, m_state->jet3.get(), wanted, cancel, fold);
     if (!read.ok())
         return read.status();
     ColumnsRead &rows = read.value();
@@ -202,12 +192,13 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
         folded[wanted[i]] = std::move(rows.folded[i]);
     }
 
-    // The other columns read through a descriptor of their own: this file
-    // may be closed and reopened long before the snapshot is dropped.
+    // The other columns read through a handle of their own: this file may
+    // be closed and reopened long before the snapshot is dropped.
     std::shared_ptr<const ColumnSource> source;
-    const int own = ::fcntl(m_state->fd, F_DUPFD_CLOEXEC, 0);
-    if (own >= 0)
-        source = std::make_shared<FileColumnSource>(own, format, definition, *before, rows.pagesDigest, rows.rows);
+    std::unique_ptr<CodePageText> jet3;
+    if (auto own = m_state->file->duplicate(); own && (!format.jet3 || (jet3 = m_state->jet3->another())))
+        source = std::make_shared<FileColumnSource>(std::move(own), format, definition, std::move(jet3), *before,
+                                                    rows.pagesDigest, rows.rows);
     return std::shared_ptr<const Snapshot>(
         std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(folded), rows.rows,
                                    std::move(source)));

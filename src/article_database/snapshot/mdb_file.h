@@ -1,12 +1,13 @@
 #pragma once
 // A Jet/Access file opened for reading: its catalog, its tables'
-// definitions and their rows, read from the pages through a descriptor of
-// our own. Not thread-safe: callers serialise access.
+// definitions and their rows, read from the pages through a handle of our
+// own. Not thread-safe: callers serialise access.
 // Snapshots it returns read their other columns on their own, from the same
 // state of the file or not at all.
 
 #include "article_database/status.h"
 #include "article_database/jet/jet_layout.h"
+#include "article_database/platform/operating_system.h"
 #include "article_database/snapshot/snapshot.h"
 
 #include <atomic>
@@ -27,7 +28,7 @@ struct TableRef {
 class JetFile {
 public:
     // Opens without write access and reads the catalog's list of tables.
-    static Outcome<std::unique_ptr<JetFile>> open(const std::string &path);
+    static Outcome<std::unique_ptr<JetFile>> open(OperatingSystem &system, const std::string &path);
     ~JetFile();
     JetFile(const JetFile &) = delete;
     JetFile &operator=(const JetFile &) = delete;

@@ -8,16 +8,20 @@
 
 namespace article_database {
 
-SnapshotCache::SnapshotCache(std::string path) : m_path(std::move(path)) {}
-
-Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(const std::string &path)
+SnapshotCache::SnapshotCache(OperatingSystem &system, std::string path)
+    : m_system(system)
+    , m_path(std::move(path))
 {
-    std::shared_ptr<SnapshotCache> cache(new SnapshotCache(path));
+}
+
+Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(OperatingSystem &system, const std::string &path)
+{
+    std::shared_ptr<SnapshotCache> cache(new SnapshotCache(system, path));
     // Taken before the open, the identity is never newer than what was
     // opened, so a change in between shows at the first search.
-    const auto identity = identify(path);
-    const bool settled = identity && behindTheClock(*identity);
-    auto file = JetFile::open(path);
+    const auto identity = cache->fileAtPath();
+    const bool settled = identity && behindTheClock(*identity, system.fileClockNs());
+    auto file = JetFile::open(system, path);
     if (!file.ok())
         return file.status();
     cache->m_file = std::move(file.value());
@@ -29,7 +33,7 @@ Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(const std::string &p
 SnapshotCache::~SnapshotCache()
 {
     // Closing the window must not wait for the start-up read to finish.
-    m_closing.store(true, std::memory_order_relaxed);
+    stop();
     std::lock_guard lock(m_workerMutex);
     if (m_worker.joinable())
         m_worker.join();
@@ -37,14 +41,24 @@ SnapshotCache::~SnapshotCache()
         m_indexer.join();
 }
 
+void SnapshotCache::stop() { m_closing.store(true, std::memory_order_relaxed); }
+
+std::optional<FileIdentity> SnapshotCache::fileAtPath() const
+{
+    auto identity = m_system.identify(m_path);
+    if (!identity || identity->kind != FileKind::Regular)
+        return std::nullopt;
+    return identity;
+}
+
 Status SnapshotCache::reopenLocked(const FileIdentity &now)
 {
     m_file.reset();
     m_fileIdentity.reset();
-    const bool settled = behindTheClock(now);
+    const bool settled = behindTheClock(now, m_system.fileClockNs());
     // The database was open: whatever the file has become, it broke
     // while in use.
-    auto file = JetFile::open(m_path);
+    auto file = JetFile::open(m_system, m_path);
     if (!file.ok())
         return Status::ReadFailed;
     m_file = std::move(file.value());
@@ -56,7 +70,7 @@ Status SnapshotCache::reopenLocked(const FileIdentity &now)
 Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view name)
 {
     std::lock_guard lock(m_mutex);
-    const auto now = identify(m_path);
+    const auto now = fileAtPath();
     if (!now)
         return Status::ReadFailed;
     if (m_cachedIdentity == now && sameName(m_cachedName, name))
@@ -80,17 +94,19 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view n
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name,
                                                                     const std::vector<std::string> &alsoRead)
 {
-    const auto now = identify(m_path);
+    const auto now = fileAtPath();
     if (!now)
         return Status::ReadFailed;
     if (m_cachedIdentity == now && sameName(m_cachedName, name)
-        && (!m_cachedHash || contentHash(m_path, m_hashBuffer) == m_cachedHash))
+        && (!m_cachedHash || contentHash(m_system, m_path, m_hashBuffer, &m_closing) == m_cachedHash))
         return m_cached;
     // One retry: a file that changes under two reads in a row is being
-    // rewritten, and no state of it can be told to be whole.
+    // rewritten, and no state of it can be told to be whole. A stopped
+    // read is not tried again.
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto read = readLocked(name, alsoRead);
-        if (read.ok() || read.status() != Status::ReadFailed || attempt == 1)
+        if (read.ok() || read.status() != Status::ReadFailed || attempt == 1
+            || m_closing.load(std::memory_order_relaxed))
             return read;
     }
     return Status::ReadFailed;
@@ -101,12 +117,12 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name,
                                                                    const std::vector<std::string> &alsoRead)
 {
-    const auto before = identify(m_path);
+    const auto before = fileAtPath();
     if (!before)
         return Status::ReadFailed;
     std::optional<std::uint64_t> hashBefore;
-    if (!behindTheClock(*before)) {
-        hashBefore = contentHash(m_path, m_hashBuffer);
+    if (!behindTheClock(*before, m_system.fileClockNs())) {
+        hashBefore = contentHash(m_system, m_path, m_hashBuffer, &m_closing);
         if (!hashBefore)
             return Status::ReadFailed;
     }
@@ -114,7 +130,8 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
         if (const Status status = reopenLocked(*before); status != Status::Ok)
             return status;
     const auto unchanged = [&] {
-        return identify(m_path) == before && (!hashBefore || contentHash(m_path, m_hashBuffer) == hashBefore);
+        return fileAtPath() == before
+            && (!hashBefore || contentHash(m_system, m_path, m_hashBuffer, &m_closing) == hashBefore);
     };
     const auto ref = m_file->findTable(name);
     if (!ref)

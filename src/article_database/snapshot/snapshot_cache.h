@@ -6,7 +6,7 @@
 // times are not behind the clock, they may hide a change, and its bytes are
 // compared as well.
 
-#include "article_database/snapshot/file_identity.h"
+#include "article_database/platform/operating_system.h"
 #include "article_database/snapshot/mdb_file.h"
 #include "article_database/snapshot/snapshot.h"
 
@@ -24,7 +24,9 @@ namespace article_database {
 
 class SnapshotCache {
 public:
-    static Outcome<std::shared_ptr<SnapshotCache>> open(const std::string &path);
+    // `system` outlives the cache and every snapshot it returns.
+    static Outcome<std::shared_ptr<SnapshotCache>> open(OperatingSystem &system, const std::string &path);
+    // Stops, then waits for the background work.
     ~SnapshotCache();
     SnapshotCache(const SnapshotCache &) = delete;
     SnapshotCache &operator=(const SnapshotCache &) = delete;
@@ -45,12 +47,20 @@ public:
     // leaves it to the next search to ask again.
     void indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column);
 
+    // Every read of the file and every index build, under way or to come,
+    // stops where it stands; returns without waiting for them. Reads asked
+    // for afterwards fail with ReadFailed.
+    void stop();
+
 private:
-    explicit SnapshotCache(std::string path);
+    SnapshotCache(OperatingSystem &system, std::string path);
+    // What the path names now, when that is a regular file.
+    std::optional<FileIdentity> fileAtPath() const;
     Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead);
     Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead);
     Status reopenLocked(const FileIdentity &now);
 
+    OperatingSystem &m_system;
     const std::string m_path;
     std::mutex m_mutex;
     std::unique_ptr<JetFile> m_file;
@@ -62,7 +72,7 @@ private:
     // trusted: the hash of the bytes it was read from.
     std::optional<std::uint64_t> m_cachedHash;
     std::vector<char> m_hashBuffer;
-    // Set when the cache goes: background work stops where it stands.
+    // Set by stop(): reads and index builds stop where they stand.
     std::atomic<bool> m_closing{false};
     std::mutex m_workerMutex;
     std::thread m_worker;

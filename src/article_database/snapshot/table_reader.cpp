@@ -129,11 +129,11 @@ bool append(ColumnsRead &read, ColumnsRead &later)
 
 // Reads a large table's two halves at once; the last starts of folded
 // columns are left to the caller.
-Outcome<ColumnsRead> readHalves(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
-                                const CodePageText *jet3, const std::vector<unsigned> &wanted,
+Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                                const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                 const std::atomic<bool> *cancel, const std::vector<bool> &fold)
 {
-    PageSource pages(fd, format.pageSize, fileSize);
+    PageSource pages(file, format.pageSize, fileSize);
     auto dataPages = usageMapPages(table.usageMap, pages);
     if (!dataPages)
         return Status::ReadFailed;
@@ -145,7 +145,7 @@ Outcome<ColumnsRead> readHalves(int fd, std::uint64_t fileSize, const FileFormat
     // window waits for this read before its first search can answer.
     const std::size_t half = dataPages->size() / 2;
     std::unique_ptr<CodePageText> laterJet3;
-    if (half < parallelPages || (format.jet3 && !(laterJet3 = CodePageText::open(format.codePage))))
+    if (half < parallelPages || (format.jet3 && !(jet3 && (laterJet3 = jet3->another()))))
         return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
     std::vector<std::uint32_t> laterPages(dataPages->begin() + static_cast<std::ptrdiff_t>(half), dataPages->end());
     dataPages->resize(half);
@@ -154,7 +154,7 @@ Outcome<ColumnsRead> readHalves(int fd, std::uint64_t fileSize, const FileFormat
     try {
         worker = std::thread([&] {
             try {
-                PageSource own(fd, format.pageSize, fileSize);
+                PageSource own(file, format.pageSize, fileSize);
                 later.emplace(readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
                                         expectedRows / 2, cancel, fold));
             } catch (const std::bad_alloc &) {
@@ -185,11 +185,11 @@ Outcome<ColumnsRead> readHalves(int fd, std::uint64_t fileSize, const FileFormat
 
 } // namespace
 
-Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
-                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                                 const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel, const std::vector<bool> &fold)
 {
-    auto read = readHalves(fd, fileSize, format, table, jet3, wanted, cancel, fold);
+    auto read = readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold);
     if (read.ok())
         for (std::optional<FoldedColumn> &folded : read.value().folded)
             if (folded)

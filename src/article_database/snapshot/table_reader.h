@@ -6,6 +6,7 @@
 #include "article_database/jet/jet_layout.h"
 #include "article_database/snapshot/snapshot.h"
 #include "article_database/jet/stored_text.h"
+#include "article_database/platform/operating_system.h"
 
 #include <atomic>
 #include <cstdint>
@@ -24,13 +25,14 @@ struct ColumnsRead {
     std::uint64_t pagesDigest = 0;
 };
 
-// Reads through `fd` (pread only) the pages of a file of `fileSize` bytes.
-// ReadFailed when the rows do not hold together, the file ends early, or
-// `cancel` is set while reading.
+// Reads from `file` the pages of a file of `fileSize` bytes; a large table
+// in two halves, on two threads reading `file` at once. ReadFailed when the
+// rows do not hold together, the file ends early, or `cancel` is set while
+// reading.
 // `fold[i]`, when given, says whether to fold wanted column i as well: the
 // columns searches will scan, folded while their text is at hand.
-Outcome<ColumnsRead> readColumns(int fd, std::uint64_t fileSize, const FileFormat &format, const TableLayout &table,
-                                 const CodePageText *jet3, const std::vector<unsigned> &wanted,
+Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                                 const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {});
 
 } // namespace article_database

@@ -1,0 +1,117 @@
+#pragma once
+// This system's files and code pages, seen through a boundary the test
+// holds: every byte read from the files it opened is counted, reads made on
+// other threads than the test's own wait at a gate while the test keeps it
+// closed, and the file clock says what the test set it to.
+
+#include "article_database/platform/operating_system.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+namespace article_database::testing_support {
+
+class GatedSystem final : public OperatingSystem {
+public:
+    explicit GatedSystem(std::int64_t clockNs) : m_clockNs(clockNs) {}
+
+    // Reads from other threads wait from now on, until open().
+    void close()
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+    }
+
+    void open()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = false;
+        }
+        m_changed.notify_all();
+    }
+
+    // Returns once a read waits at the closed gate.
+    void waitForAHeldRead()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_held > 0; });
+    }
+
+    std::uint64_t bytesRead() const { return m_bytesRead.load(); }
+
+    Outcome<std::unique_ptr<ReadableFile>> openForReading(const std::string &path) override
+    {
+        auto file = operatingSystem().openForReading(path);
+        if (!file.ok())
+            return file.status();
+        return std::unique_ptr<ReadableFile>(std::make_unique<File>(*this, std::move(file.value())));
+    }
+
+    std::optional<FileIdentity> identify(const std::string &path) override
+    {
+        return operatingSystem().identify(path);
+    }
+
+    std::int64_t fileClockNs() override { return m_clockNs; }
+
+    std::unique_ptr<CodePageConverter> codePage(unsigned codePage) override
+    {
+        return operatingSystem().codePage(codePage);
+    }
+
+    std::string windowsPath(std::string_view path) override { return operatingSystem().windowsPath(path); }
+
+private:
+    class File final : public ReadableFile {
+    public:
+        File(GatedSystem &system, std::unique_ptr<ReadableFile> file) : m_system(system), m_file(std::move(file)) {}
+
+        std::optional<std::size_t> read(std::uint64_t offset, void *into, std::size_t size) const override
+        {
+            m_system.pass();
+            const auto got = m_file->read(offset, into, size);
+            if (got)
+                m_system.m_bytesRead += *got;
+            return got;
+        }
+
+        std::unique_ptr<ReadableFile> duplicate() const override
+        {
+            auto copy = m_file->duplicate();
+            return copy ? std::make_unique<File>(m_system, std::move(copy)) : nullptr;
+        }
+
+        std::optional<FileIdentity> identity() const override { return m_file->identity(); }
+
+    private:
+        GatedSystem &m_system;
+        std::unique_ptr<ReadableFile> m_file;
+    };
+
+    void pass()
+    {
+        if (std::this_thread::get_id() == m_testThread)
+            return;
+        std::unique_lock lock(m_mutex);
+        if (!m_closed)
+            return;
+        ++m_held;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_closed; });
+        --m_held;
+    }
+
+    const std::int64_t m_clockNs;
+    const std::thread::id m_testThread = std::this_thread::get_id();
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_closed = false;
+    int m_held = 0;
+    std::atomic<std::uint64_t> m_bytesRead{0};
+};
+
+} // namespace article_database::testing_support

@@ -1,0 +1,338 @@
+// What the engine relies on from the operating system, checked against this
+// system's side of the boundary. Nothing here calls the system itself, so
+// the same tests hold the POSIX side and the Windows side to one contract.
+
+#include "article_database/jet/stored_text.h"
+#include "article_database/platform/operating_system.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace article_database {
+namespace {
+
+using test_support::TempDir;
+
+void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.flush()) << path;
+}
+
+// Bytes that differ from one offset to the next, so that a read from the
+// wrong place shows.
+std::string numbered(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+std::unique_ptr<ReadableFile> openOrFail(const std::string &path)
+{
+    auto file = operatingSystem().openForReading(path);
+    EXPECT_TRUE(file.ok()) << path << ": " << describe(file.status());
+    return file.ok() ? std::move(file.value()) : nullptr;
+}
+
+// What a read returned, as text: the bytes, or "error".
+std::string readAt(const ReadableFile &file, std::uint64_t offset, std::size_t size)
+{
+    std::string into(size, '\0');
+    const auto got = file.read(offset, into.data(), size);
+    if (!got)
+        return "error";
+    into.resize(*got);
+    return into;
+}
+
+struct ReadCase {
+    const char *name;
+    std::size_t fileSize;
+    std::uint64_t offset;
+    std::size_t size;
+    std::size_t expected; // bytes read, from `offset` on
+};
+
+void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.name; }
+
+class ReadTest : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadTest, ReadsWhatLiesAtTheOffset)
+{
+    const ReadCase &c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("bytes.bin");
+    const std::string bytes = numbered(c.fileSize);
+    writeFile(path, bytes);
+    const auto file = openOrFail(path);
+    ASSERT_TRUE(file);
+    const std::string expected = c.expected ? bytes.substr(static_cast<std::size_t>(c.offset), c.expected) : "";
+    EXPECT_EQ(readAt(*file, c.offset, c.size), expected);
+    std::string into(c.size, '\0');
+    EXPECT_EQ(file->readExactly(c.offset, into.data(), c.size), c.expected == c.size);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contract, ReadTest,
+    testing::Values(ReadCase{"at_the_start", 10'000, 0, 4096, 4096},
+                    ReadCase{"at_an_offset", 10'000, 4099, 100, 100},
+                    ReadCase{"the_whole_file", 10'000, 0, 10'000, 10'000},
+                    // Larger than one transfer of some systems: the read goes on to the end.
+                    ReadCase{"a_large_read", 3 << 20, 5, (3 << 20) - 5, (3 << 20) - 5},
+                    ReadCase{"across_the_end", 10'000, 9'990, 100, 10},
+                    ReadCase{"at_the_end", 10'000, 10'000, 100, 0},
+                    ReadCase{"past_the_end", 10'000, 20'000, 100, 0},
+                    ReadCase{"far_past_the_end", 10'000, std::uint64_t{1} << 40, 100, 0},
+                    ReadCase{"an_empty_file", 0, 0, 100, 0},
+                    ReadCase{"nothing_asked", 10'000, 50, 0, 0}),
+    [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.name); });
+
+// Reading a large table, two threads read one file at once, each at its
+// own offsets.
+TEST(ReadableFileTest, TwoThreadsReadOneFileAtOnce)
+{
+    TempDir dir;
+    const std::string path = dir.file("bytes.bin");
+    constexpr std::size_t block = 4096;
+    constexpr std::size_t blocks = 64;
+    const std::string bytes = numbered(block * blocks);
+    writeFile(path, bytes);
+    const auto file = openOrFail(path);
+    ASSERT_TRUE(file);
+    const auto readEvery = [&](std::size_t first, int &wrong) {
+        std::string into(block, '\0');
+        for (int round = 0; round < 50; ++round)
+            for (std::size_t i = first; i < blocks; i += 2)
+                if (!file->readExactly(i * block, into.data(), block) || into != bytes.substr(i * block, block))
+                    ++wrong;
+    };
+    int wrongEven = 0;
+    int wrongOdd = 0;
+    std::thread other(readEvery, 1, std::ref(wrongOdd));
+    readEvery(0, wrongEven);
+    other.join();
+    EXPECT_EQ(wrongEven, 0);
+    EXPECT_EQ(wrongOdd, 0);
+}
+
+TEST(ReadableFileTest, DuplicateReadsAfterTheOriginalIsClosed)
+{
+    TempDir dir;
+    const std::string path = dir.file("bytes.bin");
+    const std::string bytes = numbered(5000);
+    writeFile(path, bytes);
+    auto file = openOrFail(path);
+    ASSERT_TRUE(file);
+    const auto copy = file->duplicate();
+    ASSERT_TRUE(copy);
+    const auto identity = file->identity();
+    file.reset();
+    EXPECT_EQ(readAt(*copy, 1000, 200), bytes.substr(1000, 200));
+    EXPECT_EQ(copy->identity(), identity);
+}
+
+TEST(ReadableFileTest, IdentityTellsTheFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("bytes.bin");
+    writeFile(path, numbered(1234));
+    const auto file = openOrFail(path);
+    ASSERT_TRUE(file);
+    const auto open = file->identity();
+    const auto byPath = operatingSystem().identify(path);
+    ASSERT_TRUE(open);
+    ASSERT_TRUE(byPath);
+    EXPECT_EQ(open->kind, FileKind::Regular);
+    EXPECT_EQ(open->size, 1234u);
+    EXPECT_EQ(*byPath, *open);
+    EXPECT_FALSE(operatingSystem().identify(dir.file("missing.bin")));
+}
+
+struct ChangeCase {
+    const char *name;
+    std::function<void(const std::string &path, const TempDir &dir)> change;
+    bool sameFile; // the path still names the file that was open
+};
+
+void PrintTo(const ChangeCase &c, std::ostream *os) { *os << c.name; }
+
+class IdentityChangeTest : public testing::TestWithParam<ChangeCase> {};
+
+// Sizes change with every rewrite: how soon a write shows in the times is
+// the clock's business, not the file's.
+TEST_P(IdentityChangeTest, ChangesWithTheFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("bytes.bin");
+    const std::string bytes = numbered(3000);
+    writeFile(path, bytes);
+    const auto file = openOrFail(path);
+    ASSERT_TRUE(file);
+    const auto before = operatingSystem().identify(path);
+    ASSERT_TRUE(before);
+
+    GetParam().change(path, dir);
+
+    const auto after = operatingSystem().identify(path);
+    ASSERT_TRUE(after);
+    EXPECT_NE(*after, *before);
+    const auto open = file->identity();
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->file == after->file && open->volume == after->volume, GetParam().sameFile);
+    if (GetParam().sameFile)
+        EXPECT_EQ(*open, *after);
+    else
+        EXPECT_EQ(readAt(*file, 0, 3000), bytes) << "the open file is the one replaced";
+}
+
+const ChangeCase changeCases[] = {
+    {"rewritten_in_place", [](const std::string &path, const TempDir &) { writeFile(path, numbered(4000)); }, true},
+    {"cut_short", [](const std::string &path, const TempDir &) { std::filesystem::resize_file(path, 10); }, true},
+#ifndef _WIN32
+    // Windows (Wine at least) refuses to replace a file that is open, even one
+    // opened to share its deletion.
+    {"replaced_by_rename",
+     [](const std::string &path, const TempDir &dir) {
+         const std::string other = dir.file("other.bin");
+         writeFile(other, numbered(5000));
+         std::filesystem::rename(other, path);
+     },
+     false},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Contract, IdentityChangeTest, testing::ValuesIn(changeCases),
+                         [](const testing::TestParamInfo<ChangeCase> &info) { return std::string(info.param.name); });
+
+struct MissingCase {
+    const char *name;
+    std::function<std::string(const TempDir &dir)> path;
+};
+
+void PrintTo(const MissingCase &c, std::ostream *os) { *os << c.name; }
+
+class MissingPathTest : public testing::TestWithParam<MissingCase> {};
+
+TEST_P(MissingPathTest, GivesFileNotFound)
+{
+    TempDir dir;
+    writeFile(dir.file("plain.bin"), "x");
+    const std::string path = GetParam().path(dir);
+    EXPECT_EQ(operatingSystem().openForReading(path).status(), Status::FileNotFound);
+    EXPECT_FALSE(operatingSystem().identify(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contract, MissingPathTest,
+    testing::Values(MissingCase{"no_such_file", [](const TempDir &dir) { return dir.file("missing.bin"); }},
+                    MissingCase{"no_such_folder",
+                                [](const TempDir &dir) { return (dir.path() / "missing" / "x.bin").string(); }},
+                    MissingCase{"through_a_file",
+                                [](const TempDir &dir) { return (dir.path() / "plain.bin" / "x.bin").string(); }}),
+    [](const testing::TestParamInfo<MissingCase> &info) { return std::string(info.param.name); });
+
+// A folder under the database's name must read as no database at all, not
+// as a damaged one.
+TEST(OperatingSystemTest, TellsAFolderFromAFile)
+{
+    TempDir dir;
+    const std::string folder = (dir.path() / "folder.mdb").string();
+    std::filesystem::create_directory(folder);
+    const auto byPath = operatingSystem().identify(folder);
+    ASSERT_TRUE(byPath);
+    EXPECT_EQ(byPath->kind, FileKind::Directory);
+    const auto opened = operatingSystem().openForReading(folder);
+    ASSERT_TRUE(opened.ok()) << describe(opened.status());
+    const auto open = opened.value()->identity();
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->kind, FileKind::Directory);
+}
+
+// File times and the file clock are compared with each other: both count
+// nanoseconds from 1970, as the standard clock does. (Which of a new file's
+// times and the clock runs ahead varies: some file systems stamp finer than
+// the coarse clock.)
+TEST(OperatingSystemTest, FileClockAndFileTimesShareOneScale)
+{
+    TempDir dir;
+    const std::string path = dir.file("now.bin");
+    writeFile(path, "now");
+    const auto identity = operatingSystem().identify(path);
+    ASSERT_TRUE(identity);
+    const std::int64_t clock = operatingSystem().fileClockNs();
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    const std::int64_t standard = std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count();
+    constexpr std::int64_t day = std::int64_t{86'400} * 1'000'000'000;
+    EXPECT_LT(std::abs(clock - standard), day);
+    EXPECT_LT(std::abs(identity->modifiedNs - standard), day);
+    EXPECT_LT(std::abs(identity->changedNs - standard), day);
+}
+
+struct CodePageCase {
+    const char *name;
+    unsigned codePage;
+    std::string bytes;
+    std::string utf8;
+};
+
+void PrintTo(const CodePageCase &c, std::ostream *os) { *os << c.name; }
+
+class CodePageTest : public testing::TestWithParam<CodePageCase> {};
+
+TEST_P(CodePageTest, ConvertsToUtf8)
+{
+    const CodePageCase &c = GetParam();
+    const auto converter = operatingSystem().codePage(c.codePage);
+    ASSERT_TRUE(converter);
+    const auto *bytes = reinterpret_cast<const unsigned char *>(c.bytes.data());
+    std::string out = "<";
+    converter->append(bytes, c.bytes.size(), out);
+    EXPECT_EQ(out, "<" + c.utf8);
+    // Each thread reading a table's half has one of its own.
+    const auto another = converter->another();
+    ASSERT_TRUE(another);
+    std::string again;
+    another->append(bytes, c.bytes.size(), again);
+    EXPECT_EQ(again, c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contract, CodePageTest,
+    testing::Values(CodePageCase{"western", 1252, "Vis \xE0 t\xEAte \x80 \x9C\x96", "Vis à tête € œ–"},
+                    CodePageCase{"cyrillic", 1251, "\xC1\xEE\xEB\xF2 \xB9", "Болт №"},
+                    CodePageCase{"greek", 1253, "\xD3\xF6\xE9\xE3\xEA\xF4\xDE\xF1\xE1\xF2", "Σφιγκτήρας"},
+                    CodePageCase{"japanese", 932, "\x93\xFA\x96\x7B", "日本"},
+                    CodePageCase{"undefined_western_byte", 1252, "a\x81z", "a\uFFFDz"},
+                    CodePageCase{"undefined_cyrillic_byte", 1251, "\x98x", "\uFFFDx"},
+                    CodePageCase{"undefined_greek_byte", 1253, "\xAA", "\uFFFD"},
+                    // The lead byte stands for the pair it does not start; the
+                    // byte after it is read on its own.
+                    CodePageCase{"broken_japanese_pair", 932, "\x81 \x93\xFA", "\uFFFD 日"},
+                    CodePageCase{"japanese_cut_short", 932, "x\x93", "x\uFFFD"}),
+    [](const testing::TestParamInfo<CodePageCase> &info) { return std::string(info.param.name); });
+
+TEST(CodePageTextTest, FallsBackToWesternWithoutAConverter)
+{
+    EXPECT_FALSE(operatingSystem().codePage(1));
+    const auto text = CodePageText::open(operatingSystem(), 1);
+    ASSERT_TRUE(text);
+    const std::string bytes = "caf\xE9";
+    std::string out;
+    text->append(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), out);
+    EXPECT_EQ(out, "café");
+}
+
+} // namespace
+} // namespace article_database
