@@ -29,8 +29,19 @@ void *operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// Found by AddressSanitizer once the engine sorted a table's columns:
+// std::stable_sort takes its buffer through the nothrow form, which came from
+// the run-time's allocator and went back through free() below.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    if (size >= failFrom.load(std::memory_order_relaxed))
+        return nullptr;
+    return std::malloc(size ? size : 1);
+}
+
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
 
 namespace article_database {
 namespace {
