@@ -14,8 +14,8 @@
 //                                  then "rss MiB" (peak resident set)
 
 #include "article_database/module1.h"
-#include "search_window/form1.h"
-#include "search_window/grid.h"
+#include "search_window/qt/form1.h"
+#include "search_window/qt/grid.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,5 +1,5 @@
 #include "article_database/module1.h"
-#include "search_window/form1.h"
+#include "search_window/qt/form1.h"
 
 #include <QApplication>
 

@@ -5,7 +5,7 @@
 
 #include "article_database/module1.h"
 #include "mdb_writer.h"
-#include "search_window/form1.h"
+#include "search_window/qt/form1.h"
 #include "temp_dir.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "search_window/grid.h"
+#include "search_window/qt/grid.h"
 #include "window_test_support.h"
 
 #include <QAbstractItemModelTester>

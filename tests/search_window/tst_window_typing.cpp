@@ -1,7 +1,7 @@
 #include "article_database/module1.h"
 #include "mdb_writer.h"
-#include "search_window/form1.h"
-#include "search_window/grid.h"
+#include "search_window/qt/form1.h"
+#include "search_window/qt/grid.h"
 #include "window_test_support.h"
 
 #include <QApplication>

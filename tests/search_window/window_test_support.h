@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search_window/grid.h"
+#include "search_window/qt/grid.h"
 
 #include <QAbstractItemModel>
 #include <QStringList>

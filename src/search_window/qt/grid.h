@@ -4,6 +4,8 @@
 // text, which also sets the column's width. Without the mark the column is
 // left-aligned.
 
+#include "search_window/article_grid.h"
+
 #include <QTableView>
 
 #include <memory>
@@ -13,7 +15,7 @@ namespace search_window {
 
 class GridModel;
 
-class Grid : public QTableView {
+class Grid : public QTableView, public ArticleGrid {
     Q_OBJECT
 
 public:
@@ -21,16 +23,13 @@ public:
 
     void setFormatString(const QString &format);
 
-    // Counts the header row, as the form's code expects: 1 means no data rows.
-    int Rows() const;
-    void setRows(int rows);
-
-    // `text` must stay valid for as long as `keepAlive` does.
-    void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive);
+    int Rows() const override;
+    void setRows(int rows) override;
+    void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive) override;
 
     // Rows changed in between reach the view as one model reset.
-    void beginUpdate();
-    void endUpdate();
+    void beginUpdate() override;
+    void endUpdate() override;
 
 protected:
     void changeEvent(QEvent *event) override;

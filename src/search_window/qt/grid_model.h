@@ -1,13 +1,13 @@
 #pragma once
-// The grid's one column. Rows are UTF-8 views into the engine's result
-// snapshots, kept alive by their owners, so a search of a million rows neither
-// copies nor converts text; only the rows the view paints become QStrings.
+// The grid's one column over its rows; only the rows the view paints become
+// QStrings.
+
+#include "search_window/grid_rows.h"
 
 #include <QAbstractTableModel>
 
 #include <memory>
 #include <string_view>
-#include <vector>
 
 namespace search_window {
 
@@ -34,9 +34,7 @@ public:
 private:
     QString m_header;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
-    std::vector<std::string_view> m_rows;
-    // Consecutive rows almost always share one owner, so only changes are kept.
-    std::vector<std::shared_ptr<const void>> m_owners;
+    GridRows m_rows;
     int m_batchDepth = 0;
 };
 

@@ -27,7 +27,6 @@ private:
     void Form_Load();
     void Command1_Click();
     void RechGeneral_Change();
-    void REMPLIR_ARTICLEGENERAL(const QString &PartTxT);
 
     article_database::Module1 &m_module;
     QLineEdit *RechGeneral = nullptr;

@@ -1,6 +1,7 @@
-#include "search_window/grid.h"
+#include "search_window/qt/grid.h"
 
-#include "search_window/grid_model.h"
+#include "search_window/form_design.h"
+#include "search_window/qt/grid_model.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -35,9 +36,11 @@ Grid::Grid(QWidget *parent)
 
 void Grid::setFormatString(const QString &format)
 {
-    const bool centred = format.startsWith(u'^');
-    m_headerText = centred ? format.mid(1) : format;
-    m_model->setHeader(m_headerText, (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+    const std::u16string_view units(reinterpret_cast<const char16_t *>(format.utf16()),
+                                    static_cast<std::size_t>(format.size()));
+    const GridFormat parsed = parseGridFormat(units);
+    m_headerText = QString::fromUtf16(parsed.header.data(), static_cast<qsizetype>(parsed.header.size()));
+    m_model->setHeader(m_headerText, (parsed.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
     fitToFont();
 }
 

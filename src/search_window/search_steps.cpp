@@ -1,49 +1,52 @@
-#include "search_window/form1.h"
+#include "search_window/search_steps.h"
 
 #include "article_database/module1.h"
-#include "search_window/grid.h"
+#include "search_window/article_grid.h"
 #include "search_window/guarded_step.h"
 
 namespace search_window {
 
-namespace {
-
-std::u16string_view utf16(const QString &text)
+void RechGeneral_Change(article_database::Module1 &module, ArticleGrid &G, std::u16string_view text,
+                        UpperCase upperCase) noexcept
 {
-    return {reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())};
+    guardedStep([&] { REMPLIR_ARTICLEGENERAL(module, G, upperCase(text)); });
 }
-
-} // namespace
 
 // Every step after the first is guarded: one that fails is skipped and the
 // next runs, and the user never sees a message.
-void Form1::REMPLIR_ARTICLEGENERAL(const QString &PartTxT)
+void REMPLIR_ARTICLEGENERAL(article_database::Module1 &module, ArticleGrid &G, std::u16string_view PartTxT)
 {
     if (PartTxT.size() < 2)
         return;
 
     // Doubling the apostrophe keeps it inside the quoted pattern; the other
     // pattern characters are left for the user to use.
-    QString query;
+    std::u16string query;
     guardedStep([&] {
-        query = QStringLiteral("SELECT * FROM ARTICLE Where ARTICLE like '*")
-            + QString(PartTxT).replace(u'\'', QStringLiteral("''")) + QStringLiteral("*'");
+        std::u16string text = u"SELECT * FROM ARTICLE Where ARTICLE like '*";
+        for (const char16_t unit : PartTxT) {
+            text += unit;
+            if (unit == u'\'')
+                text += u'\'';
+        }
+        text += u"*'";
+        query = std::move(text);
     });
 
     // A failed open must not leave the start-up table current, or the whole
     // table would be listed as if it matched.
-    auto &rs = m_module.RsArticle;
+    auto &rs = module.RsArticle;
     rs.reset();
     guardedStep([&] {
-        if (query.isEmpty() || !m_module.BaseArticle)
+        if (query.empty() || !module.BaseArticle)
             return;
-        auto opened = m_module.BaseArticle->openRecordset(utf16(query));
+        auto opened = module.BaseArticle->openRecordset(query);
         if (opened.ok())
             rs = std::move(opened.value());
     });
 
-    guardedStep([&] { G->beginUpdate(); });
-    guardedStep([&] { G->setRows(1); });
+    guardedStep([&] { G.beginUpdate(); });
+    guardedStep([&] { G.setRows(1); });
     // The grid's rows are views into the set's storage: without it to keep
     // them alive, nothing can be listed.
     std::shared_ptr<const void> keepAlive;
@@ -70,14 +73,14 @@ void Form1::REMPLIR_ARTICLEGENERAL(const QString &PartTxT)
             guardedStep([&] {
                 const auto value = rs->field(0);
                 if (value.ok() && !value.value().isNull())
-                    G->AddItem(value.value().text, keepAlive);
+                    G.AddItem(value.value().text, keepAlive);
             });
             if (!moveNext())
                 break;
         }
     }
     rs.reset();
-    guardedStep([&] { G->endUpdate(); });
+    guardedStep([&] { G.endUpdate(); });
 }
 
 } // namespace search_window

@@ -1,9 +1,10 @@
-#include "search_window/form1.h"
+#include "search_window/qt/form1.h"
 
 #include "article_database/module1.h"
-#include "search_window/guarded_step.h"
-#include "search_window/twips.h"
-#include "search_window/upper_case.h"
+#include "search_window/form_design.h"
+#include "search_window/qt/grid.h"
+#include "search_window/qt/upper_case.h"
+#include "search_window/search_steps.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -17,8 +18,8 @@ Form1::Form1(article_database::Module1 &module, QWidget *parent)
     : QWidget(parent)
     , m_module(module)
 {
-    setWindowTitle(QStringLiteral("Fiche d'article : "));
-    resize(twipsToPixels(13815), twipsToPixels(9330));
+    setWindowTitle(QString::fromUtf16(formCaption.data(), qsizetype(formCaption.size())));
+    resize(twipsToPixels(formClientWidth), twipsToPixels(formClientHeight));
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
 
     QPalette colours = palette();
@@ -47,7 +48,10 @@ void Form1::Command1_Click()
 
 void Form1::RechGeneral_Change()
 {
-    guardedStep([this] { REMPLIR_ARTICLEGENERAL(upperCaseEachCharacter(RechGeneral->text())); });
+    const QString text = RechGeneral->text();
+    search_window::RechGeneral_Change(
+        m_module, *G, {reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())},
+        upperCaseEachCharacter);
 }
 
 } // namespace search_window

@@ -5,10 +5,11 @@
 // stay as typed, "i" becomes "I" even under a Turkish locale, and the text
 // keeps its length in UTF-16 units.
 
-#include <QString>
+#include <string>
+#include <string_view>
 
 namespace search_window {
 
-QString upperCaseEachCharacter(const QString &text);
+std::u16string upperCaseEachCharacter(std::u16string_view text);
 
 } // namespace search_window

@@ -1,4 +1,4 @@
-#include "search_window/grid_model.h"
+#include "search_window/qt/grid_model.h"
 
 namespace search_window {
 
@@ -47,7 +47,7 @@ void GridModel::setHeader(const QString &text, Qt::Alignment alignment)
     m_header = text;
     m_alignment = alignment;
     emit headerDataChanged(Qt::Horizontal, 0, 0);
-    if (!m_rows.empty())
+    if (m_rows.size() != 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::TextAlignmentRole});
 }
 
@@ -77,8 +77,6 @@ void GridModel::setDataRowCount(int count)
             beginInsertRows({}, current, count - 1);
     }
     m_rows.resize(static_cast<std::size_t>(count));
-    if (count == 0)
-        m_owners.clear();
     if (signalled) {
         if (count < current)
             endRemoveRows();
@@ -92,9 +90,7 @@ void GridModel::appendRow(std::string_view text, const std::shared_ptr<const voi
     const bool signalled = m_batchDepth == 0;
     if (signalled)
         beginInsertRows({}, rowCount(), rowCount());
-    m_rows.push_back(text);
-    if (owner && (m_owners.empty() || m_owners.back() != owner))
-        m_owners.push_back(owner);
+    m_rows.append(text, owner);
     if (signalled)
         endInsertRows();
 }

@@ -1,0 +1,26 @@
+#pragma once
+// What the search asks of the window's grid, whatever the toolkit: the
+// grid's rows count its one header row, as the form's code expects, and
+// rows added between beginUpdate and endUpdate reach the screen at once.
+
+#include <memory>
+#include <string_view>
+
+namespace search_window {
+
+class ArticleGrid {
+public:
+    virtual ~ArticleGrid() = default;
+
+    // 1 means no data rows.
+    virtual int Rows() const = 0;
+    virtual void setRows(int rows) = 0;
+
+    // `text` is UTF-8 and stays valid for as long as `keepAlive` does.
+    virtual void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive) = 0;
+
+    virtual void beginUpdate() = 0;
+    virtual void endUpdate() = 0;
+};
+
+} // namespace search_window

@@ -1,0 +1,29 @@
+#pragma once
+// The grid's data rows: UTF-8 views into the engine's result snapshots, kept
+// alive by their owners, so a search of a million rows neither copies nor
+// converts text; a window turns into its toolkit's strings only the rows it
+// paints.
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace search_window {
+
+class GridRows {
+public:
+    std::size_t size() const { return m_rows.size(); }
+    std::string_view operator[](std::size_t row) const { return m_rows[row]; }
+
+    // Rows past the end become empty text.
+    void resize(std::size_t count);
+    void append(std::string_view text, const std::shared_ptr<const void> &owner);
+
+private:
+    std::vector<std::string_view> m_rows;
+    // Consecutive rows almost always share one owner, so only changes are kept.
+    std::vector<std::shared_ptr<const void>> m_owners;
+};
+
+} // namespace search_window
