@@ -1,6 +1,7 @@
 #include "search_window/qt/form1.h"
 
 #include "search_window/form_design.h"
+#include "search_window/qt/first_line_only.h"
 #include "search_window/qt/grid.h"
 #include "search_window/qt/twips.h"
 
@@ -50,6 +51,7 @@ void Form1::createControls()
     // The default limit cuts a long paste silently; the search must get all
     // the user gave.
     RechGeneral->setMaxLength(std::numeric_limits<int>::max());
+    RechGeneral->setValidator(new FirstLineOnly(RechGeneral));
 
     G = place<Grid>(this, GDesign);
     G->setAccessibleName(qtText(GAccessibleName));
