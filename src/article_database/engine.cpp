@@ -2,8 +2,10 @@
 
 #include "article_database/query/like_pattern.h"
 #include "article_database/query/query_text.h"
+#include "article_database/row_stream.h"
 #include "article_database/snapshot/snapshot.h"
 #include "article_database/snapshot/snapshot_cache.h"
+#include "article_database/snapshot/table_stream.h"
 #include "article_database/platform/operating_system.h"
 #include "article_database/query/text_fold.h"
 
@@ -203,6 +205,48 @@ private:
     std::shared_ptr<SnapshotCache> m_cache;
 };
 
+class JetRowStream final : public RowStream {
+public:
+    explicit JetRowStream(std::unique_ptr<TableStream> rows) : m_rows(std::move(rows)) {}
+
+    Outcome<bool> next() override
+    {
+        try {
+            return m_rows->next();
+        } catch (const std::bad_alloc &) {
+            return Status::OutOfMemory;
+        }
+    }
+
+    FieldValue firstColumn() const override { return m_rows->firstColumn(); }
+
+private:
+    std::unique_ptr<TableStream> m_rows;
+};
+
+class JetStreamedDatabase final : public StreamedDatabase {
+public:
+    explicit JetStreamedDatabase(std::unique_ptr<StreamedFile> file) : m_file(std::move(file)) {}
+
+    Outcome<std::unique_ptr<RowStream>> query(std::u16string_view nameOrQuery) override
+    {
+        try {
+            auto parsed = parseQueryText(nameOrQuery);
+            if (!parsed.ok())
+                return parsed.status();
+            auto rows = m_file->stream(parsed.value());
+            if (!rows.ok())
+                return rows.status();
+            return std::unique_ptr<RowStream>(std::make_unique<JetRowStream>(std::move(rows.value())));
+        } catch (const std::bad_alloc &) {
+            return Status::OutOfMemory;
+        }
+    }
+
+private:
+    std::unique_ptr<StreamedFile> m_file;
+};
+
 } // namespace
 
 Engine::Engine() : Engine(operatingSystem()) {}
@@ -219,6 +263,18 @@ Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path,
         if (!cache.ok())
             return cache.status();
         return std::shared_ptr<Database>(std::make_shared<JetDatabase>(std::move(cache.value())));
+    } catch (const std::bad_alloc &) {
+        return Status::OutOfMemory;
+    }
+}
+
+Outcome<std::unique_ptr<StreamedDatabase>> Engine::openStreamed(const std::string &path)
+{
+    try {
+        auto file = StreamedFile::open(m_system, path);
+        if (!file.ok())
+            return file.status();
+        return std::unique_ptr<StreamedDatabase>(std::make_unique<JetStreamedDatabase>(std::move(file.value())));
     } catch (const std::bad_alloc &) {
         return Status::OutOfMemory;
     }

@@ -14,6 +14,7 @@
 namespace article_database {
 
 class OperatingSystem;
+class StreamedDatabase;
 
 class Recordset {
 public:
@@ -49,6 +50,9 @@ public:
     // exclusive/readOnly are the flags the caller asks for; the file is read
     // and never written whatever they say.
     Outcome<std::shared_ptr<Database>> openDatabase(const std::string &path, bool exclusive, bool readOnly);
+    // The same file for queries read row by row and kept nowhere
+    // (row_stream.h); it fails as openDatabase fails.
+    Outcome<std::unique_ptr<StreamedDatabase>> openStreamed(const std::string &path);
 
 private:
     OperatingSystem &m_system;

@@ -14,6 +14,7 @@ std::string_view describe(Status status)
     case Status::UnsupportedQuery: return "unsupported query";
     case Status::InvalidPattern: return "invalid LIKE pattern";
     case Status::ReadFailed: return "reading the database failed";
+    case Status::FileChanged: return "the database changed while it was read";
     case Status::NoCurrentRow: return "no current row";
     case Status::OutOfMemory: return "out of memory";
     }

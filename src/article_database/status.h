@@ -19,6 +19,7 @@ enum class Status {
     UnsupportedQuery,  // a statement other than the one SELECT form we answer
     InvalidPattern,    // LIKE pattern Jet rejects (unclosed '[', descending range)
     ReadFailed,        // the file changed or broke while rows were read
+    FileChanged,       // rows already given came from a state of the file now gone
     NoCurrentRow,      // MoveFirst on an empty set, field read past the end
     OutOfMemory,       // the step could not get the memory it needed
 };

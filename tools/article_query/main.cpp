@@ -2,6 +2,7 @@
 // engine and prints the first column of each row as the grid shows it.
 
 #include "article_database/engine.h"
+#include "article_database/row_stream.h"
 #include "article_database/query/unicode_text.h"
 #include "console_output.h"
 
@@ -69,31 +70,43 @@ int run(const std::vector<std::string> &args)
         return 2;
     }
 
+    // Rows are read, matched and printed as they come, the table never held
+    // whole: the memory taken stays the same whatever the table's size.
     Engine engine;
-    auto database = engine.openDatabase(*operands[0], false, true);
+    auto database = engine.openStreamed(*operands[0]);
     if (!database.ok())
         return fail("cannot open the database", database.status());
-    auto opened = database.value()->openRecordset(query);
+    auto opened = database.value()->query(query);
     if (!opened.ok())
         return fail("the query failed", opened.status());
-    Recordset &rows = *opened.value();
+    RowStream &rows = *opened.value();
 
+    // Written a large piece at a time: one write a row would cost more than
+    // reading the row.
+    constexpr std::size_t piece = std::size_t{1} << 20;
     std::string out;
+    out.reserve(piece + 4096);
     for (;;) {
-        const auto atEnd = rows.eof();
-        if (!atEnd.ok())
-            return fail("reading rows failed", atEnd.status());
-        if (atEnd.value())
-            break;
-        const auto value = rows.field(0);
-        if (!value.ok())
-            return fail("reading rows failed", value.status());
-        if (!value.value().isNull()) {
-            out.append(value.value().text);
-            out.push_back('\n');
+        const auto row = rows.next();
+        if (!row.ok()) {
+            if (row.status() == Status::FileChanged) {
+                console_output::writeErr("article-query: the database changed while it was read; drop this output\n");
+                return 1;
+            }
+            return fail("reading rows failed", row.status());
         }
-        if (const Status moved = rows.moveNext(); moved != Status::Ok)
-            return fail("reading rows failed", moved);
+        if (!row.value())
+            break;
+        const FieldValue value = rows.firstColumn();
+        if (value.isNull())
+            continue;
+        out.append(value.text);
+        out.push_back('\n');
+        if (out.size() >= piece) {
+            if (!console_output::writeOut(out))
+                return 1;
+            out.clear();
+        }
     }
     return console_output::writeOut(out) ? 0 : 1;
 }

@@ -21,14 +21,6 @@ namespace {
 constexpr std::uint32_t catalogPage = 2;
 constexpr std::uint16_t tableObject = 1;
 
-int findColumn(const TableLayout &table, std::string_view name)
-{
-    for (std::size_t i = 0; i < table.columns.size(); ++i)
-        if (sameName(table.columns[i].name, name))
-            return static_cast<int>(i);
-    return -1;
-}
-
 // The tables MSysObjects lists: names and definition pages of objects of
 // the table type.
 Outcome<std::vector<TableRef>> listTables(PageSource &pages, const FileFormat &format, const TableLayout &objects,
@@ -72,6 +64,14 @@ Outcome<std::vector<TableRef>> listTables(PageSource &pages, const FileFormat &f
 }
 
 } // namespace
+
+int findColumn(const TableLayout &table, std::string_view name)
+{
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (sameName(table.columns[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
 
 struct JetFile::State {
     std::unique_ptr<ReadableFile> file;
@@ -146,6 +146,20 @@ Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
     for (const ColumnLayout &column : layout.value().columns)
         names.push_back(column.name);
     return names;
+}
+
+Outcome<std::unique_ptr<RowWalk>> JetFile::walkRows(const TableLayout &table, std::vector<unsigned> wanted)
+{
+    const auto now = m_state->now();
+    if (!now)
+        return Status::ReadFailed;
+    auto walk = std::make_unique<RowWalk>(*m_state->file, now->size, m_state->format, table);
+    auto dataPages = usageMapPages(walk->table.usageMap, walk->pages);
+    if (!dataPages)
+        return Status::ReadFailed;
+    walk->rows.emplace(walk->pages, m_state->format, walk->table, m_state->jet3.get(), std::move(wanted),
+                       std::move(*dataPages));
+    return walk;
 }
 
 Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table,

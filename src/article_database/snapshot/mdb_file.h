@@ -7,6 +7,8 @@
 
 #include "article_database/status.h"
 #include "article_database/jet/jet_layout.h"
+#include "article_database/jet/page_source.h"
+#include "article_database/jet/table_rows.h"
 #include "article_database/platform/operating_system.h"
 #include "article_database/snapshot/snapshot.h"
 
@@ -24,6 +26,23 @@ struct TableRef {
     std::string name;      // as the catalog spells it
     std::uint32_t page = 0; // its definition page
 };
+
+// One walk over a table's rows, with the pages it reads them from. It reads
+// through the handle of the JetFile that made it, which must outlive it.
+struct RowWalk {
+    RowWalk(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format, TableLayout layout)
+        : table(std::move(layout))
+        , pages(file, format.pageSize, fileSize)
+    {
+    }
+    TableLayout table;
+    PageSource pages;
+    std::optional<TableRows> rows;
+};
+
+// The index of the column named `name` (compared as Jet compares names), or
+// -1 when the table has none.
+int findColumn(const TableLayout &table, std::string_view name);
 
 class JetFile {
 public:
@@ -48,6 +67,11 @@ public:
     Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table,
                                                        const std::vector<std::string> &alsoRead = {},
                                                        const std::atomic<bool> *cancel = nullptr);
+
+    // The rows of `table`, a definition this file gave, as the file holds
+    // them now, the `wanted` columns of each decoded on demand; nothing of
+    // the table is kept beyond the page being read.
+    Outcome<std::unique_ptr<RowWalk>> walkRows(const TableLayout &table, std::vector<unsigned> wanted);
 
 private:
     struct State;

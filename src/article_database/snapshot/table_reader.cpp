@@ -1,9 +1,7 @@
 #include "article_database/snapshot/table_reader.h"
 
 #include "article_database/platform/huge_pages.h"
-#include "article_database/jet/long_value.h"
-#include "article_database/jet/row_cursor.h"
-#include "article_database/jet/row_decoder.h"
+#include "article_database/jet/table_rows.h"
 #include "article_database/jet/usage_map.h"
 #include "article_database/jet/value_decode.h"
 
@@ -56,28 +54,21 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
         }
     }
 
-    RowCursor cursor(pages, format, table.definitionPage, std::move(dataPages));
-    RowDecoder decoder(format, table, wanted);
-    LongValueReader longValues(pages, format);
-    ValueDecoder values(longValues, TextDecoder(jet3));
-    std::vector<FieldBytes> fields(wanted.size());
+    TableRows walk(pages, format, table, jet3, wanted, std::move(dataPages));
     std::uint64_t rows = 0;
     for (;;) {
-        const RowCursor::Step step = cursor.next();
+        const RowCursor::Step step = walk.next();
         if (step == RowCursor::Step::End)
             break;
         if (step == RowCursor::Step::Damaged || ++rows > maxRows)
             return Status::ReadFailed;
         if (cancel && rows % cancelStride == 0 && cancel->load(std::memory_order_relaxed))
             return Status::ReadFailed;
-        if (!decoder.decode(cursor.row(), cursor.rowSize(), fields.data()))
-            return Status::ReadFailed;
         for (std::size_t i = 0; i < wanted.size(); ++i) {
-            const ColumnLayout &column = table.columns[wanted[i]];
             ColumnValues &out = read.columns[i];
-            const bool isNull = !fields[i].present && column.type != static_cast<std::uint8_t>(JetType::Boolean);
+            const bool isNull = walk.isNull(i);
             const std::size_t start = out.text.size();
-            if (!isNull && !values.append(column, fields[i], out.text))
+            if (!isNull && !walk.append(i, out.text))
                 return Status::ReadFailed;
             if (out.text.size() > std::numeric_limits<std::uint32_t>::max())
                 return Status::ReadFailed;
@@ -91,7 +82,7 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
         }
     }
     read.rows = static_cast<std::uint32_t>(rows);
-    read.pagesDigest = cursor.pagesDigest();
+    read.pagesDigest = walk.pagesDigest();
     return read;
 }
 

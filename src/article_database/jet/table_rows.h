@@ -1,0 +1,52 @@
+#pragma once
+// A table's rows one after another in Jet's order, some of their columns
+// turned into display text: the one walk over a table's pages that keeping
+// a table and streaming a query both make. Each value is decoded only when
+// asked for, so that a row a search turns down costs the decoding of the
+// searched column alone.
+
+#include "article_database/jet/jet_layout.h"
+#include "article_database/jet/long_value.h"
+#include "article_database/jet/page_source.h"
+#include "article_database/jet/row_cursor.h"
+#include "article_database/jet/row_decoder.h"
+#include "article_database/jet/stored_text.h"
+#include "article_database/jet/value_decode.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace article_database {
+
+class TableRows {
+public:
+    // `wanted` are indexes into table.columns; `pages`, `table` and `jet3`
+    // must outlive the walk.
+    TableRows(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
+              std::vector<unsigned> wanted, std::vector<std::uint32_t> dataPages);
+
+    // To the next row: Damaged when its slot or its structure does not hold
+    // together.
+    RowCursor::Step next();
+
+    // Of wanted column i, in the current row.
+    bool isNull(std::size_t i) const;
+    // Appends the non-null value's display text; false when its bytes are
+    // not all there.
+    bool append(std::size_t i, std::string &out);
+
+    std::uint64_t pagesDigest() const { return m_cursor.pagesDigest(); }
+
+private:
+    const TableLayout &m_table;
+    std::vector<unsigned> m_wanted;
+    RowCursor m_cursor;
+    RowDecoder m_decoder;
+    LongValueReader m_longValues;
+    ValueDecoder m_values;
+    std::vector<FieldBytes> m_fields;
+};
+
+} // namespace article_database
