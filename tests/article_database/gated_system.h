@@ -2,13 +2,15 @@
 // This system's files and code pages, seen through a boundary the test
 // holds: every byte read from the files it opened is counted, reads made on
 // other threads than the test's own wait at a gate while the test keeps it
-// closed, and the file clock says what the test set it to.
+// closed, a change the test hands over is made at the read it names, and the
+// file clock says what the test set it to.
 
 #include "article_database/platform/operating_system.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -43,6 +45,16 @@ public:
 
     std::uint64_t bytesRead() const { return m_bytesRead.load(); }
 
+    // Runs `change` once, on the reading thread, just before the first read
+    // that starts once `bytes` more have been read: the file changes at a
+    // set point of a read, whatever the timing.
+    void changeAfter(std::uint64_t bytes, std::function<void()> change)
+    {
+        std::lock_guard lock(m_mutex);
+        m_changeAt = m_bytesRead.load() + bytes;
+        m_change = std::move(change);
+    }
+
     Outcome<std::unique_ptr<ReadableFile>> openForReading(const std::string &path) override
     {
         auto file = operatingSystem().openForReading(path);
@@ -73,6 +85,7 @@ private:
         std::optional<std::size_t> read(std::uint64_t offset, void *into, std::size_t size) const override
         {
             m_system.pass();
+            m_system.changeIfDue();
             const auto got = m_file->read(offset, into, size);
             if (got)
                 m_system.m_bytesRead += *got;
@@ -105,6 +118,19 @@ private:
         --m_held;
     }
 
+    void changeIfDue()
+    {
+        std::function<void()> change;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_change || m_bytesRead.load() < m_changeAt)
+                return;
+            change = std::move(m_change);
+            m_change = nullptr;
+        }
+        change();
+    }
+
     const std::int64_t m_clockNs;
     const std::thread::id m_testThread = std::this_thread::get_id();
     std::mutex m_mutex;
@@ -112,6 +138,8 @@ private:
     bool m_closed = false;
     int m_held = 0;
     std::atomic<std::uint64_t> m_bytesRead{0};
+    std::function<void()> m_change;
+    std::uint64_t m_changeAt = 0;
 };
 
 } // namespace article_database::testing_support
