@@ -23,8 +23,9 @@ constexpr char help[] =
     "  SELECT * FROM table [WHERE column LIKE 'pattern']\n"
     "where the pattern takes * ? # [list] [!list] as Jet LIKE does.\n"
     "\n"
-    "Exit status: 0 on success, 1 when the database or the query fails,\n"
-    "2 on wrong arguments.\n";
+    "Rows are printed as they are read. Exit status: 0 on success, 1 when the\n"
+    "database or the query fails or the file changes while it is read (drop\n"
+    "whatever was printed then), 2 on wrong arguments.\n";
 
 int fail(std::string_view what, article_database::Status status)
 {

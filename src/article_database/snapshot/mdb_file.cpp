@@ -148,18 +148,23 @@ Outcome<std::vector<std::string>> JetFile::columnNames(const TableRef &table)
     return names;
 }
 
-Outcome<std::unique_ptr<RowWalk>> JetFile::walkRows(const TableLayout &table, std::vector<unsigned> wanted)
+Outcome<TablePages> JetFile::tablePages(const TableLayout &table)
 {
     const auto now = m_state->now();
     if (!now)
         return Status::ReadFailed;
-    auto walk = std::make_unique<RowWalk>(*m_state->file, now->size, m_state->format, table);
-    auto dataPages = usageMapPages(walk->table.usageMap, walk->pages);
+    PageSource pages(*m_state->file, m_state->format.pageSize, now->size);
+    auto dataPages = usageMapPages(table.usageMap, pages);
     if (!dataPages)
         return Status::ReadFailed;
-    walk->rows.emplace(walk->pages, m_state->format, walk->table, m_state->jet3.get(), std::move(wanted),
-                       std::move(*dataPages));
-    return walk;
+    return TablePages{m_state->file.get(), now->size, m_state->format, table, std::move(*dataPages)};
+}
+
+const CodePageText *JetFile::codePageText() const { return m_state->jet3.get(); }
+
+std::unique_ptr<CodePageText> JetFile::anotherCodePageText() const
+{
+    return m_state->jet3 ? m_state->jet3->another() : nullptr;
 }
 
 Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table,

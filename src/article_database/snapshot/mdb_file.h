@@ -27,17 +27,31 @@ struct TableRef {
     std::uint32_t page = 0; // its definition page
 };
 
-// One walk over a table's rows, with the pages it reads them from. It reads
-// through the handle of the JetFile that made it, which must outlive it.
+// Where a table's rows lie in the file as it is now: its data pages, in
+// order. Walks over consecutive runs of those pages, each on a thread of its
+// own, give the table's rows in order, run after run. Reads through the
+// handle of the JetFile that gave it, which must outlive it.
+struct TablePages {
+    const ReadableFile *file = nullptr;
+    std::uint64_t fileSize = 0;
+    FileFormat format;
+    TableLayout table;
+    std::vector<std::uint32_t> dataPages;
+};
+
+// One walk over data pages [first, last) of a table, with the pages it reads
+// them from; `jet3` decodes Jet 3 text on this walk's thread alone.
 struct RowWalk {
-    RowWalk(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format, TableLayout layout)
-        : table(std::move(layout))
-        , pages(file, format.pageSize, fileSize)
+    RowWalk(const TablePages &source, std::size_t first, std::size_t last, const CodePageText *jet3,
+            std::vector<unsigned> wanted)
+        : pages(*source.file, source.format.pageSize, source.fileSize)
+        , rows(pages, source.format, source.table, jet3, std::move(wanted),
+               std::vector<std::uint32_t>(source.dataPages.begin() + static_cast<std::ptrdiff_t>(first),
+                                          source.dataPages.begin() + static_cast<std::ptrdiff_t>(last)))
     {
     }
-    TableLayout table;
     PageSource pages;
-    std::optional<TableRows> rows;
+    TableRows rows;
 };
 
 // The index of the column named `name` (compared as Jet compares names), or
@@ -68,10 +82,13 @@ public:
                                                        const std::vector<std::string> &alsoRead = {},
                                                        const std::atomic<bool> *cancel = nullptr);
 
-    // The rows of `table`, a definition this file gave, as the file holds
-    // them now, the `wanted` columns of each decoded on demand; nothing of
-    // the table is kept beyond the page being read.
-    Outcome<std::unique_ptr<RowWalk>> walkRows(const TableLayout &table, std::vector<unsigned> wanted);
+    // Where the rows of `table`, a definition this file gave, lie now.
+    Outcome<TablePages> tablePages(const TableLayout &table);
+    // Jet 3 text decoding for the thread that uses this file; null for Jet 4.
+    const CodePageText *codePageText() const;
+    // Jet 3 text decoding for one more thread; null when the system has no
+    // other converter, or for a Jet 4 file, whose text needs none.
+    std::unique_ptr<CodePageText> anotherCodePageText() const;
 
 private:
     struct State;

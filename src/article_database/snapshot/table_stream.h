@@ -1,22 +1,30 @@
 #pragma once
 // A query's rows walked straight from the file's pages, matched as they come
-// and kept nowhere: what a StreamedDatabase answers with. The file is looked
-// at before the walk and again after it, as the snapshot cache looks at it
-// (its size, times, inode or file index; its bytes while its times may hide
-// a change), since the rows given along the way cannot be taken back.
+// and kept nowhere: what a StreamedDatabase answers with. The table's pages
+// are taken in runs; with a processor to spare, helper threads match the
+// next runs while the caller gives out the rows of the current one, and the
+// runs are given out in order, so the rows come in Jet's order all the same.
+// Only a few runs are ever held at once.
+//
+// The file is looked at before the walk and again after it, as the snapshot
+// cache looks at it (its size, times, inode or file index; its bytes while
+// its times may hide a change), since the rows given along the way cannot be
+// taken back.
 
 #include "article_database/field_value.h"
 #include "article_database/platform/operating_system.h"
-#include "article_database/query/like_pattern.h"
 #include "article_database/query/query_text.h"
+#include "article_database/snapshot/matched_rows.h"
 #include "article_database/snapshot/mdb_file.h"
-#include "article_database/snapshot/snapshot.h"
 #include "article_database/status.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace article_database {
@@ -31,8 +39,12 @@ struct WatchedFile {
 
 class TableStream {
 public:
-    TableStream(OperatingSystem &system, WatchedFile before, std::shared_ptr<JetFile> file,
-                std::unique_ptr<RowWalk> walk, std::optional<LikePattern> pattern, std::size_t searched);
+    TableStream(OperatingSystem &system, WatchedFile before, std::shared_ptr<JetFile> file, TablePages pages,
+                RowFilter filter);
+    // Stops the helpers where they stand and waits for them.
+    ~TableStream();
+    TableStream(const TableStream &) = delete;
+    TableStream &operator=(const TableStream &) = delete;
 
     // To the next row the query selects: true on one, false past the last.
     // Past the last row and on a failure, FileChanged when the file is no
@@ -42,23 +54,40 @@ public:
     FieldValue firstColumn() const { return m_first; }
 
 private:
+    struct Run {
+        MatchedRows rows;
+        bool ready = false;
+    };
+
+    std::size_t runCount() const;
+    void startHelpers();
+    void help(const CodePageText *jet3);
+    // The next run in order, matched here or waited for; null past the last.
+    Run *takeRun();
+    void releaseRun();
     Status ended(Status status);
     bool unchanged();
 
     OperatingSystem &m_system;
     WatchedFile m_before;
     std::shared_ptr<JetFile> m_file;
-    std::unique_ptr<RowWalk> m_walk;
-    std::optional<LikePattern> m_pattern;
-    // Which of the walk's columns the pattern tests: 0 when it is the first.
-    std::size_t m_searched;
-    FieldValue::Kind m_firstKind;
-    std::string m_searchedText;
-    FoldedColumn m_folded;
-    std::string m_firstText;
+    const TablePages m_pages;
+    const RowFilter m_filter;
+
+    std::vector<Run> m_runs; // a ring: run n in m_runs[n % size]
+    std::size_t m_current = 0; // the run being given out
+    Run *m_run = nullptr;
+    std::size_t m_row = 0;
     FieldValue m_first;
     std::optional<Status> m_end;
     std::vector<char> m_hashBuffer;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_claimed = 0; // the next run a helper takes
+    bool m_stopping = false;
+    std::vector<std::unique_ptr<CodePageText>> m_helperText;
+    std::vector<std::thread> m_helpers;
 };
 
 // The file a StreamedDatabase answers from.
