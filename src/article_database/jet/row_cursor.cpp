@@ -20,11 +20,12 @@ constexpr std::size_t movedPointerSize = 4;
 } // namespace
 
 RowCursor::RowCursor(PageSource &pages, const FileFormat &format, std::uint32_t definitionPage,
-                     std::vector<std::uint32_t> dataPages)
+                     std::vector<std::uint32_t> dataPages, bool digestPages)
     : m_pages(pages)
     , m_format(format)
     , m_definitionPage(definitionPage)
     , m_dataPages(std::move(dataPages))
+    , m_digestPages(digestPages)
     , m_digest(XXH3_64bits(nullptr, 0))
 {
 }
@@ -33,6 +34,8 @@ std::uint64_t RowCursor::pagesDigest() const { return m_digest; }
 
 void RowCursor::digest(const unsigned char *page)
 {
+    if (!m_digestPages)
+        return;
     const std::uint64_t pageSum = XXH3_64bits(page, m_pages.pageSize());
     m_digest = XXH3_64bits_withSeed(&pageSum, sizeof pageSum, m_digest);
 }

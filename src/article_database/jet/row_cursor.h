@@ -35,8 +35,10 @@ class RowCursor {
 public:
     enum class Step { Row, End, Damaged };
 
+    // Without `digestPages`, pagesDigest() stays that of no page: a walk
+    // that keeps nothing has no later read to line up with.
     RowCursor(PageSource &pages, const FileFormat &format, std::uint32_t definitionPage,
-              std::vector<std::uint32_t> dataPages);
+              std::vector<std::uint32_t> dataPages, bool digestPages = true);
 
     // On Row, row()/rowSize() hold the row's bytes until the next call.
     Step next();
@@ -61,6 +63,7 @@ private:
     std::uint32_t m_entries = 0;
     const unsigned char *m_row = nullptr;
     std::size_t m_rowSize = 0;
+    bool m_digestPages;
     std::uint64_t m_digest;
     std::vector<std::uint32_t> m_visited;
 };

@@ -13,23 +13,44 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
 {
     const bool compressed = n >= 2 && p[0] == 0xFF && p[1] == 0xFE;
     if (compressed) {
-        // Most designations are ASCII from end to end: stored as is. Eight
-        // bytes at a time, a byte is ASCII but not 00 unless its high bit is
-        // set, or it is 00 (which borrows into its high bit when 01 is taken
-        // from it).
+        // Most designations are ASCII from end to end: stored as is; most
+        // others stay within Latin-1 in one run of one byte a character (no
+        // 00 byte to switch runs): one or two UTF-8 bytes each. Eight bytes
+        // at a time, a byte is 00 when taking 01 from it borrows into its
+        // high bit though that bit was clear.
         constexpr std::uint64_t ones = 0x0101010101010101u;
         constexpr std::uint64_t highs = 0x8080808080808080u;
-        std::uint64_t bad = 0;
+        std::uint64_t high = 0;
+        std::uint64_t zero = 0;
         std::size_t i = 2;
         for (; i + 8 <= n; i += 8) {
             std::uint64_t word;
             std::memcpy(&word, p + i, sizeof word);
-            bad |= (word | ((word - ones) & ~word)) & highs;
+            high |= word & highs;
+            zero |= (word - ones) & ~word & highs;
         }
-        for (; i < n; ++i)
-            bad |= static_cast<unsigned char>(p[i] - 1) >= 0x7F;
-        if (!bad) {
+        for (; i < n; ++i) {
+            high |= p[i] & 0x80;
+            zero |= p[i] == 0;
+        }
+        if (!zero && !high) {
             out.append(reinterpret_cast<const char *>(p) + 2, n - 2);
+            return;
+        }
+        if (!zero) {
+            const std::size_t at = out.size();
+            out.resize(at + 2 * (n - 2));
+            char *to = out.data() + at;
+            for (i = 2; i < n; ++i) {
+                const unsigned char c = p[i];
+                if (c < 0x80) {
+                    *to++ = static_cast<char>(c);
+                } else {
+                    *to++ = static_cast<char>(0xC0 | c >> 6);
+                    *to++ = static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            out.resize(static_cast<std::size_t>(to - out.data()));
             return;
         }
     }

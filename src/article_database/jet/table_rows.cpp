@@ -3,10 +3,10 @@
 namespace article_database {
 
 TableRows::TableRows(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
-                     std::vector<unsigned> wanted, std::vector<std::uint32_t> dataPages)
+                     std::vector<unsigned> wanted, std::vector<std::uint32_t> dataPages, bool digestPages)
     : m_table(table)
     , m_wanted(std::move(wanted))
-    , m_cursor(pages, format, table.definitionPage, std::move(dataPages))
+    , m_cursor(pages, format, table.definitionPage, std::move(dataPages), digestPages)
     , m_decoder(format, table, m_wanted)
     , m_longValues(pages, format)
     , m_values(m_longValues, TextDecoder(jet3))

@@ -23,9 +23,9 @@ namespace article_database {
 class TableRows {
 public:
     // `wanted` are indexes into table.columns; `pages`, `table` and `jet3`
-    // must outlive the walk.
+    // must outlive the walk. `digestPages`: as RowCursor takes it.
     TableRows(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
-              std::vector<unsigned> wanted, std::vector<std::uint32_t> dataPages);
+              std::vector<unsigned> wanted, std::vector<std::uint32_t> dataPages, bool digestPages = true);
 
     // To the next row: Damaged when its slot or its structure does not hold
     // together.

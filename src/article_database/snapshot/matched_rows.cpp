@@ -1,18 +1,77 @@
 #include "article_database/snapshot/matched_rows.h"
 
 #include "article_database/jet/value_decode.h"
-#include "article_database/snapshot/snapshot.h"
+#include "article_database/snapshot/find_bytes.h"
 
 #include <limits>
 
 namespace article_database {
 
-FieldValue MatchedRows::at(std::size_t row) const
+namespace {
+
+// Reads the run's rows into `out`; false when a row could not be read, the
+// rows before it kept.
+bool readRows(const TablePages &pages, std::size_t first, std::size_t last, const CodePageText *jet3,
+              const RowFilter &filter, MatchedRows &out)
 {
+    RowWalk walk(pages, first, last, jet3, filter.wanted);
+    TableRows &rows = walk.rows;
+    for (;;) {
+        const RowCursor::Step step = rows.next();
+        if (step != RowCursor::Step::Row)
+            return step == RowCursor::Step::End;
+        const bool isNull = rows.isNull(0);
+        const std::size_t start = out.text.size();
+        if (!isNull && !rows.append(0, out.text)) {
+            out.text.resize(start);
+            return false;
+        }
+        if (filter.pattern && filter.searched != 0) {
+            const bool searchedNull = rows.isNull(filter.searched);
+            out.searchedText.clear();
+            if (!searchedNull && !rows.append(filter.searched, out.searchedText)) {
+                out.text.resize(start);
+                return false;
+            }
+            appendFoldedRow(out.folded, out.searchedText);
+            out.searchedNulls.push_back(searchedNull ? 1 : 0);
+        } else if (filter.pattern) {
+            appendFoldedRow(out.folded, std::string_view(out.text).substr(start));
+        }
+        if (out.text.size() > std::numeric_limits<std::uint32_t>::max() - 1
+            || out.folded.bytes.size() > std::numeric_limits<std::uint32_t>::max() - 1)
+            return false;
+        out.offsets.push_back(static_cast<std::uint32_t>(out.text.size()));
+        out.nulls.push_back(isNull ? 1 : 0);
+    }
+}
+
+// The rows whose folded value holds `literal`: one pass over the run's
+// folded column, which no match crosses, 0xFF parting its rows.
+void selectHolding(MatchedRows &out, std::string_view literal)
+{
+    const std::string &bytes = out.folded.bytes;
+    const std::vector<std::uint32_t> &starts = out.folded.starts;
+    std::uint32_t row = 0;
+    for (std::size_t from = 0; from < bytes.size();) {
+        const std::size_t found = findBytes(bytes.data() + from, bytes.size() - from, literal);
+        if (found == std::string_view::npos)
+            return;
+        while (starts[row + 1] <= from + found)
+            ++row;
+        out.selected.push_back(row);
+        from = starts[row + 1];
+    }
+}
+
+} // namespace
+
+FieldValue MatchedRows::at(std::size_t i) const
+{
+    const std::uint32_t row = selected[i];
     if (nulls[row])
         return {};
-    const std::uint32_t start = row == 0 ? 0 : ends[row - 1];
-    return {kind, std::string_view(text).substr(start, ends[row] - start)};
+    return {kind, std::string_view(text).substr(offsets[row], offsets[row + 1] - offsets[row])};
 }
 
 void matchRun(const TablePages &pages, std::size_t first, std::size_t last, const CodePageText *jet3,
@@ -20,51 +79,40 @@ void matchRun(const TablePages &pages, std::size_t first, std::size_t last, cons
 {
     out.kind = kindOf(pages.table.columns.front().type);
     out.text.clear();
-    out.ends.clear();
+    out.offsets.assign(1, 0);
     out.nulls.clear();
-    out.status = Status::Ok;
-    RowWalk walk(pages, first, last, jet3, filter.wanted);
-    TableRows &rows = walk.rows;
-    std::string searchedText;
-    FoldedColumn folded;
-    for (;;) {
-        const RowCursor::Step step = rows.next();
-        if (step == RowCursor::Step::End)
-            return;
-        if (step == RowCursor::Step::Damaged) {
-            out.status = Status::ReadFailed;
-            return;
-        }
-        if (filter.pattern) {
-            if (rows.isNull(filter.searched))
-                continue;
-            searchedText.clear();
-            if (!rows.append(filter.searched, searchedText)) {
-                out.status = Status::ReadFailed;
-                return;
-            }
-            folded.bytes.clear();
-            folded.starts.clear();
-            appendFoldedRow(folded, searchedText);
-            // Without the separator that ends a folded row.
-            if (!filter.pattern->matches(std::string_view(folded.bytes).substr(0, folded.bytes.size() - 1)))
-                continue;
-        }
-        const bool isNull = rows.isNull(0);
-        if (!isNull) {
-            if (filter.pattern && filter.searched == 0) {
-                out.text.append(searchedText);
-            } else if (!rows.append(0, out.text)) {
-                out.status = Status::ReadFailed;
-                return;
-            }
-        }
-        if (out.text.size() > std::numeric_limits<std::uint32_t>::max()) {
-            out.status = Status::ReadFailed;
-            return;
-        }
-        out.ends.push_back(static_cast<std::uint32_t>(out.text.size()));
-        out.nulls.push_back(isNull ? 1 : 0);
+    out.selected.clear();
+    out.folded.bytes.clear();
+    out.folded.starts.clear();
+    out.searchedNulls.clear();
+    out.status = readRows(pages, first, last, jet3, filter, out) ? Status::Ok : Status::ReadFailed;
+
+    const auto rows = static_cast<std::uint32_t>(out.nulls.size());
+    if (!filter.pattern) {
+        for (std::uint32_t row = 0; row < rows; ++row)
+            out.selected.push_back(row);
+        return;
+    }
+    // Nulls never match, not even a pattern of stars alone.
+    const std::vector<std::uint8_t> &searchedNulls = filter.searched == 0 ? out.nulls : out.searchedNulls;
+    // A row that failed after its folding is no row.
+    if (out.folded.starts.size() > rows) {
+        out.folded.bytes.resize(out.folded.starts[rows]);
+        out.folded.starts.resize(rows);
+    }
+    out.folded.starts.push_back(static_cast<std::uint32_t>(out.folded.bytes.size()));
+    const auto literal = filter.pattern->containedLiteral();
+    if (literal && !literal->empty()) {
+        selectHolding(out, *literal);
+        return;
+    }
+    const std::string_view bytes(out.folded.bytes);
+    for (std::uint32_t row = 0; row < rows; ++row) {
+        if (searchedNulls[row])
+            continue;
+        const std::uint32_t start = out.folded.starts[row];
+        if (literal || filter.pattern->matches(bytes.substr(start, out.folded.starts[row + 1] - 1 - start)))
+            out.selected.push_back(row);
     }
 }
 

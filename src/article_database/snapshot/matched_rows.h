@@ -1,11 +1,13 @@
 #pragma once
-// The rows of one run of a table's data pages that a query selects, matched
-// as they are read: only their first column is kept, and only until the
-// caller has given them on.
+// The rows of one run of a table's data pages that a query selects: the
+// run's rows read, their searched column folded as it comes, then matched
+// all at once as the kept snapshot matches its whole column. Only the run's
+// first column is kept, and only until the caller has given it on.
 
 #include "article_database/field_value.h"
 #include "article_database/query/like_pattern.h"
 #include "article_database/snapshot/mdb_file.h"
+#include "article_database/snapshot/snapshot.h"
 #include "article_database/status.h"
 
 #include <cstddef>
@@ -25,18 +27,29 @@ struct RowFilter {
     std::size_t searched = 0;
 };
 
+// A run's rows, their first column, and those of them the query selects.
+// Reused from run to run, so that a walk allocates once.
 struct MatchedRows {
     FieldValue::Kind kind = FieldValue::Kind::Text;
+    // Row r's first column: offsets[r] .. offsets[r + 1] of text.
     std::string text;
-    // Row i's text ends at ends[i] and starts where row i - 1's ends.
-    std::vector<std::uint32_t> ends;
+    std::vector<std::uint32_t> offsets;
     std::vector<std::uint8_t> nulls;
+    // The rows selected, in order.
+    std::vector<std::uint32_t> selected;
     // Not Ok when the run could not be read to its end: the rows before the
     // failure are kept.
     Status status = Status::Ok;
 
-    std::size_t size() const { return ends.size(); }
-    FieldValue at(std::size_t row) const;
+    std::size_t size() const { return selected.size(); }
+    FieldValue at(std::size_t i) const;
+
+    // The searched column of every row, folded and scanned at once when the
+    // pattern is a literal run; its text, and whether it was null, when it
+    // is not the first column.
+    FoldedColumn folded;
+    std::string searchedText;
+    std::vector<std::uint8_t> searchedNulls;
 };
 
 // Replaces `out` with the selected rows of data pages [first, last).

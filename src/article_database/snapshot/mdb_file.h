@@ -40,14 +40,16 @@ struct TablePages {
 };
 
 // One walk over data pages [first, last) of a table, with the pages it reads
-// them from; `jet3` decodes Jet 3 text on this walk's thread alone.
+// them from; `jet3` decodes Jet 3 text on this walk's thread alone. Nothing
+// is kept from it, so its pages are not digested.
 struct RowWalk {
     RowWalk(const TablePages &source, std::size_t first, std::size_t last, const CodePageText *jet3,
             std::vector<unsigned> wanted)
         : pages(*source.file, source.format.pageSize, source.fileSize)
         , rows(pages, source.format, source.table, jet3, std::move(wanted),
                std::vector<std::uint32_t>(source.dataPages.begin() + static_cast<std::ptrdiff_t>(first),
-                                          source.dataPages.begin() + static_cast<std::ptrdiff_t>(last)))
+                                          source.dataPages.begin() + static_cast<std::ptrdiff_t>(last)),
+               false)
     {
     }
     PageSource pages;

@@ -90,8 +90,7 @@ void TableStream::help(const CodePageText *jet3)
             matchRun(m_pages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()), jet3, m_filter,
                      run.rows);
         } catch (const std::bad_alloc &) {
-            run.rows.ends.clear();
-            run.rows.nulls.clear();
+            run.rows.selected.clear();
             run.rows.status = Status::OutOfMemory;
         }
         {
