@@ -13,6 +13,7 @@ if [ "${1:-}" = --windows ]; then
         cmake ninja-build
         g++-mingw-w64-x86-64-posix googletest libxxhash-dev
         wine wine64 fonts-wine
+        librsvg2-bin icoutils
         "$@"
     )
 else
