@@ -9,15 +9,22 @@
 //                                  prints "first NS ROWS" (CLOCK_MONOTONIC) once the
 //                                  grid is painted with its rows
 //   fiche-bench --cold QUERY       prints "cold MS" for the first search of the run
-//   fiche-bench --reps N --queries A,B,...
-//                                  prints "warm QUERY MEDIAN_MS ROWS" per query,
-//                                  then "rss MiB" (peak resident set)
+//   fiche-bench --indexing A,B,... types A as soon as the window is painted, then
+//                                  times one keystroke of each query at once,
+//                                  while the engine still builds its search
+//                                  index: "indexing QUERY MS ROWS" per query
+//   fiche-bench --reps N --queries A,B,... [--settle SECONDS]
+//                                  lets the engine settle (read and index the
+//                                  table) for SECONDS, then prints "warm QUERY
+//                                  MEDIAN_MS ROWS" per query, then "rss MiB"
+//                                  (peak resident set)
 
 #include "article_database/module1.h"
 #include "search_window/qt/form1.h"
 #include "search_window/qt/grid.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 
@@ -175,6 +182,27 @@ int main(int argc, char *argv[])
         return app.exec();
     }
 
+    if (const auto at = args.indexOf(QStringLiteral("--indexing")); at >= 0 && at + 1 < args.size()) {
+        article_database::Module1 module;
+        search_window::Form1 form(module);
+        auto *box = form.findChild<QLineEdit *>(QStringLiteral("RechGeneral"));
+        auto *grid = form.findChild<search_window::Grid *>(QStringLiteral("G"));
+        const QStringList queries = args[at + 1].split(u',');
+        FirstPaint watcher([&] {
+            QTest::keyClicks(box, queries.front());
+            grid->viewport()->grab();
+            for (const QString &query : queries) {
+                const double ms = timeLastKeystroke(box, grid, query);
+                std::printf("indexing %s %.3f %d\n", qPrintable(query), ms, grid->Rows() - 1);
+            }
+            std::fflush(stdout);
+            QApplication::quit();
+        });
+        form.installEventFilter(&watcher);
+        form.show();
+        return app.exec();
+    }
+
     if (const auto at = args.indexOf(QStringLiteral("--cold")); at >= 0 && at + 1 < args.size()) {
         Window window;
         const double ms = timeLastKeystroke(window.box, window.grid, args[at + 1]);
@@ -189,7 +217,15 @@ int main(int argc, char *argv[])
     if (const auto at = args.indexOf(QStringLiteral("--queries")); at >= 0 && at + 1 < args.size())
         queries = args[at + 1].split(u',');
 
+    double settle = 0;
+    if (const auto at = args.indexOf(QStringLiteral("--settle")); at >= 0 && at + 1 < args.size())
+        settle = args[at + 1].toDouble();
+
     Window window;
+    QElapsedTimer settling;
+    settling.start();
+    while (settling.elapsed() < qint64(settle * 1000))
+        QTest::qWait(50);
     for (const QString &query : queries) {
         std::vector<double> samples;
         timeLastKeystroke(window.box, window.grid, query); // warms the engine's copy of the file

@@ -8,7 +8,8 @@ namespace article_database {
 // text as stored, integers as plain digits, ...); it stays valid as long as
 // `storage` (or the result set it came from) is alive.
 struct FieldValue {
-    enum class Kind { Null, Text, Integer, Real, Boolean, Currency, DateTime };
+    // What the text was: a window shows non-text kinds in the user's formats.
+    enum class Kind { Null, Text, Integer, Double, Single, Numeric, Boolean, Currency, DateTime };
     Kind kind = Kind::Null;
     std::string_view text;
     bool isNull() const { return kind == Kind::Null; }

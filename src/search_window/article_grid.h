@@ -3,8 +3,9 @@
 // grid's rows count its one header row, as the form's code expects, and
 // rows added between beginUpdate and endUpdate reach the screen at once.
 
+#include "article_database/field_value.h"
+
 #include <memory>
-#include <string_view>
 
 namespace search_window {
 
@@ -16,8 +17,9 @@ public:
     virtual int Rows() const = 0;
     virtual void setRows(int rows) = 0;
 
-    // `text` is UTF-8 and stays valid for as long as `keepAlive` does.
-    virtual void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive) = 0;
+    // The value's text is UTF-8 and stays valid for as long as `keepAlive`
+    // does; its kind tells how the grid shows it. A column has one kind.
+    virtual void AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive) = 0;
 
     virtual void beginUpdate() = 0;
     virtual void endUpdate() = 0;

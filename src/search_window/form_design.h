@@ -3,6 +3,7 @@
 // faces: both windows are built from this one table. Positions are absolute
 // and nothing follows a resize of the window.
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,12 @@ inline constexpr std::u16string_view Label1Caption = u"Rechercher d'aricle : ";
 inline constexpr std::u16string_view Label2Caption = u"Problème avec caractère ( ' )";
 inline constexpr std::u16string_view Command1Caption = u"&Fermer";
 inline constexpr std::u16string_view GAccessibleName = u"Désignation d'article";
+
+// Where a designed face is missing, in order: the designed face, the face
+// Windows itself puts in its place, then the free face nearest to it in
+// width, since the captions were fitted to the designed widths. After these
+// each window takes its platform's default face.
+std::array<std::u16string_view, 3> fontFaces(std::u16string_view designed);
 
 // The grid's design-time format string: an optional '^' that centres the
 // column, then the header text, whose spaces also give the column its width.

@@ -9,9 +9,10 @@ void GridRows::resize(std::size_t count)
         m_owners.clear();
 }
 
-void GridRows::append(std::string_view text, const std::shared_ptr<const void> &owner)
+void GridRows::append(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner)
 {
-    m_rows.push_back(text);
+    m_rows.push_back(value.text);
+    m_kind = value.kind;
     if (owner && (m_owners.empty() || m_owners.back() != owner))
         m_owners.push_back(owner);
 }

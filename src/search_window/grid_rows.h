@@ -4,6 +4,8 @@
 // converts text; a window turns into its toolkit's strings only the rows it
 // paints.
 
+#include "article_database/field_value.h"
+
 #include <cstddef>
 #include <memory>
 #include <string_view>
@@ -15,13 +17,16 @@ class GridRows {
 public:
     std::size_t size() const { return m_rows.size(); }
     std::string_view operator[](std::size_t row) const { return m_rows[row]; }
+    // The kind of the values added last: a listing is one column's.
+    article_database::FieldValue::Kind kind() const { return m_kind; }
 
     // Rows past the end become empty text.
     void resize(std::size_t count);
-    void append(std::string_view text, const std::shared_ptr<const void> &owner);
+    void append(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner);
 
 private:
     std::vector<std::string_view> m_rows;
+    article_database::FieldValue::Kind m_kind = article_database::FieldValue::Kind::Text;
     // Consecutive rows almost always share one owner, so only changes are kept.
     std::vector<std::shared_ptr<const void>> m_owners;
 };

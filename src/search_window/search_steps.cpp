@@ -73,7 +73,7 @@ void REMPLIR_ARTICLEGENERAL(article_database::Module1 &module, ArticleGrid &G, s
             guardedStep([&] {
                 const auto value = rs->field(0);
                 if (value.ok() && !value.value().isNull())
-                    G.AddItem(value.value().text, keepAlive);
+                    G.AddItem(value.value(), keepAlive);
             });
             if (!moveNext())
                 break;

@@ -2,10 +2,18 @@
 #include "window_test_support.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLocale>
 #include <QTest>
 
+#include <string>
+
 using search_window::Grid;
+using Kind = article_database::FieldValue::Kind;
+
+Q_DECLARE_METATYPE(Kind)
 
 class WindowGrid : public QObject {
     Q_OBJECT
@@ -78,6 +86,68 @@ private slots:
         QCOMPARE(gridRows(grid.model()), QStringList({"Clé"}));
     }
 
+    // Dates and numbers once showed in the engine's invariant forms
+    // ("1974-09-21", "444.555", "0.30000000000000004") whatever the user's
+    // regional settings; a French user reads "21/09/1974" and "444,555".
+    void valuesInTheUsersFormats_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("fr date") << "fr_FR" << Kind::DateTime << "1974-09-21" << "21/09/1974";
+        QTest::newRow("fr date and time") << "fr_FR" << Kind::DateTime << "1974-09-21 12:30:00" << "21/09/1974 12:30:00";
+        QTest::newRow("fr time alone") << "fr_FR" << Kind::DateTime << "1899-12-30 12:30:00" << "12:30:00";
+        QTest::newRow("fr day 0 at midnight") << "fr_FR" << Kind::DateTime << "1899-12-30" << "00:00:00";
+        QTest::newRow("fr date out of range") << "fr_FR" << Kind::DateTime << "-700000.5" << "-700000,5";
+        QTest::newRow("fr double") << "fr_FR" << Kind::Double << "444.555" << "444,555";
+        QTest::newRow("fr double 15 digits") << "fr_FR" << Kind::Double << "0.30000000000000004" << "0,3";
+        QTest::newRow("fr double no grouping") << "fr_FR" << Kind::Double << "1234567.5" << "1234567,5";
+        QTest::newRow("fr double large") << "fr_FR" << Kind::Double << "1e+15" << "1E+15";
+        QTest::newRow("fr double small") << "fr_FR" << Kind::Double << "1e-07" << "1E-07";
+        QTest::newRow("fr double negative zero") << "fr_FR" << Kind::Double << "-0" << "0";
+        QTest::newRow("fr single 7 digits") << "fr_FR" << Kind::Single << "3.1415927" << "3,141593";
+        QTest::newRow("fr currency") << "fr_FR" << Kind::Currency << "-12.5" << "-12,5";
+        QTest::newRow("fr numeric beyond double") << "fr_FR" << Kind::Numeric << "12345678901234567.89"
+                                                  << "12345678901234567,89";
+        QTest::newRow("fr integer") << "fr_FR" << Kind::Integer << "-2147483648" << "-2147483648";
+        QTest::newRow("fr boolean") << "fr_FR" << Kind::Boolean << "True" << "True";
+        QTest::newRow("fr text with a dot") << "fr_FR" << Kind::Text << "VIS 4.5" << "VIS 4.5";
+        QTest::newRow("C date") << "C" << Kind::DateTime << "1974-09-21 12:30:00" << "21 Sep 1974 12:30:00";
+        QTest::newRow("C double") << "C" << Kind::Double << "444.555" << "444.555";
+        QTest::newRow("de date") << "de_DE" << Kind::DateTime << "1974-09-21" << "21.09.74";
+    }
+    void valuesInTheUsersFormats()
+    {
+        QFETCH(QString, locale);
+        QFETCH(Kind, kind);
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        Grid grid;
+        const auto owner = std::make_shared<const std::string>(stored.toStdString());
+        grid.AddItem({kind, *owner}, owner);
+        const QModelIndex cell = grid.model()->index(0, 0);
+        const QString display = cell.data().toString();
+        const QString tooltip = cell.data(Qt::ToolTipRole).toString();
+        QLocale::setDefault(before);
+        QCOMPARE(display, shown);
+        QCOMPARE(tooltip, shown);
+    }
+
+    // Ctrl+C once copied the current cell alone.
+    void copyTakesEverySelectedRow()
+    {
+        Grid grid;
+        addRows(grid, {"VIS", "ÉCROU", "CLÉ", "RONDELLE"});
+        grid.selectionModel()->select(grid.model()->index(2, 0), QItemSelectionModel::Select);
+        grid.selectionModel()->select(grid.model()->index(0, 0), QItemSelectionModel::Select);
+        grid.selectionModel()->select(grid.model()->index(3, 0), QItemSelectionModel::Select);
+        QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("VIS\nCLÉ\nRONDELLE"));
+    }
+
     void rowsKeepTheirTextAliveUntilDropped()
     {
         Grid grid;
@@ -85,8 +155,8 @@ private slots:
         {
             auto text = std::make_shared<const std::string>("RONDELLE PLATE");
             watched = text;
-            grid.AddItem(std::string_view(*text).substr(0, 8), text);
-            grid.AddItem(std::string_view(*text).substr(9), text);
+            grid.AddItem({Kind::Text, std::string_view(*text).substr(0, 8)}, text);
+            grid.AddItem({Kind::Text, std::string_view(*text).substr(9)}, text);
         }
         QVERIFY(!watched.expired());
         QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "PLATE"}));

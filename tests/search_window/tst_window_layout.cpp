@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QStyleOptionHeader>
 #include <QTemporaryDir>
+#include <QFontDatabase>
 #include <QTest>
 #include <QTimer>
 
@@ -82,11 +83,17 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<qreal>("points");
         QTest::addColumn<int>("weight");
-        QTest::newRow("search box") << "RechGeneral" << "" << 12.0 << int(QFont::DemiBold);
-        QTest::newRow("grid") << "G" << QString() << 11.25 << int(QFont::DemiBold);
-        QTest::newRow("prompt") << "Label1" << "Rechercher d'aricle : " << 12.0 << int(QFont::Normal);
-        QTest::newRow("close button") << "Command1" << "&Fermer" << 9.75 << int(QFont::DemiBold);
-        QTest::newRow("warning") << "Label2" << "Problème avec caractère ( ' )" << 18.0 << int(QFont::Normal);
+        QTest::addColumn<QStringList>("faces");
+        // Both faces once fell back to "Segoe UI" first; where "MS Sans Serif"
+        // is missing, Windows itself shows "Microsoft Sans Serif".
+        const QStringList semibold{"Segoe UI Semibold", "Segoe UI", "Liberation Sans"};
+        const QStringList sansSerif{"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans"};
+        QTest::newRow("search box") << "RechGeneral" << "" << 12.0 << int(QFont::DemiBold) << semibold;
+        QTest::newRow("grid") << "G" << QString() << 11.25 << int(QFont::DemiBold) << semibold;
+        QTest::newRow("prompt") << "Label1" << "Rechercher d'aricle : " << 12.0 << int(QFont::Normal) << sansSerif;
+        QTest::newRow("close button") << "Command1" << "&Fermer" << 9.75 << int(QFont::DemiBold) << semibold;
+        QTest::newRow("warning") << "Label2" << "Problème avec caractère ( ' )" << 18.0 << int(QFont::Normal)
+                                 << sansSerif;
     }
     void captionsAndFonts()
     {
@@ -94,12 +101,15 @@ private slots:
         QFETCH(QString, text);
         QFETCH(qreal, points);
         QFETCH(int, weight);
+        QFETCH(QStringList, faces);
         QWidget *widget = control(name);
         QVERIFY(widget);
         if (!text.isNull())
             QCOMPARE(widget->property("text").toString(), text);
         QCOMPARE(widget->font().pointSizeF(), points);
         QCOMPARE(int(widget->font().weight()), weight);
+        faces << QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+        QCOMPARE(widget->font().families(), faces);
     }
 
     // A screen reader once found no name on the search box nor on the grid.

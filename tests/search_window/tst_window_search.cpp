@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,25 +135,66 @@ private slots:
     void pastingSearchesOnceForTheWholeText_data()
     {
         QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("kept");
         QTest::addColumn<QString>("pattern");
-        QTest::newRow("apostrophe") << "cle d'arret" << "CLE D''ARRET";
-        QTest::newRow("surrogate pair upper-cased whole") << QStringLiteral("a\U00010428") << QStringLiteral("A\U00010400");
+        QTest::newRow("apostrophe") << "cle d'arret" << "cle d'arret" << "CLE D''ARRET";
+        QTest::newRow("surrogate pair upper-cased whole")
+            << QStringLiteral("a\U00010428") << QStringLiteral("a\U00010428") << QStringLiteral("A\U00010400");
         // The box once cut a paste at 32,767 characters without a word, and
         // the search ran on text the user never gave.
         QTest::newRow("100000 characters") << QString(99'997, u'a') + QStringLiteral("b'c")
+                                           << QString(99'997, u'a') + QStringLiteral("b'c")
                                            << QString(99'997, u'A') + QStringLiteral("B''C");
         QTest::newRow("lone surrogate kept") << QStringLiteral("a") + QChar(0xDC28) + u'b'
+                                             << QStringLiteral("a") + QChar(0xDC28) + u'b'
                                              << QStringLiteral("A") + QChar(0xDC28) + u'B';
+        // A cell copied from a spreadsheet ends in a line break, which the box
+        // once kept: the search looked for it and listed nothing.
+        QTest::newRow("spreadsheet cell") << "vis\n" << "vis" << "VIS";
+        QTest::newRow("first line only") << "vis\r\nécrou\n" << "vis" << "VIS";
+        QTest::newRow("line break first") << "\nvis" << "" << "";
     }
     void pastingSearchesOnceForTheWholeText()
     {
         QFETCH(QString, pasted);
+        QFETCH(QString, kept);
         QFETCH(QString, pattern);
         QApplication::clipboard()->setText(pasted);
         searchBox()->setFocus();
         QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(searchBox()->text(), pasted);
-        QCOMPARE(m_database->queries, QStringList{query(pattern)});
+        QCOMPARE(searchBox()->text(), kept);
+        QCOMPARE(m_database->queries, pattern.isEmpty() ? QStringList() : QStringList{query(pattern)});
+    }
+
+    // A paste goes where the cursor is: what follows the cursor stays, and
+    // only the pasted text is cut at its line break.
+    void pasteIntoTextCutsOnlyThePaste()
+    {
+        typeText(searchBox(), QStringLiteral("m6"));
+        QTest::keyClick(searchBox(), Qt::Key_Home);
+        QApplication::clipboard()->setText(QStringLiteral("vis \nécrou "));
+        QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(searchBox()->text(), QStringLiteral("vis m6"));
+        QCOMPARE(searchBox()->cursorPosition(), 4);
+        QCOMPARE(m_database->queries.last(), query("VIS M6"));
+    }
+
+    // After a refill the list once stayed scrolled where the old one was:
+    // the first rows of the new list were hidden above the view.
+    void newListStartsAtTheTop()
+    {
+        fake::Cells many;
+        for (int i = 0; i < 500; ++i)
+            many.push_back("ROW " + std::to_string(i));
+        m_database->script = fake::Script{many};
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        typeText(searchBox(), QStringLiteral("ro"));
+        grid()->scrollToBottom();
+        QVERIFY(grid()->verticalScrollBar()->value() > 0);
+        typeText(searchBox(), QStringLiteral("w"));
+        QCOMPARE(grid()->verticalScrollBar()->value(), 0);
+        QCOMPARE(grid()->rowAt(0), 0);
     }
 
     void clearingAtOnceKeepsTheList()

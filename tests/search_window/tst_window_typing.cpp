@@ -43,6 +43,8 @@ class WindowTyping : public QObject {
 
     QTemporaryDir m_articles;
     QTemporaryDir m_sparse;
+    QTemporaryDir m_doubles;
+    QTemporaryDir m_numerics;
     std::unique_ptr<article_database::Module1> m_module;
     std::unique_ptr<Form1> m_form;
 
@@ -82,6 +84,16 @@ private slots:
         QCOMPARE(writeDatabase(m_sparse, articleTable({{"REF"}, {"ARTICLE"}},
                                                       {{null, "VIS A"}, {"R2", "VIS B"}, {null, "VIS C"}, {"R4", "VIS D"},
                                                        {"R5", "ECROU"}})),
+                 QString());
+        QCOMPARE(writeDatabase(m_doubles, articleTable({{"POIDS", mdb_writer::ColumnType::Double}, {"ARTICLE"}},
+                                                       {{444.555, "VIS A"}, {0.1 + 0.2, "VIS B"}, {-1e15, "VIS C"}})),
+                 QString());
+        mdb_writer::Column price{"PRIX", mdb_writer::ColumnType::Numeric};
+        price.precision = 20;
+        price.scale = 2;
+        QCOMPARE(writeDatabase(m_numerics, articleTable({price, {"ARTICLE"}},
+                                                        {{mdb_writer::Decimal{"123456789012345678.91"}, "VIS A"},
+                                                         {mdb_writer::Decimal{"-0.5"}, "VIS B"}})),
                  QString());
     }
 
@@ -151,6 +163,31 @@ private slots:
         openWindowOn(m_sparse);
         typeText(searchBox(), QStringLiteral("vis"));
         QCOMPARE(listed(), QStringList({"R2", "R4"}));
+    }
+
+    // A first column of numbers once showed in the engine's invariant form
+    // whatever the user's regional settings.
+    void numbersInTheUsersFormat_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("numeric");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("fr double") << "fr_FR" << false << QStringList{"444,555", "0,3", "-1E+15"};
+        QTest::newRow("C double") << "C" << false << QStringList{"444.555", "0.3", "-1E+15"};
+        QTest::newRow("fr numeric") << "fr_FR" << true << QStringList{"123456789012345678,91", "-0,50"};
+    }
+    void numbersInTheUsersFormat()
+    {
+        QFETCH(QString, locale);
+        QFETCH(bool, numeric);
+        QFETCH(QStringList, shown);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        openWindowOn(numeric ? m_numerics : m_doubles);
+        typeText(searchBox(), QStringLiteral("vis"));
+        const QStringList rows = listed();
+        QLocale::setDefault(before);
+        QCOMPARE(rows, shown);
     }
 
     void pasteSearchesOnce()

@@ -26,7 +26,7 @@ inline void addRows(search_window::Grid &grid, const QStringList &rows)
     for (const QString &row : rows)
         owner->push_back(row.toStdString());
     for (const std::string &text : *owner)
-        grid.AddItem(text, owner);
+        grid.AddItem({article_database::FieldValue::Kind::Text, text}, owner);
 }
 
 // QTest::keyClicks knows only ASCII keys: other letters arrive as a key event

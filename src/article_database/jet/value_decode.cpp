@@ -62,9 +62,9 @@ FieldValue::Kind kindOf(std::uint8_t type)
     case JetType::Integer:
     case JetType::LongInteger: return FieldValue::Kind::Integer;
     case JetType::Currency: return FieldValue::Kind::Currency;
-    case JetType::Single:
-    case JetType::Double:
-    case JetType::Numeric: return FieldValue::Kind::Real;
+    case JetType::Single: return FieldValue::Kind::Single;
+    case JetType::Double: return FieldValue::Kind::Double;
+    case JetType::Numeric: return FieldValue::Kind::Numeric;
     case JetType::DateTime: return FieldValue::Kind::DateTime;
     default: return FieldValue::Kind::Text;
     }

@@ -1,9 +1,11 @@
 #include "search_window/qt/form1.h"
 
 #include "search_window/form_design.h"
+#include "search_window/qt/first_line_only.h"
 #include "search_window/qt/grid.h"
 #include "search_window/qt/twips.h"
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,14 +21,16 @@ QString qtText(std::u16string_view text)
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The designed faces are Windows fonts. The fallbacks keep size and weight and
-// prefer narrow faces, since the captions were fitted to the designed widths.
+// The designed faces are Windows fonts; the fallbacks keep size and weight.
 QFont designFont(const FontDesign &design)
 {
     QFont font;
-    font.setFamilies({qtText(design.face), QStringLiteral("Segoe UI"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
+    QStringList families;
+    for (const std::u16string_view face : fontFaces(design.face))
+        if (!face.empty())
+            families << qtText(face);
+    families << QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    font.setFamilies(families);
     font.setPointSizeF(design.points);
     font.setWeight(design.semibold ? QFont::DemiBold : QFont::Normal);
     return font;
@@ -50,6 +54,7 @@ void Form1::createControls()
     // The default limit cuts a long paste silently; the search must get all
     // the user gave.
     RechGeneral->setMaxLength(std::numeric_limits<int>::max());
+    RechGeneral->setValidator(new FirstLineOnly(RechGeneral));
 
     G = place<Grid>(this, GDesign);
     G->setAccessibleName(qtText(GAccessibleName));

@@ -3,10 +3,14 @@
 #include "search_window/form_design.h"
 #include "search_window/qt/grid_model.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace search_window {
@@ -54,9 +58,9 @@ void Grid::setRows(int rows)
     m_model->setDataRowCount(rows - 1);
 }
 
-void Grid::AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive)
+void Grid::AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive)
 {
-    m_model->appendRow(text, keepAlive);
+    m_model->appendRow(value, keepAlive);
 }
 
 void Grid::beginUpdate()
@@ -67,6 +71,7 @@ void Grid::beginUpdate()
 void Grid::endUpdate()
 {
     m_model->endBatch();
+    scrollToTop();
 }
 
 void Grid::changeEvent(QEvent *event)
@@ -74,6 +79,21 @@ void Grid::changeEvent(QEvent *event)
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         fitToFont();
+}
+
+void Grid::keyPressEvent(QKeyEvent *event)
+{
+    if (!event->matches(QKeySequence::Copy)) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    QModelIndexList selected = selectionModel()->selectedIndexes();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList rows;
+    for (const QModelIndex &index : selected)
+        rows << index.data().toString();
+    QGuiApplication::clipboard()->setText(rows.join(u'\n'));
 }
 
 void Grid::fitToFont()

@@ -25,14 +25,17 @@ public:
 
     int Rows() const override;
     void setRows(int rows) override;
-    void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive) override;
+    void AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive) override;
 
-    // Rows changed in between reach the view as one model reset.
+    // Rows changed in between reach the view as one model reset, shown from
+    // the top: a new list is not scrolled where the old one was.
     void beginUpdate() override;
     void endUpdate() override;
 
 protected:
     void changeEvent(QEvent *event) override;
+    // Ctrl+C copies every selected row, one a line, as shown.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void fitToFont();

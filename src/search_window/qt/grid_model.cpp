@@ -1,5 +1,7 @@
 #include "search_window/qt/grid_model.h"
 
+#include "search_window/qt/cell_text.h"
+
 namespace search_window {
 
 int GridModel::rowCount(const QModelIndex &parent) const
@@ -17,10 +19,11 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     switch (role) {
-    case Qt::DisplayRole: {
-        const std::string_view text = m_rows[static_cast<std::size_t>(index.row())];
-        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    }
+    // The whole text as the tooltip too: the column's width cuts long
+    // designations short.
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return cellText(QLocale(), m_rows.kind(), m_rows[static_cast<std::size_t>(index.row())]);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(m_alignment);
     default:
@@ -85,12 +88,12 @@ void GridModel::setDataRowCount(int count)
     }
 }
 
-void GridModel::appendRow(std::string_view text, const std::shared_ptr<const void> &owner)
+void GridModel::appendRow(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner)
 {
     const bool signalled = m_batchDepth == 0;
     if (signalled)
         beginInsertRows({}, rowCount(), rowCount());
-    m_rows.append(text, owner);
+    m_rows.append(value, owner);
     if (signalled)
         endInsertRows();
 }

@@ -29,7 +29,7 @@ public:
     void endBatch();
 
     void setDataRowCount(int count);
-    void appendRow(std::string_view text, const std::shared_ptr<const void> &owner);
+    void appendRow(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner);
 
 private:
     QString m_header;
