@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cwchar>
-#include <initializer_list>
 #include <string>
 
 namespace search_window {
@@ -36,16 +35,14 @@ std::wstring messageFace(UINT dpi)
     return {};
 }
 
+// The design's faces in their order, then the system's message font.
 std::wstring installedFace(const FontDesign &design, UINT dpi)
 {
     HDC screen = GetDC(nullptr);
     std::wstring chosen;
-    // Narrow faces first: the captions were fitted to the designed widths.
-    for (const std::wstring &face : {wideText(design.face), std::wstring(L"Segoe UI"),
-                                     std::wstring(L"Microsoft Sans Serif"), std::wstring(L"Tahoma"),
-                                     std::wstring(L"Arial")}) {
-        if (faceInstalled(screen, face)) {
-            chosen = face;
+    for (const std::u16string_view face : fontFaces(design.face)) {
+        if (!face.empty() && faceInstalled(screen, wideText(face))) {
+            chosen = wideText(face);
             break;
         }
     }

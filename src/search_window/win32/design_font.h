@@ -1,7 +1,7 @@
 #pragma once
 // The form's faces as GDI fonts for one screen density. A designed face the
-// system lacks (Wine has none of them) gives way to the first installed of a
-// few faces of similar width, else to the system's message font, keeping
+// system lacks (Wine has none of them) gives way to the first installed of
+// the design's fallbacks for it, else to the system's message font, keeping
 // the designed size and weight.
 
 #include "search_window/form_design.h"

@@ -1,47 +1,24 @@
 #include "search_window/win32/list_grid.h"
 
-#include "article_database/query/unicode_text.h"
 #include "search_window/form_design.h"
+#include "search_window/win32/cell_text.h"
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <iterator>
 
 namespace search_window {
 
-namespace {
-
-// UTF-8 into the list view's buffer, cut to its room without splitting a
-// surrogate pair; always terminated.
-void copyAsUtf16(std::string_view utf8, wchar_t *out, int room)
-{
-    int used = 0;
-    std::size_t pos = 0;
-    while (pos < utf8.size()) {
-        const char32_t c = article_database::nextCodePoint(utf8, pos);
-        const int units = c >= 0x10000 ? 2 : 1;
-        if (used + units >= room)
-            break;
-        if (units == 2) {
-            out[used++] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-            out[used++] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out[used++] = static_cast<wchar_t>(c);
-        }
-    }
-    out[used] = L'\0';
-}
-
-} // namespace
 
 ListGrid::ListGrid(HWND parent, int id)
     : m_list(CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, wideText(GAccessibleName).c_str(),
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL
-                                 | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS
+                                 | LVS_NOSORTHEADER,
                              0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleW(nullptr), nullptr))
 {
-    const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+    const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     // The column's width is the design's, not the user's to drag.
     if (HWND header = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0)))
@@ -97,8 +74,19 @@ bool ListGrid::notify(NMHDR &header, LRESULT &result) const
         result = 0;
         return true;
     }
+    if (header.code == LVN_GETINFOTIPW) {
+        showTip(reinterpret_cast<NMLVGETINFOTIPW &>(header));
+        result = 0;
+        return true;
+    }
     if (header.code == LVN_ODFINDITEMW) {
         result = findRow(reinterpret_cast<const NMLVFINDITEMW &>(header));
+        return true;
+    }
+    if (header.code == LVN_KEYDOWN && reinterpret_cast<const NMLVKEYDOWN &>(header).wVKey == 'C'
+        && GetKeyState(VK_CONTROL) < 0) {
+        copySelectedRows();
+        result = 0;
         return true;
     }
     return false;
@@ -112,7 +100,44 @@ void ListGrid::showText(LVITEMW &item) const
         item.pszText[0] = L'\0';
         return;
     }
-    copyAsUtf16(m_rows[static_cast<std::size_t>(item.iItem)], item.pszText, item.cchTextMax);
+    cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(item.iItem)], item.pszText, item.cchTextMax);
+}
+
+void ListGrid::showTip(NMLVGETINFOTIPW &tip) const
+{
+    if (!tip.pszText || tip.cchTextMax <= 0 || tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= m_rows.size())
+        return;
+    cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(tip.iItem)], tip.pszText, tip.cchTextMax);
+}
+
+void ListGrid::copySelectedRows() const
+{
+    std::wstring copied;
+    int row = -1;
+    for (;;) {
+        row = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED));
+        if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())
+            break;
+        if (!copied.empty())
+            copied += L"\r\n";
+        copied += cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(row)]);
+    }
+    if (copied.empty() || !OpenClipboard(m_list))
+        return;
+    EmptyClipboard();
+    const std::size_t bytes = (copied.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (void *into = GlobalLock(memory)) {
+            std::memcpy(into, copied.c_str(), bytes);
+            GlobalUnlock(memory);
+            // The clipboard owns the memory once it took it.
+            if (!SetClipboardData(CF_UNICODETEXT, memory))
+                GlobalFree(memory);
+        } else {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
 }
 
 // Letters typed in the grid go to the next row that starts with them,
@@ -130,7 +155,7 @@ int ListGrid::findRow(const NMLVFINDITEMW &find) const
     wchar_t text[256];
     for (std::size_t step = 0; step < last; ++step) {
         const std::size_t row = (start + step) % count;
-        copyAsUtf16(m_rows[row], text, static_cast<int>(std::size(text)));
+        cellText(m_rows.kind(), m_rows[row], text, static_cast<int>(std::size(text)));
         const int length = lstrlenW(text);
         const bool whole = !(find.lvfi.flags & LVFI_PARTIAL);
         if ((whole ? length == typed : length >= typed)
@@ -152,9 +177,9 @@ void ListGrid::setRows(int rows)
         showRows();
 }
 
-void ListGrid::AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive)
+void ListGrid::AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive)
 {
-    m_rows.append(text, keepAlive);
+    m_rows.append(value, keepAlive);
     if (m_batchDepth == 0)
         showRows();
 }

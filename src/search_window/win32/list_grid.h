@@ -4,7 +4,9 @@
 // (LVN_GETDISPINFOW), which alone become UTF-16. A refill is one
 // LVM_SETITEMCOUNT. One column, set up from the design-time format string:
 // an optional '^' that centres header and cells, then the header text, whose
-// spaces also give the column its width in the grid's font.
+// spaces also give the column its width in the grid's font. Each row's whole
+// text is its tooltip, since the column cuts long designations short; Ctrl+C
+// copies the selected rows, one a line.
 
 #include "search_window/article_grid.h"
 #include "search_window/grid_rows.h"
@@ -30,13 +32,13 @@ public:
     void setFont(HFONT font, UINT dpi);
 
     // Answers the list view's notifications to the parent: the text of the
-    // rows it paints, and the row the user's typing leads to. False for those
-    // the parent's default handling should have.
+    // rows it paints and of their tooltips, the row the user's typing leads
+    // to, Ctrl+C. False for those the parent's default handling should have.
     bool notify(NMHDR &header, LRESULT &result) const;
 
     int Rows() const override;
     void setRows(int rows) override;
-    void AddItem(std::string_view text, const std::shared_ptr<const void> &keepAlive) override;
+    void AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive) override;
     void beginUpdate() override;
     void endUpdate() override;
 
@@ -45,7 +47,9 @@ private:
     // The list view learns the new row count, at once or when the batch ends.
     void showRows();
     void showText(LVITEMW &item) const;
+    void showTip(NMLVGETINFOTIPW &tip) const;
     int findRow(const NMLVFINDITEMW &find) const;
+    void copySelectedRows() const;
 
     HWND m_list;
     GridRows m_rows;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,19 +23,24 @@ const std::vector<std::string> designations{
     "JOINT STRASSE",          "ﬁlet M10",        "FILET M12",      "ǄEP 1",           "DŽEP 2",
 };
 
-// One drive with the article database, written once for every test.
+mdb_writer::Table designationTable()
+{
+    mdb_writer::Table table;
+    table.name = "ARTICLE";
+    table.columns = {{"ARTICLE"}, {"CODE", mdb_writer::ColumnType::LongInteger}};
+    std::int32_t code = 100;
+    for (const std::string &designation : designations)
+        table.rows.push_back({designation, code++});
+    return table;
+}
+
+// A drive with an article database, written once for every test.
 class ArticleDrive {
 public:
-    ArticleDrive()
+    explicit ArticleDrive(const mdb_writer::Table &table)
     {
         const auto folder = m_drive.path() / "VANTORELISK";
         std::filesystem::create_directories(folder);
-        mdb_writer::Table table;
-        table.name = "ARTICLE";
-        table.columns = {{"ARTICLE"}, {"CODE", mdb_writer::ColumnType::LongInteger}};
-        std::int32_t code = 100;
-        for (const std::string &designation : designations)
-            table.rows.push_back({designation, code++});
         m_written = mdb_writer::writeDatabase((folder / "TABLEARTICLE.MDB").string(), {table});
     }
     const std::string &written() const { return m_written; }
@@ -47,8 +53,46 @@ private:
 
 ArticleDrive &articleDrive()
 {
-    static ArticleDrive drive;
+    static ArticleDrive drive(designationTable());
     return drive;
+}
+
+// The grid lists the first column, here a price.
+ArticleDrive &priceDrive()
+{
+    mdb_writer::Table table;
+    table.name = "ARTICLE";
+    table.columns = {{"PRIX", mdb_writer::ColumnType::Double}, {"ARTICLE"}};
+    table.rows = {{1.0 / 3, std::string("VIS A")}, {1234.5, std::string("VIS B")}};
+    static ArticleDrive drive(table);
+    return drive;
+}
+
+std::wstring clipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return L"(no clipboard)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto *units = static_cast<const wchar_t *>(GlobalLock(data))) {
+            text = units;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void setClipboardText(const std::wstring &text)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
 }
 
 class Win32Window : public testing::Test {
@@ -354,6 +398,67 @@ TEST_F(Win32Window, LettersTypedInTheGridGoToTheRowStartingWithThem)
     typeText(u"t");
     ASSERT_FALSE(deliverQueued(form()));
     EXPECT_EQ(SendMessageW(grid(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 2);
+}
+
+TEST_F(Win32Window, NumbersShowInTheUsersFormat)
+{
+    ASSERT_EQ(priceDrive().written(), "");
+    open(priceDrive().folder());
+    wchar_t separator[8] = {};
+    ASSERT_GT(GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 0);
+    const std::string decimal = article_database::toUtf8(reinterpret_cast<const char16_t *>(separator));
+    EXPECT_EQ(type(u"vis"), (std::vector<std::string>{"0" + decimal + "333333333333333", "1234" + decimal + "5"}));
+}
+
+TEST_F(Win32Window, EachRowsTooltipIsItsWholeText)
+{
+    ASSERT_EQ(type(u"vis").size(), 3u);
+    wchar_t tip[INFOTIPSIZE] = L"cut short";
+    NMLVGETINFOTIPW request{};
+    request.hdr.hwndFrom = grid();
+    request.hdr.idFrom = Form1::GId;
+    request.hdr.code = LVN_GETINFOTIPW;
+    request.pszText = tip;
+    request.cchTextMax = INFOTIPSIZE;
+    request.iItem = 1;
+    SendMessageW(form(), WM_NOTIFY, Form1::GId, reinterpret_cast<LPARAM>(&request));
+    EXPECT_EQ(std::wstring(tip), L"Vis à bois 4x40");
+}
+
+TEST_F(Win32Window, CtrlCCopiesTheSelectedRowsOneALine)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    ASSERT_EQ(type(u"vis").size(), 3u);
+    pressKey(VK_TAB);
+    ASSERT_FALSE(deliverQueued(form()));
+    LVITEMW selected{};
+    selected.state = selected.stateMask = LVIS_SELECTED;
+    for (const WPARAM row : {0, 2})
+        SendMessageW(grid(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&selected));
+    BYTE keys[256];
+    ASSERT_TRUE(GetKeyboardState(keys));
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+    SetKeyboardState(keys);
+    pressKey('C');
+    const bool ended = deliverQueued(form());
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = 0;
+    SetKeyboardState(keys);
+    ASSERT_FALSE(ended);
+    EXPECT_EQ(clipboardText(), L"VIS TÊTE HEXAGONALE M6\r\nTOURNEVIS PLAT");
+}
+
+// What the Qt window does on purpose, the system's box does of itself: a
+// paste keeps its first line, so a spreadsheet cell copied as "vis" and a
+// line break searches "VIS".
+TEST_F(Win32Window, APasteKeepsItsFirstLine)
+{
+    setClipboardText(L"vis\r\nécrou");
+    SendMessageW(searchBox(), WM_PASTE, 0, 0);
+    ASSERT_FALSE(deliverQueued(form()));
+    EXPECT_EQ(windowText(searchBox()), L"vis");
+    EXPECT_EQ(listedRows(grid()).size(), 3u);
 }
 
 TEST_F(Win32Window, WithoutADatabaseTheWindowOpensAndListsNothing)
