@@ -30,21 +30,20 @@ void ListGrid::setFormatString(std::u16string_view format)
     const GridFormat parsed = parseGridFormat(format);
     m_header = wideText(parsed.header);
 
-    // Windows left-aligns the leftmost column whatever its format says. As
-    // the list view's documentation advises, the column is added second,
-    // after a placeholder, which then goes: it keeps its alignment as the
-    // first column.
+    // Windows documents the leftmost column as always left-aligned (Wine
+    // does so too), so the column shown is the second, after one of no width
+    // that stays: it takes its format. The first holds the same text for
+    // those who read the item's own text, screen readers among them.
     while (SendMessageW(m_list, LVM_DELETECOLUMN, 0, 0)) {
     }
-    LVCOLUMNW placeholder{};
-    placeholder.mask = LVCF_WIDTH;
-    SendMessageW(m_list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&placeholder));
+    LVCOLUMNW hidden{};
+    hidden.mask = LVCF_WIDTH;
+    SendMessageW(m_list, LVM_INSERTCOLUMNW, hiddenColumn, reinterpret_cast<LPARAM>(&hidden));
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
     column.fmt = parsed.centred ? LVCFMT_CENTER : LVCFMT_LEFT;
     column.pszText = m_header.data();
-    SendMessageW(m_list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    SendMessageW(m_list, LVM_DELETECOLUMN, 0, 0);
+    SendMessageW(m_list, LVM_INSERTCOLUMNW, shownColumn, reinterpret_cast<LPARAM>(&column));
     fitColumn();
 }
 
@@ -62,7 +61,7 @@ void ListGrid::fitColumn()
     const int margin = 3 * GetSystemMetricsForDpi(SM_CXEDGE, m_dpi);
     const auto text = static_cast<int>(
         SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(m_header.c_str())));
-    SendMessageW(m_list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(text + 2 * margin, 0));
+    SendMessageW(m_list, LVM_SETCOLUMNWIDTH, shownColumn, MAKELPARAM(text + 2 * margin, 0));
 }
 
 bool ListGrid::notify(NMHDR &header, LRESULT &result) const
@@ -96,7 +95,7 @@ void ListGrid::showText(LVITEMW &item) const
 {
     if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0)
         return;
-    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_rows.size() || item.iSubItem != 0) {
+    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_rows.size() || item.iSubItem > shownColumn) {
         item.pszText[0] = L'\0';
         return;
     }

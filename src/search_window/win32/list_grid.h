@@ -2,7 +2,7 @@
 // The grid as a report-style list view in virtual mode: the list view holds
 // no text, only a row count, and asks for the text of the rows it paints
 // (LVN_GETDISPINFOW), which alone become UTF-16. A refill is one
-// LVM_SETITEMCOUNT. One column, set up from the design-time format string:
+// LVM_SETITEMCOUNT. One column shown, set up from the design-time format string:
 // an optional '^' that centres header and cells, then the header text, whose
 // spaces also give the column its width in the grid's font. Each row's whole
 // text is its tooltip, since the column cuts long designations short; Ctrl+C
@@ -26,6 +26,10 @@ public:
     ListGrid &operator=(const ListGrid &) = delete;
 
     HWND window() const { return m_list; }
+
+    // The list view's columns: the one shown, and one of no width before it.
+    static constexpr int hiddenColumn = 0;
+    static constexpr int shownColumn = 1;
 
     void setFormatString(std::u16string_view format);
     // The grid's font (the header takes it too) and the column's width in it.

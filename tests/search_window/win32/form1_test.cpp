@@ -252,21 +252,25 @@ TEST_F(Win32Window, Colours)
     DeleteDC(dc);
 }
 
-TEST_F(Win32Window, GridHasOneCentredColumnWideEnoughForItsHeader)
+// Windows documents the leftmost column of a list view as always
+// left-aligned: the column shown comes second, after one of no width.
+TEST_F(Win32Window, GridShowsOneCentredColumnWideEnoughForItsHeader)
 {
+    using search_window::ListGrid;
     HWND header = reinterpret_cast<HWND>(SendMessageW(grid(), LVM_GETHEADER, 0, 0));
-    ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 1);
+    ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(grid(), LVM_GETCOLUMNWIDTH, ListGrid::hiddenColumn, 0), 0);
     wchar_t text[300] = {};
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
     column.pszText = text;
     column.cchTextMax = static_cast<int>(std::size(text));
-    ASSERT_TRUE(SendMessageW(grid(), LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)));
+    ASSERT_TRUE(SendMessageW(grid(), LVM_GETCOLUMNW, ListGrid::shownColumn, reinterpret_cast<LPARAM>(&column)));
     EXPECT_EQ(std::wstring(text), std::wstring(40, L' ') + L"Désignation d'article" + std::wstring(116, L' '));
     EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_CENTER);
     HDITEMW item{};
     item.mask = HDI_FORMAT;
-    ASSERT_TRUE(SendMessageW(header, HDM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    ASSERT_TRUE(SendMessageW(header, HDM_GETITEMW, ListGrid::shownColumn, reinterpret_cast<LPARAM>(&item)));
     EXPECT_EQ(item.fmt & HDF_JUSTIFYMASK, HDF_CENTER);
     EXPECT_GT(column.cx, SendMessageW(grid(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
     EXPECT_TRUE(GetWindowLongPtrW(header, GWL_STYLE) & HDS_NOSIZING);
@@ -459,6 +463,13 @@ TEST_F(Win32Window, APasteKeepsItsFirstLine)
     ASSERT_FALSE(deliverQueued(form()));
     EXPECT_EQ(windowText(searchBox()), L"vis");
     EXPECT_EQ(listedRows(grid()).size(), 3u);
+}
+
+// Screen readers read a row by its item's own text, the first column's.
+TEST_F(Win32Window, TheColumnOfNoWidthHoldsTheSameText)
+{
+    const std::vector<std::string> shown = type(u"vis");
+    EXPECT_EQ(listedRows(grid(), search_window::ListGrid::hiddenColumn), shown);
 }
 
 TEST_F(Win32Window, WithoutADatabaseTheWindowOpensAndListsNothing)

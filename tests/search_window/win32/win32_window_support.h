@@ -7,6 +7,7 @@
 
 #include "article_database/platform/operating_system.h"
 #include "article_database/query/unicode_text.h"
+#include "search_window/win32/list_grid.h"
 #include "search_window/win32/message_loop.h"
 #include "search_window/win32/windows_api.h"
 
@@ -87,15 +88,15 @@ inline std::wstring windowText(HWND window)
     return text;
 }
 
-// What the list view shows, top to bottom, in UTF-8.
-inline std::vector<std::string> listedRows(HWND list)
+// What the list view shows in `column`, top to bottom, in UTF-8.
+inline std::vector<std::string> listedRows(HWND list, int column = search_window::ListGrid::shownColumn)
 {
     std::vector<std::string> rows;
     const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
     for (LRESULT row = 0; row < count; ++row) {
         wchar_t text[300];
         LVITEMW item{};
-        item.iSubItem = 0;
+        item.iSubItem = column;
         item.pszText = text;
         item.cchTextMax = static_cast<int>(std::size(text));
         const auto length =
