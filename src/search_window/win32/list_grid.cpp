@@ -10,7 +10,6 @@
 
 namespace search_window {
 
-
 ListGrid::ListGrid(HWND parent, int id)
     : m_list(CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, wideText(GAccessibleName).c_str(),
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS
