@@ -3,8 +3,9 @@
 # missing. Needs root (run it with sudo as a normal user).
 #
 #   bash tools/install-deps.sh [PACKAGE...]            the Linux build, and more
-#   bash tools/install-deps.sh --windows [PACKAGE...]  the Windows cross build
-#                                                      and Wine to run its tests
+#   bash tools/install-deps.sh --windows [PACKAGE...]  the Windows cross build,
+#                                                      its installer and Wine to
+#                                                      run its tests
 set -euo pipefail
 
 if [ "${1:-}" = --windows ]; then
@@ -12,7 +13,7 @@ if [ "${1:-}" = --windows ]; then
     packages=(
         cmake ninja-build
         g++-mingw-w64-x86-64-posix googletest libxxhash-dev
-        wine wine64 fonts-wine
+        wine wine64 fonts-wine nsis
         librsvg2-bin icoutils
         "$@"
     )

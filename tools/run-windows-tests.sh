@@ -3,7 +3,9 @@
 # once under Wine, in a prefix of its own, build-windows/wine-prefix: never
 # ~/.wine. One persistent wineserver serves every run, since starting one per
 # process costs most of a second; it is stopped at the end, failure or not.
-# The whole stage has a time limit (seconds, default 1800).
+# Then tests/packaging/windows_installer_test.sh installs and uninstalls the
+# installer in a prefix of its own, made afresh. The whole stage has a time
+# limit (seconds, default 1800).
 #
 #   bash tools/run-windows-tests.sh [TIME_LIMIT]
 set -euo pipefail
@@ -86,8 +88,18 @@ while IFS= read -r binary; do
     fi
 done < "$list"
 
+wineserver -k 2>/dev/null || true
+echo "== windows_installer_test.sh"
+start=$SECONDS
+if bash tests/packaging/windows_installer_test.sh "$build" </dev/null; then
+    echo "== windows_installer_test.sh passed in $((SECONDS - start)) s"
+else
+    echo "== windows_installer_test.sh FAILED in $((SECONDS - start)) s"
+    failed+=(windows_installer_test.sh)
+fi
+
 if ((${#failed[@]})); then
     echo "failed under Wine: ${failed[*]}" >&2
     exit 1
 fi
-echo "every Windows test binary passed under Wine"
+echo "every Windows test passed under Wine"

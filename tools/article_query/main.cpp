@@ -3,8 +3,8 @@
 
 #include "article_database/engine.h"
 #include "article_database/query/unicode_text.h"
+#include "console_output.h"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,16 +25,17 @@ constexpr char help[] =
     "Exit status: 0 on success, 1 when the database or the query fails,\n"
     "2 on wrong arguments.\n";
 
-int fail(const char *what, article_database::Status status)
+int fail(std::string_view what, article_database::Status status)
 {
-    const auto reason = article_database::describe(status);
-    std::fprintf(stderr, "article-query: %s: %.*s\n", what, static_cast<int>(reason.size()), reason.data());
+    std::string message = "article-query: ";
+    message.append(what).append(": ").append(article_database::describe(status)).append("\n");
+    console_output::writeErr(message);
     return 1;
 }
 
 int wrongArguments()
 {
-    std::fputs(usage, stderr);
+    console_output::writeErr(usage);
     return 2;
 }
 
@@ -50,15 +51,11 @@ int run(const std::vector<std::string> &args)
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
-            std::fputs("\n", stdout);
-            std::fputs(help, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return console_output::writeOut(std::string(usage) + "\n" + help) ? 0 : 1;
         } else if (arg == "--version") {
-            std::fputs("article-query " FICHE_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return console_output::writeOut("article-query " FICHE_VERSION "\n") ? 0 : 1;
         } else {
-            std::fprintf(stderr, "article-query: unknown option %s\n", arg.c_str());
+            console_output::writeErr("article-query: unknown option " + arg + "\n");
             return wrongArguments();
         }
     }
@@ -68,7 +65,7 @@ int run(const std::vector<std::string> &args)
     // was typed, and find nothing without saying why.
     std::u16string query;
     if (!utf8ToUtf16(*operands[1], query)) {
-        std::fputs("article-query: the query is not valid UTF-8\n", stderr);
+        console_output::writeErr("article-query: the query is not valid UTF-8\n");
         return 2;
     }
 
@@ -98,8 +95,7 @@ int run(const std::vector<std::string> &args)
         if (const Status moved = rows.moveNext(); moved != Status::Ok)
             return fail("reading rows failed", moved);
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return console_output::writeOut(out) ? 0 : 1;
 }
 
 } // namespace
@@ -113,7 +109,7 @@ int wmain(int argc, wchar_t *argv[])
     for (int i = 1; i < argc; ++i) {
         const std::u16string units(argv[i], argv[i] + std::char_traits<wchar_t>::length(argv[i]));
         if (!article_database::utf16ToUtf8(units, args.emplace_back())) {
-            std::fputs("article-query: an argument is not valid UTF-16\n", stderr);
+            console_output::writeErr("article-query: an argument is not valid UTF-16\n");
             return 2;
         }
     }

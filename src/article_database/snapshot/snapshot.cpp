@@ -1,6 +1,7 @@
 #include "article_database/snapshot/snapshot.h"
 
 #include "article_database/snapshot/bigram_index.h"
+#include "article_database/snapshot/find_bytes.h"
 #include "article_database/platform/huge_pages.h"
 #include "article_database/query/like_pattern.h"
 #include "article_database/query/text_fold.h"
@@ -8,9 +9,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace article_database {
 
@@ -48,46 +46,6 @@ void buildFolded(const ColumnValues &values, FoldedColumn &out)
         appendFoldedRow(out, std::string_view(values.text).substr(begin, length));
     }
     out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
-}
-
-// Position of `needle` in the haystack, or npos. Sixteen candidate
-// positions at a time are kept only where both the needle's first and last
-// bytes are in place, so that few positions get a full comparison; this is
-// the step every keystroke pays over the whole column.
-std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle)
-{
-    const std::size_t length = needle.size();
-    if (size < length)
-        return std::string_view::npos;
-    const std::size_t candidates = size - length + 1;
-    std::size_t at = 0;
-#if defined(__SSE2__)
-    if (length >= 2) {
-        const __m128i first = _mm_set1_epi8(needle.front());
-        const __m128i last = _mm_set1_epi8(needle.back());
-        for (; at + 16 <= candidates; at += 16) {
-            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(haystack + at));
-            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(haystack + at + length - 1));
-            auto mask = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
-            while (mask) {
-                const std::size_t hit = at + static_cast<std::size_t>(__builtin_ctz(mask));
-                if (std::memcmp(haystack + hit + 1, needle.data() + 1, length - 2) == 0)
-                    return hit;
-                mask &= mask - 1;
-            }
-        }
-        // Fewer than sixteen positions left: a call to memchr would cost
-        // more than looking at them, which matters for short rows.
-        for (; at < candidates; ++at)
-            if (haystack[at] == needle.front() && std::memcmp(haystack + at + 1, needle.data() + 1, length - 1) == 0)
-                return at;
-        return std::string_view::npos;
-    }
-#endif
-    const std::string_view rest(haystack + at, size - at);
-    const std::size_t hit = rest.find(needle);
-    return hit == std::string_view::npos ? hit : at + hit;
 }
 
 std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,

@@ -1,0 +1,23 @@
+#pragma once
+// The search every keystroke pays over a whole folded column: the first
+// place a needle's bytes occur. Sixteen or thirty-two candidate positions are
+// tested at a time, kept only where both the needle's first and last bytes
+// are in place, so that few positions get a full comparison. The widest
+// variant the processor has is picked once, at start-up.
+
+#include <cstddef>
+#include <string_view>
+
+namespace article_database {
+
+// Position of `needle` in the haystack, or npos.
+std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle);
+
+// Each variant, for tests to compare; the AVX2 one only where
+// avx2Available().
+std::size_t findBytesPortable(const char *haystack, std::size_t size, std::string_view needle);
+std::size_t findBytesSse2(const char *haystack, std::size_t size, std::string_view needle);
+std::size_t findBytesAvx2(const char *haystack, std::size_t size, std::string_view needle);
+bool avx2Available();
+
+} // namespace article_database
