@@ -68,6 +68,18 @@ ArticleDrive &priceDrive()
     return drive;
 }
 
+// More rows than the grid shows at once.
+ArticleDrive &longListDrive()
+{
+    mdb_writer::Table table;
+    table.name = "ARTICLE";
+    table.columns = {{"ARTICLE"}};
+    for (int i = 0; i < 300; ++i)
+        table.rows.push_back({"ROW " + std::to_string(i) + (i % 2 ? " ODD" : " EVEN")});
+    static ArticleDrive drive(table);
+    return drive;
+}
+
 std::wstring clipboardText()
 {
     std::wstring text;
@@ -451,6 +463,19 @@ TEST_F(Win32Window, CtrlCCopiesTheSelectedRowsOneALine)
     SetKeyboardState(keys);
     ASSERT_FALSE(ended);
     EXPECT_EQ(clipboardText(), L"VIS TÊTE HEXAGONALE M6\r\nTOURNEVIS PLAT");
+}
+
+// After a refill the list once stayed scrolled where the old one was,
+// hiding the first rows of the new list above the view.
+TEST_F(Win32Window, ANewListStartsAtItsTop)
+{
+    ASSERT_EQ(longListDrive().written(), "");
+    open(longListDrive().folder());
+    ASSERT_EQ(type(u"ro").size(), 300u);
+    SendMessageW(grid(), LVM_ENSUREVISIBLE, 299, FALSE);
+    ASSERT_GT(SendMessageW(grid(), LVM_GETTOPINDEX, 0, 0), 0);
+    ASSERT_EQ(type(u"w").size(), 300u);
+    EXPECT_EQ(SendMessageW(grid(), LVM_GETTOPINDEX, 0, 0), 0);
 }
 
 // What the Qt window does on purpose, the system's box does of itself: a
