@@ -1,5 +1,6 @@
 #include "article_database/module1.h"
 #include "mdb_writer.h"
+#include "search_window/win32/cell_text.h"
 #include "search_window/win32/form1.h"
 #include "temp_dir.h"
 #include "win32_window_support.h"
@@ -424,6 +425,41 @@ TEST_F(Win32Window, NumbersShowInTheUsersFormat)
     ASSERT_GT(GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 0);
     const std::string decimal = article_database::toUtf8(reinterpret_cast<const char16_t *>(separator));
     EXPECT_EQ(type(u"vis"), (std::vector<std::string>{"0" + decimal + "333333333333333", "1234" + decimal + "5"}));
+}
+
+// Run apart under a French user's locale (tools/run-windows-tests.sh): the
+// grid once showed "1974-09-21" and "444.555" whatever the user's regional
+// settings.
+struct Shown {
+    const char *name;
+    article_database::FieldValue::Kind kind;
+    const char *stored;
+    const wchar_t *shown;
+};
+
+TEST(Win32CellText, ValuesInTheUsersFormatsInFrench)
+{
+    using Kind = article_database::FieldValue::Kind;
+    wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    ASSERT_EQ(std::wstring(locale), L"fr-FR") << "run under LC_ALL=fr_FR.UTF-8";
+    const Shown cases[] = {
+        {"date", Kind::DateTime, "1974-09-21", L"21/09/1974"},
+        {"date and time", Kind::DateTime, "1974-09-21 12:30:00", L"21/09/1974 12:30:00"},
+        {"time alone", Kind::DateTime, "1899-12-30 12:30:00", L"12:30:00"},
+        {"double", Kind::Double, "444.555", L"444,555"},
+        {"double to 15 digits", Kind::Double, "0.30000000000000004", L"0,3"},
+        {"double no grouping", Kind::Double, "1234567.5", L"1234567,5"},
+        {"double large", Kind::Double, "1e+15", L"1E+15"},
+        {"double negative zero", Kind::Double, "-0", L"0"},
+        {"single to 7 digits", Kind::Single, "3.1415927", L"3,141593"},
+        {"currency", Kind::Currency, "-12.5", L"-12,5"},
+        {"numeric beyond double", Kind::Numeric, "12345678901234567.89", L"12345678901234567,89"},
+        {"boolean", Kind::Boolean, "True", L"True"},
+        {"text with a point", Kind::Text, "VIS 4.5", L"VIS 4.5"},
+    };
+    for (const Shown &c : cases)
+        EXPECT_EQ(search_window::cellText(c.kind, c.stored), c.shown) << c.name;
 }
 
 TEST_F(Win32Window, EachRowsTooltipIsItsWholeText)
