@@ -8,12 +8,15 @@
 #                                                      run its tests
 set -euo pipefail
 
+windows=0
 if [ "${1:-}" = --windows ]; then
     shift
+    windows=1
     packages=(
         cmake ninja-build
         g++-mingw-w64-x86-64-posix googletest libxxhash-dev
         wine wine64 fonts-wine nsis
+        librsvg2-bin icoutils locales
         "$@"
     )
 else
@@ -39,4 +42,12 @@ if ((${#missing[@]})); then
     [ "$(id -u)" -eq 0 ] || SUDO=sudo
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes the user's regional settings from the system's locale, which
+# must exist for the window's tests in French.
+if [ "${windows:-0}" = 1 ] && ! locale -a 2>/dev/null | grep -qi '^fr_FR\.utf-\?8$'; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO localedef -i fr_FR -f UTF-8 fr_FR.UTF-8
 fi
