@@ -1,5 +1,6 @@
 #include "article_database/snapshot/matched_rows.h"
 
+#include "article_database/jet/table_rows.h"
 #include "article_database/jet/value_decode.h"
 #include "article_database/snapshot/find_bytes.h"
 
@@ -11,11 +12,15 @@ namespace {
 
 // Reads the run's rows into `out`; false when a row could not be read, the
 // rows before it kept.
-bool readRows(const TablePages &pages, std::size_t first, std::size_t last, const CodePageText *jet3,
-              const RowFilter &filter, MatchedRows &out)
+bool readRows(const TablePages &table, PageSource &pages, std::size_t first, std::size_t last,
+              const CodePageText *jet3, const RowFilter &filter, MatchedRows &out)
 {
-    RowWalk walk(pages, first, last, jet3, filter.wanted);
-    TableRows &rows = walk.rows;
+    // Nothing is kept from this walk for a later read to line up with: its
+    // pages are not digested.
+    TableRows rows(pages, table.format, table.table, jet3, filter.wanted,
+                   std::vector<std::uint32_t>(table.dataPages.begin() + static_cast<std::ptrdiff_t>(first),
+                                              table.dataPages.begin() + static_cast<std::ptrdiff_t>(last)),
+                   false);
     for (;;) {
         const RowCursor::Step step = rows.next();
         if (step != RowCursor::Step::Row)
@@ -74,10 +79,10 @@ FieldValue MatchedRows::at(std::size_t i) const
     return {kind, std::string_view(text).substr(offsets[row], offsets[row + 1] - offsets[row])};
 }
 
-void matchRun(const TablePages &pages, std::size_t first, std::size_t last, const CodePageText *jet3,
-              const RowFilter &filter, MatchedRows &out)
+void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std::size_t last,
+              const CodePageText *jet3, const RowFilter &filter, MatchedRows &out)
 {
-    out.kind = kindOf(pages.table.columns.front().type);
+    out.kind = kindOf(table.table.columns.front().type);
     out.text.clear();
     out.offsets.assign(1, 0);
     out.nulls.clear();
@@ -85,7 +90,7 @@ void matchRun(const TablePages &pages, std::size_t first, std::size_t last, cons
     out.folded.bytes.clear();
     out.folded.starts.clear();
     out.searchedNulls.clear();
-    out.status = readRows(pages, first, last, jet3, filter, out) ? Status::Ok : Status::ReadFailed;
+    out.status = readRows(table, pages, first, last, jet3, filter, out) ? Status::Ok : Status::ReadFailed;
 
     const auto rows = static_cast<std::uint32_t>(out.nulls.size());
     if (!filter.pattern) {

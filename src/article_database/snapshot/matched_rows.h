@@ -5,6 +5,7 @@
 // first column is kept, and only until the caller has given it on.
 
 #include "article_database/field_value.h"
+#include "article_database/jet/page_source.h"
 #include "article_database/query/like_pattern.h"
 #include "article_database/snapshot/mdb_file.h"
 #include "article_database/snapshot/snapshot.h"
@@ -52,8 +53,10 @@ struct MatchedRows {
     std::vector<std::uint8_t> searchedNulls;
 };
 
-// Replaces `out` with the selected rows of data pages [first, last).
-void matchRun(const TablePages &pages, std::size_t first, std::size_t last, const CodePageText *jet3,
-              const RowFilter &filter, MatchedRows &out);
+// Replaces `out` with the selected rows of data pages [first, last) of
+// `table`, read through `pages` (one per thread, kept from run to run) and
+// decoded, for Jet 3, by `jet3` (one per thread as well).
+void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std::size_t last,
+              const CodePageText *jet3, const RowFilter &filter, MatchedRows &out);
 
 } // namespace article_database

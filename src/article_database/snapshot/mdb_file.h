@@ -8,7 +8,7 @@
 #include "article_database/status.h"
 #include "article_database/jet/jet_layout.h"
 #include "article_database/jet/page_source.h"
-#include "article_database/jet/table_rows.h"
+#include "article_database/jet/stored_text.h"
 #include "article_database/platform/operating_system.h"
 #include "article_database/snapshot/snapshot.h"
 
@@ -37,23 +37,6 @@ struct TablePages {
     FileFormat format;
     TableLayout table;
     std::vector<std::uint32_t> dataPages;
-};
-
-// One walk over data pages [first, last) of a table, with the pages it reads
-// them from; `jet3` decodes Jet 3 text on this walk's thread alone. Nothing
-// is kept from it, so its pages are not digested.
-struct RowWalk {
-    RowWalk(const TablePages &source, std::size_t first, std::size_t last, const CodePageText *jet3,
-            std::vector<unsigned> wanted)
-        : pages(*source.file, source.format.pageSize, source.fileSize)
-        , rows(pages, source.format, source.table, jet3, std::move(wanted),
-               std::vector<std::uint32_t>(source.dataPages.begin() + static_cast<std::ptrdiff_t>(first),
-                                          source.dataPages.begin() + static_cast<std::ptrdiff_t>(last)),
-               false)
-    {
-    }
-    PageSource pages;
-    TableRows rows;
 };
 
 // The index of the column named `name` (compared as Jet compares names), or

@@ -74,6 +74,7 @@ void TableStream::startHelpers()
 void TableStream::help(const CodePageText *jet3)
 {
     const std::size_t runs = runCount();
+    std::optional<PageSource> pages;
     for (;;) {
         std::size_t n = 0;
         {
@@ -87,8 +88,10 @@ void TableStream::help(const CodePageText *jet3)
         }
         Run &run = m_runs[n % m_runs.size()];
         try {
-            matchRun(m_pages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()), jet3, m_filter,
-                     run.rows);
+            if (!pages)
+                pages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
+            matchRun(m_pages, *pages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()), jet3,
+                     m_filter, run.rows);
         } catch (const std::bad_alloc &) {
             run.rows.selected.clear();
             run.rows.status = Status::OutOfMemory;
@@ -108,7 +111,9 @@ TableStream::Run *TableStream::takeRun()
         return nullptr;
     if (m_helpers.empty()) {
         Run &run = m_runs.front();
-        matchRun(m_pages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()),
+        if (!m_ownPages)
+            m_ownPages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
+        matchRun(m_pages, *m_ownPages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()),
                  m_file->codePageText(), m_filter, run.rows);
         return &run;
     }
@@ -198,15 +203,15 @@ Outcome<std::unique_ptr<TableStream>> StreamedFile::stream(const QueryText &quer
         if (!watched.hash)
             return Status::ReadFailed;
     }
-    if (m_opened != before) {
+    if (!m_file || m_opened != before) {
         // The database was open: whatever the file has become, it broke
         // while in use.
         m_file.reset();
-        m_opened = before;
         auto file = JetFile::open(m_system, m_path);
         if (!file.ok())
             return Status::ReadFailed;
         m_file = std::move(file.value());
+        m_opened = before;
     }
 
     const auto table = m_file->findTable(query.table);

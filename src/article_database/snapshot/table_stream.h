@@ -75,6 +75,8 @@ private:
     const RowFilter m_filter;
 
     std::vector<Run> m_runs; // a ring: run n in m_runs[n % size]
+    // The caller's own, when it matches the runs itself.
+    std::optional<PageSource> m_ownPages;
     std::size_t m_current = 0; // the run being given out
     Run *m_run = nullptr;
     std::size_t m_row = 0;
