@@ -4,14 +4,6 @@
 
 namespace article_database {
 
-namespace {
-
-// 1 MiB of Jet 4 pages: few system calls for a whole table, and little
-// memory held while it is read.
-constexpr std::uint64_t blockPages = 256;
-
-} // namespace
-
 PageSource::PageSource(const ReadableFile &file, std::uint32_t pageSize, std::uint64_t fileSize)
     : m_file(file)
     , m_pageSize(pageSize)

@@ -17,6 +17,11 @@ class PageSource {
 public:
     enum class Slot { Data, Overflow, LongValue, Map, Count };
 
+    // Data pages are read by blocks of this many pages, a block starting at
+    // a multiple of it: 1 MiB of Jet 4 pages, few system calls for a whole
+    // table, and little memory held while it is read.
+    static constexpr std::uint64_t blockPages = 256;
+
     // `file` stays owned by the caller. `fileSize` fixes which pages exist.
     PageSource(const ReadableFile &file, std::uint32_t pageSize, std::uint64_t fileSize);
 

@@ -10,8 +10,6 @@ namespace article_database {
 
 namespace {
 
-// A run: 1 MiB of Jet 4 pages, read in one piece (page_source.cpp).
-constexpr std::size_t runPages = 256;
 // Runs matched ahead of the one given out, per helper: enough that a helper
 // rarely waits on the caller, few enough that memory stays flat.
 constexpr std::size_t runsAheadPerHelper = 2;
@@ -27,6 +25,13 @@ TableStream::TableStream(OperatingSystem &system, WatchedFile before, std::share
     , m_pages(std::move(pages))
     , m_filter(std::move(filter))
 {
+    // A run ends where a block of pages does, so that each block is read
+    // once, by one thread.
+    const std::vector<std::uint32_t> &dataPages = m_pages.dataPages;
+    for (std::size_t i = 0; i < dataPages.size(); ++i)
+        if (i == 0 || dataPages[i] / PageSource::blockPages != dataPages[i - 1] / PageSource::blockPages)
+            m_runStarts.push_back(i);
+    m_runStarts.push_back(dataPages.size());
     startHelpers();
 }
 
@@ -41,7 +46,7 @@ TableStream::~TableStream()
         helper.join();
 }
 
-std::size_t TableStream::runCount() const { return (m_pages.dataPages.size() + runPages - 1) / runPages; }
+std::size_t TableStream::runCount() const { return m_runStarts.size() - 1; }
 
 void TableStream::startHelpers()
 {
@@ -90,8 +95,7 @@ void TableStream::help(const CodePageText *jet3)
         try {
             if (!pages)
                 pages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
-            matchRun(m_pages, *pages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()), jet3,
-                     m_filter, run.rows);
+            matchRun(m_pages, *pages, m_runStarts[n], m_runStarts[n + 1], jet3, m_filter, run.rows);
         } catch (const std::bad_alloc &) {
             run.rows.selected.clear();
             run.rows.status = Status::OutOfMemory;
@@ -113,8 +117,8 @@ TableStream::Run *TableStream::takeRun()
         Run &run = m_runs.front();
         if (!m_ownPages)
             m_ownPages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
-        matchRun(m_pages, *m_ownPages, n * runPages, std::min((n + 1) * runPages, m_pages.dataPages.size()),
-                 m_file->codePageText(), m_filter, run.rows);
+        matchRun(m_pages, *m_ownPages, m_runStarts[n], m_runStarts[n + 1], m_file->codePageText(), m_filter,
+                 run.rows);
         return &run;
     }
     Run &run = m_runs[n % m_runs.size()];

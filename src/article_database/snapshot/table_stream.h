@@ -1,7 +1,7 @@
 #pragma once
 // A query's rows walked straight from the file's pages, matched as they come
 // and kept nowhere: what a StreamedDatabase answers with. The table's pages
-// are taken in runs; with a processor to spare, helper threads match the
+// are taken in runs, one block of pages each (page_source.h); with a processor to spare, helper threads match the
 // next runs while the caller gives out the rows of the current one, and the
 // runs are given out in order, so the rows come in Jet's order all the same.
 // Only a few runs are ever held at once.
@@ -74,6 +74,8 @@ private:
     const TablePages m_pages;
     const RowFilter m_filter;
 
+    // Run n: data pages m_runStarts[n] .. m_runStarts[n + 1].
+    std::vector<std::size_t> m_runStarts;
     std::vector<Run> m_runs; // a ring: run n in m_runs[n % size]
     // The caller's own, when it matches the runs itself.
     std::optional<PageSource> m_ownPages;
