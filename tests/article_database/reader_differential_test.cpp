@@ -26,6 +26,7 @@
 #include "article_database/jet/jet_layout.h"
 #include "read_back.h"
 #include "reader_rows.h"
+#include "shape_cases.h"
 #include "shape_catalog.h"
 #include "test_files.h"
 
@@ -47,24 +48,8 @@ using testing_support::Definition;
 using testing_support::Reading;
 using testing_support::ShownRow;
 
-struct ShapeCase {
-    Format format;
-    std::string shape;
-};
-
-void PrintTo(const ShapeCase &c, std::ostream *os)
-{
-    *os << c.shape << (c.format == Format::Jet3 ? " (Jet 3)" : " (Jet 4)");
-}
-
-std::vector<ShapeCase> allShapes()
-{
-    std::vector<ShapeCase> cases;
-    for (Format format : {Format::Jet4, Format::Jet3})
-        for (const std::string &name : mdb_writer::shapes::names())
-            cases.push_back({format, name});
-    return cases;
-}
+using ::testing_support::allShapes;
+using ::testing_support::ShapeCase;
 
 std::string key(const ShownRow &row)
 {
@@ -303,9 +288,7 @@ TEST_P(ReaderDifferential, EngineDefinitionIsTheWritersAndLibmdbsAndMdbSchemas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, ReaderDifferential, testing::ValuesIn(allShapes()),
-                         [](const testing::TestParamInfo<ShapeCase> &info) {
-                             return info.param.shape + (info.param.format == Format::Jet3 ? "_Jet3" : "_Jet4");
-                         });
+                         [](const testing::TestParamInfo<ShapeCase> &info) { return ::testing_support::shapeCaseName(info.param); });
 
 } // namespace
 } // namespace article_database

@@ -9,6 +9,7 @@
 #include "child_process.h"
 #include "first_column.h"
 #include "gated_system.h"
+#include "shape_cases.h"
 #include "shape_catalog.h"
 #include "test_files.h"
 
@@ -75,24 +76,8 @@ Answer streamed(StreamedDatabase &database, const std::string &query)
     }
 }
 
-struct ShapeCase {
-    Format format;
-    std::string shape;
-};
-
-void PrintTo(const ShapeCase &c, std::ostream *os)
-{
-    *os << c.shape << (c.format == Format::Jet3 ? " (Jet 3)" : " (Jet 4)");
-}
-
-std::vector<ShapeCase> allShapes()
-{
-    std::vector<ShapeCase> cases;
-    for (Format format : {Format::Jet4, Format::Jet3})
-        for (const std::string &name : mdb_writer::shapes::names())
-            cases.push_back({format, name});
-    return cases;
-}
+using ::testing_support::allShapes;
+using ::testing_support::ShapeCase;
 
 class StreamedShapeTest : public testing::TestWithParam<ShapeCase> {};
 
@@ -134,9 +119,7 @@ TEST_P(StreamedShapeTest, GivesTheKeptSnapshotsAnswers)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, StreamedShapeTest, testing::ValuesIn(allShapes()),
-                         [](const testing::TestParamInfo<ShapeCase> &info) {
-                             return info.param.shape + (info.param.format == Format::Jet3 ? "_Jet3" : "_Jet4");
-                         });
+                         [](const testing::TestParamInfo<ShapeCase> &info) { return ::testing_support::shapeCaseName(info.param); });
 
 constexpr int manyRows = 100'000;
 
