@@ -92,4 +92,43 @@ std::u16string withDecimalSeparator(std::string_view text, std::u16string_view s
     return converted;
 }
 
+bool shownAsStored(article_database::FieldValue::Kind kind)
+{
+    using Kind = article_database::FieldValue::Kind;
+    return !(kind == Kind::Double || kind == Kind::Single || kind == Kind::Numeric || kind == Kind::Currency
+             || kind == Kind::DateTime);
+}
+
+std::u16string regionalText(article_database::FieldValue::Kind kind, std::string_view text,
+                            const RegionalFormats &formats)
+{
+    using Kind = article_database::FieldValue::Kind;
+    const auto real = [&](int digits) {
+        const auto value = readInvariantNumber(text);
+        return withDecimalSeparator(value ? significantDigits(*value, digits) : std::string(text),
+                                    formats.decimalSeparator());
+    };
+    switch (kind) {
+    case Kind::Double: return real(15);
+    case Kind::Single: return real(7);
+    case Kind::Numeric:
+    case Kind::Currency: return withDecimalSeparator(text, formats.decimalSeparator());
+    case Kind::DateTime: {
+        // The engine shows dates out of Jet's range as numbers.
+        const auto parsed = readInvariantDate(text);
+        if (!parsed)
+            return withDecimalSeparator(text, formats.decimalSeparator());
+        if (parsed->timeAlone())
+            return formats.longTime(*parsed);
+        const std::u16string date = formats.shortDate(*parsed);
+        if (date.empty())
+            return withDecimalSeparator(text, u".");
+        return parsed->midnight() ? date : date + u' ' + formats.longTime(*parsed);
+    }
+    default:
+        // Shown as stored: the toolkit converts that text itself.
+        return {};
+    }
+}
+
 } // namespace search_window

@@ -4,6 +4,8 @@
 // numbers in the user's regional formats instead: these read the invariant
 // text back, for each toolkit to format it.
 
+#include "article_database/field_value.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,5 +36,25 @@ std::string significantDigits(double value, int digits);
 
 // The invariant text with `separator` for its '.', in UTF-16.
 std::u16string withDecimalSeparator(std::string_view text, std::u16string_view separator);
+
+// Text, booleans and integers are shown as the engine gives them.
+bool shownAsStored(article_database::FieldValue::Kind kind);
+
+// What each toolkit reads of the user's regional settings.
+class RegionalFormats {
+public:
+    virtual ~RegionalFormats() = default;
+    virtual std::u16string decimalSeparator() const = 0;
+    // Empty where the system cannot show that date.
+    virtual std::u16string shortDate(const JetDateTime &when) const = 0;
+    virtual std::u16string longTime(const JetDateTime &when) const = 0;
+};
+
+// A value not shown as stored, in the user's formats, the way the system's
+// own conversion of a value to text gives it to a Windows user: a date alone
+// at midnight, a time alone on day 0, 15 significant digits for a Double and
+// 7 for a Single; a Numeric or a Currency never passes through double.
+std::u16string regionalText(article_database::FieldValue::Kind kind, std::string_view text,
+                            const RegionalFormats &formats);
 
 } // namespace search_window

@@ -9,60 +9,43 @@ namespace search_window {
 
 namespace {
 
-using Kind = article_database::FieldValue::Kind;
-
-QString fromUtf16(const std::u16string &text)
+std::u16string units(const QString &text)
 {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    return {reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
-QString decimal(const QLocale &locale, std::string_view text)
-{
-    const QString separator = locale.decimalPoint();
-    return fromUtf16(withDecimalSeparator(
-        text, {reinterpret_cast<const char16_t *>(separator.utf16()), static_cast<std::size_t>(separator.size())}));
-}
+class QtFormats final : public RegionalFormats {
+public:
+    explicit QtFormats(const QLocale &locale) : m_locale(locale) {}
 
-// The long time format names the time zone, which a stored time does not have.
-QString timeFormat(const QLocale &locale)
-{
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(u't');
-    return format.trimmed();
-}
+    std::u16string decimalSeparator() const override { return units(m_locale.decimalPoint()); }
 
-QString dateTime(const QLocale &locale, std::string_view text)
-{
-    const auto parsed = readInvariantDate(text);
-    if (!parsed)
-        return decimal(locale, text);
-    const QTime time(int(parsed->hour), int(parsed->minute), int(parsed->second));
-    if (parsed->timeAlone())
-        return locale.toString(time, timeFormat(locale));
-    const QString date = locale.toString(QDate(parsed->year, int(parsed->month), int(parsed->day)), QLocale::ShortFormat);
-    if (parsed->midnight())
-        return date;
-    return date + u' ' + locale.toString(time, timeFormat(locale));
-}
+    std::u16string shortDate(const JetDateTime &when) const override
+    {
+        return units(m_locale.toString(QDate(when.year, int(when.month), int(when.day)), QLocale::ShortFormat));
+    }
 
-QString real(const QLocale &locale, std::string_view text, int digits)
-{
-    const auto value = readInvariantNumber(text);
-    return value ? decimal(locale, significantDigits(*value, digits)) : decimal(locale, text);
-}
+    // The long time format names the time zone, which a stored time does not
+    // have.
+    std::u16string longTime(const JetDateTime &when) const override
+    {
+        QString format = m_locale.timeFormat(QLocale::LongFormat);
+        format.remove(u't');
+        return units(m_locale.toString(QTime(int(when.hour), int(when.minute), int(when.second)), format.trimmed()));
+    }
+
+private:
+    const QLocale &m_locale;
+};
 
 } // namespace
 
-QString cellText(const QLocale &locale, Kind kind, std::string_view text)
+QString cellText(const QLocale &locale, article_database::FieldValue::Kind kind, std::string_view text)
 {
-    switch (kind) {
-    case Kind::Double: return real(locale, text, 15);
-    case Kind::Single: return real(locale, text, 7);
-    case Kind::Numeric:
-    case Kind::Currency: return decimal(locale, text);
-    case Kind::DateTime: return dateTime(locale, text);
-    default: return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    }
+    if (shownAsStored(kind))
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    const std::u16string shown = regionalText(kind, text, QtFormats(locale));
+    return QString::fromUtf16(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
 } // namespace search_window

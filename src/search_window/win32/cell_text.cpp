@@ -35,83 +35,76 @@ int copyAsUtf16(std::string_view utf8, wchar_t *out, int room)
     return used;
 }
 
-bool storedAsText(Kind kind)
-{
-    return !(kind == Kind::Double || kind == Kind::Single || kind == Kind::Numeric || kind == Kind::Currency
-             || kind == Kind::DateTime);
-}
-
 std::wstring wide(const std::u16string &text)
 {
     return std::wstring(text.begin(), text.end());
 }
 
-std::wstring decimal(std::string_view text)
+std::u16string units(const wchar_t *text)
 {
-    wchar_t separator[8] = L".";
-    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, static_cast<int>(std::size(separator)));
-    return wide(withDecimalSeparator(text, reinterpret_cast<const char16_t *>(separator)));
+    return reinterpret_cast<const char16_t *>(text);
 }
 
-std::wstring real(std::string_view text, int digits)
+SYSTEMTIME systemTime(const JetDateTime &when)
 {
-    const auto value = readInvariantNumber(text);
-    return value ? decimal(significantDigits(*value, digits)) : decimal(text);
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(when.year);
+    time.wMonth = static_cast<WORD>(when.month);
+    time.wDay = static_cast<WORD>(when.day);
+    time.wHour = static_cast<WORD>(when.hour);
+    time.wMinute = static_cast<WORD>(when.minute);
+    time.wSecond = static_cast<WORD>(when.second);
+    return time;
 }
 
-// The system formats only the years of its own calendar (1601 on); Jet's
-// earlier ones keep their invariant text.
-std::wstring dateTime(std::string_view text)
-{
-    const auto parsed = readInvariantDate(text);
-    if (!parsed)
-        return decimal(text);
-    SYSTEMTIME when{};
-    when.wYear = static_cast<WORD>(parsed->year);
-    when.wMonth = static_cast<WORD>(parsed->month);
-    when.wDay = static_cast<WORD>(parsed->day);
-    when.wHour = static_cast<WORD>(parsed->hour);
-    when.wMinute = static_cast<WORD>(parsed->minute);
-    when.wSecond = static_cast<WORD>(parsed->second);
-    wchar_t time[80] = {};
-    if (!parsed->midnight() || parsed->timeAlone())
-        GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &when, nullptr, time, static_cast<int>(std::size(time)));
-    if (parsed->timeAlone())
-        return time;
-    wchar_t date[80] = {};
-    if (!GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, date,
-                         static_cast<int>(std::size(date)), nullptr))
-        return std::wstring(text.begin(), text.end());
-    if (parsed->midnight())
-        return date;
-    return std::wstring(date) + L' ' + time;
-}
+class UserFormats final : public RegionalFormats {
+public:
+    std::u16string decimalSeparator() const override
+    {
+        wchar_t separator[8] = L".";
+        GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, static_cast<int>(std::size(separator)));
+        return units(separator);
+    }
+
+    // The system formats only the years of its own calendar (1601 on); Jet's
+    // earlier ones keep their invariant text.
+    std::u16string shortDate(const JetDateTime &when) const override
+    {
+        const SYSTEMTIME time = systemTime(when);
+        wchar_t date[80] = {};
+        if (!GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date,
+                             static_cast<int>(std::size(date)), nullptr))
+            return {};
+        return units(date);
+    }
+
+    std::u16string longTime(const JetDateTime &when) const override
+    {
+        const SYSTEMTIME time = systemTime(when);
+        wchar_t shown[80] = {};
+        GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, nullptr, shown, static_cast<int>(std::size(shown)));
+        return units(shown);
+    }
+};
 
 } // namespace
 
 std::wstring cellText(Kind kind, std::string_view text)
 {
-    switch (kind) {
-    case Kind::Double: return real(text, 15);
-    case Kind::Single: return real(text, 7);
-    case Kind::Numeric:
-    case Kind::Currency: return decimal(text);
-    case Kind::DateTime: return dateTime(text);
-    default: {
-        // UTF-8 never takes fewer bytes than UTF-16 takes units.
-        std::wstring converted(text.size() + 1, L'\0');
-        const int units = copyAsUtf16(text, converted.data(), static_cast<int>(converted.size()));
-        converted.resize(static_cast<std::size_t>(units));
-        return converted;
-    }
-    }
+    if (!shownAsStored(kind))
+        return wide(regionalText(kind, text, UserFormats()));
+    // UTF-8 never takes fewer bytes than UTF-16 takes units.
+    std::wstring converted(text.size() + 1, L'\0');
+    const int used = copyAsUtf16(text, converted.data(), static_cast<int>(converted.size()));
+    converted.resize(static_cast<std::size_t>(used));
+    return converted;
 }
 
 void cellText(Kind kind, std::string_view text, wchar_t *out, int room)
 {
     if (room <= 0)
         return;
-    if (storedAsText(kind)) {
+    if (shownAsStored(kind)) {
         copyAsUtf16(text, out, room);
         return;
     }
