@@ -2,7 +2,6 @@
 
 #include "article_database/jet/table_rows.h"
 #include "article_database/jet/value_decode.h"
-#include "article_database/snapshot/find_bytes.h"
 
 #include <limits>
 
@@ -51,24 +50,6 @@ bool readRows(const TablePages &table, PageSource &pages, std::size_t first, std
     }
 }
 
-// The rows whose folded value holds `literal`: one pass over the run's
-// folded column, which no match crosses, 0xFF parting its rows.
-void selectHolding(MatchedRows &out, std::string_view literal)
-{
-    const std::string &bytes = out.folded.bytes;
-    const std::vector<std::uint32_t> &starts = out.folded.starts;
-    std::uint32_t row = 0;
-    for (std::size_t from = 0; from < bytes.size();) {
-        const std::size_t found = findBytes(bytes.data() + from, bytes.size() - from, literal);
-        if (found == std::string_view::npos)
-            return;
-        while (starts[row + 1] <= from + found)
-            ++row;
-        out.selected.push_back(row);
-        from = starts[row + 1];
-    }
-}
-
 } // namespace
 
 FieldValue MatchedRows::at(std::size_t i) const
@@ -98,27 +79,17 @@ void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std
             out.selected.push_back(row);
         return;
     }
-    // Nulls never match, not even a pattern of stars alone.
-    const std::vector<std::uint8_t> &searchedNulls = filter.searched == 0 ? out.nulls : out.searchedNulls;
     // A row that failed after its folding is no row.
     if (out.folded.starts.size() > rows) {
         out.folded.bytes.resize(out.folded.starts[rows]);
         out.folded.starts.resize(rows);
     }
+    if (out.searchedNulls.size() > rows)
+        out.searchedNulls.resize(rows);
+    // Nulls never match, not even a pattern of stars alone.
+    const std::vector<std::uint8_t> &searchedNulls = filter.searched == 0 ? out.nulls : out.searchedNulls;
     out.folded.starts.push_back(static_cast<std::uint32_t>(out.folded.bytes.size()));
-    const auto literal = filter.pattern->containedLiteral();
-    if (literal && !literal->empty()) {
-        selectHolding(out, *literal);
-        return;
-    }
-    const std::string_view bytes(out.folded.bytes);
-    for (std::uint32_t row = 0; row < rows; ++row) {
-        if (searchedNulls[row])
-            continue;
-        const std::uint32_t start = out.folded.starts[row];
-        if (literal || filter.pattern->matches(bytes.substr(start, out.folded.starts[row + 1] - 1 - start)))
-            out.selected.push_back(row);
-    }
+    out.selected = selectFolded(out.folded, searchedNulls, *filter.pattern);
 }
 
 } // namespace article_database

@@ -209,17 +209,20 @@ const BigramIndex *Snapshot::bigramsIfReady(std::size_t column) const
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
 {
     const FoldedColumn &folded = snapshot.folded(column);
-    const auto &nulls = snapshot.column(column)->nulls;
-    if (const auto literal = pattern.containedLiteral()) {
-        if (literal->size() >= 2)
-            if (const BigramIndex *index = snapshot.bigramsIfReady(column))
-                return verifyCandidates(folded, index->candidates(*literal), *literal);
-        return scanForLiteral(folded, nulls, *literal);
-    }
+    if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
+        if (const BigramIndex *index = snapshot.bigramsIfReady(column))
+            return verifyCandidates(folded, index->candidates(*literal), *literal);
+    return selectFolded(folded, snapshot.column(column)->nulls, pattern);
+}
 
+std::vector<std::uint32_t> selectFolded(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
+                                        const LikePattern &pattern)
+{
+    if (const auto literal = pattern.containedLiteral())
+        return scanForLiteral(folded, nulls, *literal);
     std::vector<std::uint32_t> rows;
     const std::string_view bytes(folded.bytes);
-    for (std::uint32_t row = 0; row < snapshot.rowCount(); ++row) {
+    for (std::uint32_t row = 0; row < nulls.size(); ++row) {
         if (nulls[row])
             continue;
         const std::uint32_t start = folded.starts[row];

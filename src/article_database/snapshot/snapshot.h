@@ -104,4 +104,9 @@ private:
 // and scans it otherwise.
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern);
 
+// The same over a folded column alone, without an index: one scan for a
+// plain "*literal*", the pattern row by row otherwise.
+std::vector<std::uint32_t> selectFolded(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
+                                        const LikePattern &pattern);
+
 } // namespace article_database
