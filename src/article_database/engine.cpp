@@ -9,6 +9,7 @@
 #include "article_database/platform/operating_system.h"
 #include "article_database/query/text_fold.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <new>
@@ -40,7 +41,7 @@ public:
 
     SnapshotRecordset(std::shared_ptr<const Snapshot> snapshot, std::vector<std::uint32_t> rows)
         : m_snapshot(std::move(snapshot))
-        , m_rows(std::move(rows))
+        , m_rows(std::make_shared<const std::vector<std::uint32_t>>(std::move(rows)))
         , m_selected(true)
         , m_loaded(true)
     {
@@ -73,8 +74,8 @@ public:
         // Selected rows lie scattered over the snapshot; a walk that reads
         // one column row after row would otherwise wait on memory for each.
         constexpr std::size_t ahead = 16;
-        if (m_selected && m_lastValues && m_position + ahead < m_rows.size()) {
-            const std::uint32_t row = m_rows[m_position + ahead];
+        if (m_selected && m_lastValues && m_position + ahead < m_rows->size()) {
+            const std::uint32_t row = (*m_rows)[m_position + ahead];
             __builtin_prefetch(m_lastValues->offsets.data() + row);
             __builtin_prefetch(m_lastValues->nulls.data() + row);
         }
@@ -89,7 +90,7 @@ public:
             return Status::NoSuchColumn;
         if (m_position >= count())
             return Status::NoCurrentRow;
-        const std::uint32_t row = m_selected ? m_rows[m_position] : static_cast<std::uint32_t>(m_position);
+        const std::uint32_t row = rowAt(m_position);
         if (static_cast<std::size_t>(index) != m_lastField || !m_lastValues) {
             // A column not read with the rows is read now, from the same
             // state of the file, or the read fails.
@@ -105,6 +106,40 @@ public:
         return m_lastValues->at(row);
     }
 
+    Outcome<FieldRun> restOfField(int index) override
+    {
+        if (const Status status = load(); status != Status::Ok)
+            return status;
+        if (index < 0 || static_cast<std::size_t>(index) >= m_snapshot->columnCount())
+            return Status::NoSuchColumn;
+        try {
+            const ColumnValues *values = m_snapshot->column(static_cast<std::size_t>(index));
+            if (!values)
+                return Status::ReadFailed;
+            const std::size_t from = std::min(m_position, count());
+            auto kept = std::make_shared<RunRows>();
+            kept->snapshot = m_snapshot;
+            const std::uint32_t *rows = nullptr;
+            std::size_t size = count() - from;
+            if (m_snapshot->anyNull(static_cast<std::size_t>(index))) {
+                kept->own.reserve(size);
+                for (std::size_t i = from; i < count(); ++i)
+                    if (const std::uint32_t row = rowAt(i); !values->nulls[row])
+                        kept->own.push_back(row);
+                rows = kept->own.data();
+                size = kept->own.size();
+            } else if (m_selected) {
+                kept->shared = m_rows;
+                rows = m_rows->data() + from;
+            }
+            m_position = count();
+            return FieldRun(values->kind, values->text.data(), values->offsets.data(), rows,
+                            static_cast<std::uint32_t>(from), size, std::move(kept));
+        } catch (const std::bad_alloc &) {
+            return Status::OutOfMemory;
+        }
+    }
+
     std::shared_ptr<const void> storage() const override
     {
         load();
@@ -112,7 +147,18 @@ public:
     }
 
 private:
-    std::size_t count() const { return m_selected ? m_rows.size() : m_snapshot->rowCount(); }
+    // What a run of field values keeps alive: the text, and its row numbers.
+    struct RunRows {
+        std::shared_ptr<const Snapshot> snapshot;
+        std::shared_ptr<const std::vector<std::uint32_t>> shared;
+        std::vector<std::uint32_t> own;
+    };
+
+    std::size_t count() const { return m_selected ? m_rows->size() : m_snapshot->rowCount(); }
+    std::uint32_t rowAt(std::size_t position) const
+    {
+        return m_selected ? (*m_rows)[position] : static_cast<std::uint32_t>(position);
+    }
 
     // Asked at every step of a walk over a quarter of a million rows: once
     // loaded, the answer must cost no more than a load of a flag.
@@ -143,7 +189,8 @@ private:
     mutable std::once_flag m_loadOnce;
     mutable std::shared_ptr<const Snapshot> m_snapshot;
     mutable Status m_loadStatus = Status::Ok;
-    std::vector<std::uint32_t> m_rows;
+    // Shared with the runs taken from the set.
+    std::shared_ptr<const std::vector<std::uint32_t>> m_rows;
     bool m_selected = false;
     mutable std::atomic<bool> m_loaded{false};
     std::size_t m_position = 0;
@@ -248,6 +295,11 @@ private:
 };
 
 } // namespace
+
+Outcome<FieldRun> Recordset::restOfField(int)
+{
+    return Status::UnsupportedQuery;
+}
 
 Engine::Engine() : Engine(operatingSystem()) {}
 Engine::Engine(OperatingSystem &system) : m_system(system) {}

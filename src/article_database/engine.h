@@ -4,6 +4,7 @@
 // query text, and a cursor over them. Every operation can fail; failures are
 // values (Status), never exceptions.
 
+#include "article_database/field_run.h"
 #include "article_database/field_value.h"
 #include "article_database/status.h"
 
@@ -24,6 +25,11 @@ public:
     virtual Status moveNext() = 0;
     // Fields.Item(index).Value of the current row.
     virtual Outcome<FieldValue> field(int index) const = 0;
+    // Field `index` of the current row and of every row after it, nulls
+    // left out, in one step; the set is then past its last row. A set that
+    // can only be walked row by row answers UnsupportedQuery and stays where
+    // it was, as it does on any other failure.
+    virtual Outcome<FieldRun> restOfField(int index);
     // Keeps the text of every FieldValue read from this set alive, so that a
     // consumer can hold views into it after the set itself is released.
     virtual std::shared_ptr<const void> storage() const = 0;

@@ -1,9 +1,11 @@
 #pragma once
-// The grid's data rows: UTF-8 views into the engine's result snapshots, kept
-// alive by their owners, so a search of a million rows neither copies nor
-// converts text; a window turns into its toolkit's strings only the rows it
-// paints.
+// The grid's data rows: views into the engine's result snapshots, kept alive
+// by their owners, so a search of a million rows neither copies nor converts
+// text; a window turns into its toolkit's strings only the rows it paints.
+// A whole answer arrives as one run of the engine's own row numbers, single
+// values (the step's row-by-row fallback, a test's rows) one by one.
 
+#include "article_database/field_run.h"
 #include "article_database/field_value.h"
 
 #include <cstddef>
@@ -15,19 +17,31 @@ namespace search_window {
 
 class GridRows {
 public:
-    std::size_t size() const { return m_rows.size(); }
-    std::string_view operator[](std::size_t row) const { return m_rows[row]; }
+    std::size_t size() const { return m_size; }
+    std::string_view operator[](std::size_t row) const;
     // The kind of the values added last: a listing is one column's.
     article_database::FieldValue::Kind kind() const { return m_kind; }
 
     // Rows past the end become empty text.
     void resize(std::size_t count);
     void append(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner);
+    void append(const article_database::FieldRun &run);
 
 private:
-    std::vector<std::string_view> m_rows;
+    // Consecutive rows from one run (never empty), or else from single
+    // values; `first` is the piece's first row in the grid.
+    struct Piece {
+        std::size_t first = 0;
+        article_database::FieldRun run;
+        std::vector<std::string_view> values;
+    };
+
+    Piece &singlesPiece();
+
+    std::vector<Piece> m_pieces;
+    std::size_t m_size = 0;
     article_database::FieldValue::Kind m_kind = article_database::FieldValue::Kind::Text;
-    // Consecutive rows almost always share one owner, so only changes are kept.
+    // Consecutive values almost always share one owner, so only changes are kept.
     std::vector<std::shared_ptr<const void>> m_owners;
 };
 

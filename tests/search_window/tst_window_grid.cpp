@@ -152,16 +152,44 @@ private slots:
     {
         Grid grid;
         std::weak_ptr<const std::string> watched;
+        std::weak_ptr<const void> watchedRun;
         {
             auto text = std::make_shared<const std::string>("RONDELLE PLATE");
             watched = text;
             grid.AddItem({Kind::Text, std::string_view(*text).substr(0, 8)}, text);
             grid.AddItem({Kind::Text, std::string_view(*text).substr(9)}, text);
+            const auto run = runOver({"VIS"}, {0});
+            watchedRun = run.keepAlive();
+            grid.AddItems(run);
         }
         QVERIFY(!watched.expired());
-        QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "PLATE"}));
+        QVERIFY(!watchedRun.expired());
+        QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "PLATE", "VIS"}));
         grid.setRows(1);
         QVERIFY(watched.expired());
+        QVERIFY(watchedRun.expired());
+    }
+
+    // An answer arrives as one run of row numbers; rows added one by one,
+    // runs of consecutive rows and the form's Rows setter mix with it.
+    void runsAndSinglesListInOrder()
+    {
+        Grid grid;
+        const QStringList column{"VIS", "ÉCROU", "CLÉ", "RONDELLE", "TIGE"};
+        grid.AddItems(runOver(column, {3, 1, 4}));
+        addRows(grid, {"BOULON"});
+        grid.AddItems(runOver(column, {}, 2, 2));
+        grid.AddItems(runOver(column, {}, 0, 0));
+        QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "ÉCROU", "TIGE", "BOULON", "CLÉ", "RONDELLE"}));
+        QCOMPARE(grid.Rows(), 7);
+
+        grid.setRows(5);
+        QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "ÉCROU", "TIGE", "BOULON"}));
+        grid.setRows(3);
+        QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "ÉCROU"}));
+        grid.setRows(5);
+        grid.AddItems(runOver(column, {0}));
+        QCOMPARE(gridRows(grid.model()), QStringList({"RONDELLE", "ÉCROU", "", "", "VIS"}));
     }
 };
 

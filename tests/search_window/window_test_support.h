@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,29 @@ inline void addRows(search_window::Grid &grid, const QStringList &rows)
         owner->push_back(row.toStdString());
     for (const std::string &text : *owner)
         grid.AddItem({article_database::FieldValue::Kind::Text, text}, owner);
+}
+
+// A run as the engine gives one: `rows` (or `count` rows from `first`) of a
+// column packed into one text; the run alone keeps the column alive.
+inline article_database::FieldRun runOver(const QStringList &column, std::vector<std::uint32_t> rows,
+                                          std::uint32_t first = 0, std::size_t count = 0)
+{
+    struct Column {
+        std::string text;
+        std::vector<std::uint32_t> offsets{0};
+        std::vector<std::uint32_t> rows;
+    };
+    auto packed = std::make_shared<Column>();
+    for (const QString &value : column) {
+        packed->text += value.toStdString();
+        packed->offsets.push_back(static_cast<std::uint32_t>(packed->text.size()));
+    }
+    packed->rows = std::move(rows);
+    const std::uint32_t *numbers = packed->rows.empty() ? nullptr : packed->rows.data();
+    const std::size_t size = numbers ? packed->rows.size() : count;
+    const char *text = packed->text.data();
+    const std::uint32_t *offsets = packed->offsets.data();
+    return {article_database::FieldValue::Kind::Text, text, offsets, numbers, first, size, std::move(packed)};
 }
 
 // QTest::keyClicks knows only ASCII keys: other letters arrive as a key event

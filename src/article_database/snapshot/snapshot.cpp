@@ -180,6 +180,16 @@ const ColumnValues *Snapshot::column(std::size_t index) const
     return per.values ? &*per.values : nullptr;
 }
 
+bool Snapshot::anyNull(std::size_t index) const
+{
+    PerColumn &per = m_columns[index];
+    std::call_once(per.nullsOnce, [&] {
+        if (const ColumnValues *values = column(index))
+            per.anyNull = std::memchr(values->nulls.data(), 1, values->nulls.size()) != nullptr;
+    });
+    return per.anyNull;
+}
+
 const FoldedColumn &Snapshot::folded(std::size_t column) const
 {
     PerColumn &per = m_columns[column];

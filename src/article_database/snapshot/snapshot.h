@@ -69,6 +69,8 @@ public:
 
     // Null when the column could not be read (the file changed since).
     const ColumnValues *column(std::size_t index) const;
+    // Whether the column holds a null; false when it could not be read.
+    bool anyNull(std::size_t index) const;
 
     // Built on first use per column, then kept for the snapshot's lifetime.
     // The column must have been read (column() not null).
@@ -86,6 +88,8 @@ private:
         ~PerColumn();
         std::once_flag loadOnce;
         std::optional<ColumnValues> values;
+        std::once_flag nullsOnce;
+        bool anyNull = false;
         std::once_flag foldOnce;
         FoldedColumn folded;
         std::once_flag indexOnce;

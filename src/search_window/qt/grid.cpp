@@ -63,6 +63,11 @@ void Grid::AddItem(const article_database::FieldValue &value, const std::shared_
     m_model->appendRow(value, keepAlive);
 }
 
+void Grid::AddItems(const article_database::FieldRun &run)
+{
+    m_model->appendRows(run);
+}
+
 void Grid::beginUpdate()
 {
     m_model->beginBatch();

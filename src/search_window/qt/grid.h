@@ -26,6 +26,7 @@ public:
     int Rows() const override;
     void setRows(int rows) override;
     void AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive) override;
+    void AddItems(const article_database::FieldRun &run) override;
 
     // Rows changed in between reach the view as one model reset, shown from
     // the top: a new list is not scrolled where the old one was.

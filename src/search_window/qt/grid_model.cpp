@@ -98,4 +98,14 @@ void GridModel::appendRow(const article_database::FieldValue &value, const std::
         endInsertRows();
 }
 
+void GridModel::appendRows(const article_database::FieldRun &run)
+{
+    const bool signalled = m_batchDepth == 0 && run.size() != 0;
+    if (signalled)
+        beginInsertRows({}, rowCount(), rowCount() + static_cast<int>(run.size()) - 1);
+    m_rows.append(run);
+    if (signalled)
+        endInsertRows();
+}
+
 } // namespace search_window

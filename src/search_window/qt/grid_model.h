@@ -30,6 +30,7 @@ public:
 
     void setDataRowCount(int count);
     void appendRow(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner);
+    void appendRows(const article_database::FieldRun &run);
 
 private:
     QString m_header;

@@ -182,6 +182,13 @@ void ListGrid::AddItem(const article_database::FieldValue &value, const std::sha
         showRows();
 }
 
+void ListGrid::AddItems(const article_database::FieldRun &run)
+{
+    m_rows.append(run);
+    if (m_batchDepth == 0)
+        showRows();
+}
+
 void ListGrid::beginUpdate()
 {
     ++m_batchDepth;

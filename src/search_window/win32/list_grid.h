@@ -43,6 +43,7 @@ public:
     int Rows() const override;
     void setRows(int rows) override;
     void AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive) override;
+    void AddItems(const article_database::FieldRun &run) override;
     void beginUpdate() override;
     void endUpdate() override;
 
