@@ -37,6 +37,58 @@ bool firstHit(const char *haystack, std::size_t at, Mask mask, std::string_view 
     return false;
 }
 
+constexpr char separator = static_cast<char>(0xFF);
+
+// Row finding keeps its place between blocks of positions: the row the next
+// position lies in, and where the last hit was.
+struct RowScan {
+    const char *values;
+    std::string_view needle;
+    std::uint32_t row;
+    std::vector<std::uint32_t> &rows;
+    // Rows before this in `rows` are the caller's, not ours to merge with.
+    std::size_t callers;
+
+    void hit(std::uint32_t hitRow)
+    {
+        if (rows.size() == callers || rows.back() != hitRow)
+            rows.push_back(hitRow);
+    }
+
+    bool holdsRest(std::size_t at) const
+    {
+        return needle.size() < 3 || std::memcmp(values + at + 1, needle.data() + 1, needle.size() - 2) == 0;
+    }
+
+    // The candidates `mask` marks in the block at `at`, whose separators
+    // `separators` marks; then on past the block.
+    template <typename Mask>
+    void block(std::size_t at, Mask mask, Mask separators)
+    {
+        while (mask) {
+            const int bit = __builtin_ctzll(mask);
+            if (holdsRest(at + static_cast<std::size_t>(bit))) {
+                const Mask before = separators & ((Mask(1) << bit) - 1);
+                hit(row + static_cast<std::uint32_t>(__builtin_popcountll(before)));
+            }
+            mask &= mask - 1;
+        }
+        row += static_cast<std::uint32_t>(__builtin_popcountll(separators));
+    }
+
+    // Position by position, from `at` to the last place the needle fits.
+    void tail(std::size_t at, std::size_t candidates)
+    {
+        for (; at < candidates; ++at) {
+            if (values[at] == separator)
+                ++row;
+            else if (values[at] == needle.front() && values[at + needle.size() - 1] == needle.back()
+                     && holdsRest(at))
+                hit(row);
+        }
+    }
+};
+
 using Finder = std::size_t (*)(const char *, std::size_t, std::string_view);
 
 Finder pickFinder()
@@ -50,7 +102,19 @@ Finder pickFinder()
 #endif
 }
 
+RowFinder pickRowFinder()
+{
+#if FICHE_X86
+    if (avx2Available())
+        return findRowsAvx2;
+    return findRowsSse2;
+#else
+    return findRowsPortable;
+#endif
+}
+
 const Finder finder = pickFinder();
+const RowFinder rowFinder = pickRowFinder();
 
 } // namespace
 
@@ -58,6 +122,15 @@ std::size_t findBytesPortable(const char *haystack, std::size_t size, std::strin
 {
     const std::string_view all(haystack, size);
     return all.find(needle);
+}
+
+void findRowsPortable(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                      std::vector<std::uint32_t> &rows)
+{
+    if (needle.empty() || size < needle.size())
+        return;
+    RowScan scan{values, needle, firstRow, rows, rows.size()};
+    scan.tail(0, size - needle.size() + 1);
 }
 
 #if FICHE_X86
@@ -86,6 +159,29 @@ std::size_t findBytesSse2(const char *haystack, std::size_t size, std::string_vi
             return hit;
     }
     return findTail(haystack, at, candidates, needle);
+}
+
+void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows)
+{
+    if (needle.empty() || size < needle.size())
+        return;
+    const std::size_t length = needle.size();
+    const std::size_t candidates = size - length + 1;
+    const __m128i first = _mm_set1_epi8(needle.front());
+    const __m128i last = _mm_set1_epi8(needle.back());
+    const __m128i separators = _mm_set1_epi8(separator);
+    RowScan scan{values, needle, firstRow, rows, rows.size()};
+    std::size_t at = 0;
+    for (; at + 16 <= candidates; at += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values + at));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i *>(values + at + length - 1));
+        const auto mask = static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+        const auto ends16 = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(starts, separators)));
+        scan.block(at, mask, ends16);
+    }
+    scan.tail(at, candidates);
 }
 
 namespace {
@@ -126,6 +222,30 @@ __attribute__((target("avx2"))) std::size_t findBytesAvx2(const char *haystack, 
     return findTail(haystack, at, candidates, needle);
 }
 
+__attribute__((target("avx2"))) void findRowsAvx2(const char *values, std::size_t size, std::string_view needle,
+                                                    std::uint32_t firstRow, std::vector<std::uint32_t> &rows)
+{
+    if (needle.empty() || size < needle.size())
+        return;
+    const std::size_t length = needle.size();
+    const std::size_t candidates = size - length + 1;
+    const __m256i first = _mm256_set1_epi8(needle.front());
+    const __m256i last = _mm256_set1_epi8(needle.back());
+    const __m256i separators = _mm256_set1_epi8(separator);
+    RowScan scan{values, needle, firstRow, rows, rows.size()};
+    std::size_t at = 0;
+    for (; at + 64 <= candidates; at += 64) {
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(values + at));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(values + at + 32));
+        const std::uint64_t ends = std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, separators))))
+            | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, separators)))) << 32;
+        const std::uint64_t mask = std::uint64_t(avx2Matches(values, at, length, first, last))
+            | std::uint64_t(avx2Matches(values, at + 32, length, first, last)) << 32;
+        scan.block(at, mask, ends);
+    }
+    scan.tail(at, candidates);
+}
+
 #else
 
 bool avx2Available() { return false; }
@@ -137,12 +257,28 @@ std::size_t findBytesAvx2(const char *haystack, std::size_t size, std::string_vi
 {
     return findBytesPortable(haystack, size, needle);
 }
+void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows)
+{
+    findRowsPortable(values, size, needle, firstRow, rows);
+}
+void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows)
+{
+    findRowsPortable(values, size, needle, firstRow, rows);
+}
 
 #endif
 
 std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle)
 {
     return finder(haystack, size, needle);
+}
+
+void findRows(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+              std::vector<std::uint32_t> &rows)
+{
+    rowFinder(values, size, needle, firstRow, rows);
 }
 
 } // namespace article_database

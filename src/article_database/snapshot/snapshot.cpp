@@ -52,35 +52,16 @@ std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std:
                                           std::string_view needle)
 {
     std::vector<std::uint32_t> rows;
-    const std::size_t rowCount = nulls.size();
     if (needle.empty()) {
-        for (std::size_t row = 0; row < rowCount; ++row)
+        for (std::size_t row = 0; row < nulls.size(); ++row)
             if (!nulls[row])
                 rows.push_back(static_cast<std::uint32_t>(row));
         return rows;
     }
-    const char *base = folded.bytes.data();
-    const std::size_t size = folded.bytes.size();
-    std::size_t from = 0;
-    auto rowStart = folded.starts.begin();
-    while (from < size) {
-        const std::size_t found = findBytes(base + from, size - from, needle);
-        if (found == std::string_view::npos)
-            break;
-        const auto at = static_cast<std::uint32_t>(from + found);
-        // Hits are often a few rows apart: gallop from the last one rather
-        // than search the whole column's starts again.
-        const auto last = folded.starts.end() - 1;
-        std::ptrdiff_t step = 1;
-        while (step < last - rowStart && rowStart[step] <= at)
-            step *= 2;
-        rowStart = std::upper_bound(rowStart + step / 2, rowStart + std::min(step, last - rowStart), at) - 1;
-        const auto row = static_cast<std::uint32_t>(rowStart - folded.starts.begin());
-        rows.push_back(row);
-        from = folded.starts[row + 1];
-    }
+    findRows(folded.bytes.data(), folded.bytes.size(), needle, 0, rows);
     return rows;
 }
+
 // Keeps the candidate rows that really contain the literal, in place.
 std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vector<std::uint32_t> rows,
                                             std::string_view needle)
