@@ -7,7 +7,9 @@
 #include "article_database/query/like_pattern.h"
 #include "article_database/query/text_fold.h"
 #include "article_database/query/unicode_text.h"
+#include "article_database/snapshot/bigram_index.h"
 #include "article_database/snapshot/content_hash.h"
+#include "article_database/snapshot/snapshot.h"
 #include "article_database/snapshot/snapshot_cache.h"
 #include "first_column.h"
 #include "gated_system.h"
@@ -295,6 +297,43 @@ TEST(SameAnswersTest, KeptAndIndexedSearchesMatchEveryRowOneByOne)
     EXPECT_GT(matched, 150);
 }
 
+// A column of several megabytes is scanned in two halves at once, and a
+// literal with many candidates is checked in two halves: the rows must be
+// those of one pass, in order, whether the index is built or not.
+TEST(SameAnswersTest, LargeColumnSearchedInHalvesMatchesEveryRowOneByOne)
+{
+    std::mt19937 random(20261209);
+    const auto designations = randomDesignations(random, 600000);
+    ColumnValues values;
+    for (const auto &value : designations) {
+        values.text += value.value_or("");
+        values.offsets.push_back(static_cast<std::uint32_t>(values.text.size()));
+        values.nulls.push_back(!value);
+    }
+    const auto rowCount = static_cast<std::uint32_t>(designations.size());
+    std::vector<ColumnValues> columns;
+    columns.push_back(std::move(values));
+    const Snapshot snapshot({"ARTICLE"}, std::move(columns), rowCount);
+    ASSERT_GT(snapshot.folded(0).bytes.size(), 4u << 20);
+
+    const std::string parts[] = {"ro", "vis", "rond", "inox", "é", "k", "œillet", "zz", "m8 x", "100%"};
+    std::vector<std::vector<std::uint32_t>> scanned;
+    for (const std::string &part : parts) {
+        const std::string needle = folded(part);
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t row = 0; row < rowCount; ++row)
+            if (designations[row] && folded(*designations[row]).find(needle) != std::string::npos)
+                expected.push_back(row);
+        const auto pattern = LikePattern::compile("*" + part + "*");
+        ASSERT_TRUE(pattern.ok()) << part;
+        scanned.push_back(selectRows(snapshot, 0, pattern.value()));
+        EXPECT_EQ(scanned.back(), expected) << part;
+    }
+    ASSERT_NE(snapshot.bigrams(0), nullptr);
+    for (std::size_t i = 0; i < std::size(parts); ++i)
+        EXPECT_EQ(selectRows(snapshot, 0, LikePattern::compile("*" + parts[i] + "*").value()), scanned[i]) << parts[i];
+}
+
 // Found in use: after "Fermer" on a large file the process stayed for about
 // a second, because dropping the database waited for the start-up read of
 // the table to reach its last row; the cache now stops that read where it
@@ -355,6 +394,23 @@ INSTANTIATE_TEST_SUITE_P(
         // None behind it: the file's bytes are hashed before its rows are read.
         StopCase{"bytes_hashed_first", std::numeric_limits<std::int64_t>::min()}),
     [](const testing::TestParamInfo<StopCase> &info) { return std::string(info.param.name); });
+
+// The index build waits while a search runs. Closing the window cancels
+// it; a build left waiting for a search that never ended would hold the
+// process open at "Fermer".
+TEST(BigramIndexTest, CancelEndsABuildWaitingForASearch)
+{
+    FoldedColumn column;
+    for (int row = 0; row < 200000; ++row)
+        appendFoldedRow(column, "rondelle m8 inox");
+    column.starts.push_back(static_cast<std::uint32_t>(column.bytes.size()));
+    const std::atomic<bool> cancel{true};
+    const std::atomic<int> searching{1};
+    EXPECT_EQ(BigramIndex::build(column, &cancel, &searching), nullptr);
+    const std::atomic<int> idle{0};
+    ASSERT_NE(BigramIndex::build(column, nullptr, &idle), nullptr);
+    EXPECT_EQ(BigramIndex::build(column, nullptr, &idle)->candidates("m8").size(), 200000u);
+}
 
 TEST(ContentHashTest, TellsOneByteAndStopsWhenAsked)
 {

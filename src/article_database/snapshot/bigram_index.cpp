@@ -3,8 +3,10 @@
 #include "article_database/platform/huge_pages.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 namespace article_database {
 
@@ -25,15 +27,24 @@ unsigned varintSize(std::uint32_t value)
 
 // Calls visit(pair, row, previous row holding the pair) once per distinct
 // pair of each row. False when cancelled on the way.
+// False when cancelled; waits while a search runs.
+bool keepBuilding(const std::atomic<bool> *cancel, const std::atomic<int> *searches)
+{
+    const auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
+    while (searches && searches->load(std::memory_order_relaxed) > 0 && !cancelled())
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    return !cancelled();
+}
+
 template <typename Visit>
 bool forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, const std::atomic<bool> *cancel,
-                    Visit visit)
+                    const std::atomic<int> *searches, Visit visit)
 {
     const auto *bytes = reinterpret_cast<const unsigned char *>(column.bytes.data());
     const std::size_t size = column.bytes.size();
     std::uint32_t row = 0;
     for (std::size_t i = 0; i + 1 < size; ++i) {
-        if ((i & 0xFFFF) == 0 && cancel && cancel->load(std::memory_order_relaxed))
+        if ((i & 0xFFFF) == 0 && !keepBuilding(cancel, searches))
             return false;
         const unsigned char first = bytes[i];
         if (first == rowSeparator) {
@@ -54,13 +65,14 @@ bool forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &last
 
 } // namespace
 
-std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::atomic<bool> *cancel)
+std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::atomic<bool> *cancel,
+                                                      const std::atomic<int> *searches)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
     index->m_count.assign(pairCount, 0);
     std::vector<std::uint64_t> sizes(pairCount, 0);
     std::vector<std::uint32_t> lastRow(pairCount, noRow);
-    const bool counted = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool counted = forEachRowPair(column, lastRow, cancel, searches, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         ++index->m_count[pair];
         sizes[pair] += varintSize(last == noRow ? row : row - last);
     });
@@ -92,7 +104,7 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
     lastRow.assign(pairCount, noRow);
     std::uint8_t *out = index->m_bytes.data();
-    const bool filled = forEachRowPair(column, lastRow, cancel, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool filled = forEachRowPair(column, lastRow, cancel, searches, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         if (index->m_dense[pair]) {
             out[index->m_begin[pair] + row / 8] |= static_cast<std::uint8_t>(1u << (row % 8));
             return;

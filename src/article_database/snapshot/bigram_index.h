@@ -19,9 +19,11 @@ namespace article_database {
 class BigramIndex {
 public:
     // Null when the postings would not fit 32-bit offsets, or when `cancel`
-    // is set while building.
+    // is set while building. While `searches` is above zero the build waits:
+    // a search scanning the same column goes faster alone.
     static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column,
-                                                    const std::atomic<bool> *cancel = nullptr);
+                                                    const std::atomic<bool> *cancel = nullptr,
+                                                    const std::atomic<int> *searches = nullptr);
 
     // Rows, ascending, holding the rarest byte pair of `literal` (two bytes
     // or more, folded as the column is): every row that contains the literal,

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 
 namespace article_database {
@@ -48,6 +51,50 @@ void buildFolded(const ColumnValues &values, FoldedColumn &out)
     out.starts.push_back(static_cast<std::uint32_t>(out.bytes.size()));
 }
 
+// Below this a helper thread costs more than it saves: a search of the
+// column alone takes well under a millisecond.
+constexpr std::size_t halvedBytes = 4 << 20;
+constexpr std::size_t halvedCandidates = 1 << 16;
+
+// Runs `first` here and `second` on a helper thread at once: one core alone
+// reads memory well below its speed. Each fills its own list; the second's
+// is appended to the first's. Both run here when no thread can be had.
+template <typename First, typename Second>
+void inTwoHalves(std::vector<std::uint32_t> &rows, First first, Second second)
+{
+    std::vector<std::uint32_t> later;
+    std::exception_ptr failed;
+    std::thread helper;
+    bool helped = false;
+    try {
+        helper = std::thread([&] {
+            try {
+                second(later);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        helped = true;
+    } catch (const std::system_error &) {
+    }
+    {
+        struct Joiner {
+            std::thread &thread;
+            ~Joiner()
+            {
+                if (thread.joinable())
+                    thread.join();
+            }
+        } joiner{helper};
+        first(rows);
+    }
+    if (!helped)
+        second(later);
+    if (failed)
+        std::rethrow_exception(failed);
+    rows.insert(rows.end(), later.begin(), later.end());
+}
+
 std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
                                           std::string_view needle)
 {
@@ -58,16 +105,25 @@ std::vector<std::uint32_t> scanForLiteral(const FoldedColumn &folded, const std:
                 rows.push_back(static_cast<std::uint32_t>(row));
         return rows;
     }
-    findRows(folded.bytes.data(), folded.bytes.size(), needle, 0, rows);
+    const char *bytes = folded.bytes.data();
+    const std::size_t size = folded.bytes.size();
+    if (size < halvedBytes || folded.starts.size() != nulls.size() + 1) {
+        findRows(bytes, size, needle, 0, rows);
+        return rows;
+    }
+    // Split where a row starts, so that each half counts whole rows.
+    const auto middle = static_cast<std::uint32_t>(nulls.size() / 2);
+    const std::size_t split = folded.starts[middle];
+    inTwoHalves(
+        rows, [&](std::vector<std::uint32_t> &out) { findRows(bytes, split, needle, 0, out); },
+        [&](std::vector<std::uint32_t> &out) { findRows(bytes + split, size - split, needle, middle, out); });
     return rows;
 }
 
-// Keeps the candidate rows that really contain the literal, in place.
-std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vector<std::uint32_t> rows,
-                                            std::string_view needle)
+// Keeps those of `count` candidate rows that really contain the literal,
+// packed at the front; how many.
+std::size_t keepHolding(const FoldedColumn &folded, std::uint32_t *rows, std::size_t count, std::string_view needle)
 {
-    if (needle.size() == 2)
-        return rows;
     const char *base = folded.bytes.data();
     const std::uint32_t *starts = folded.starts.data();
     // Candidates lie scattered over the whole column, and each would wait
@@ -75,7 +131,6 @@ std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vec
     // ahead keeps many of those waits in flight at once.
     constexpr std::size_t startsAhead = 32;
     constexpr std::size_t bytesAhead = 16;
-    const std::size_t count = rows.size();
     std::size_t kept = 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (i + startsAhead < count)
@@ -87,7 +142,33 @@ std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vec
         if (findBytes(base + start, starts[row + 1] - 1 - start, needle) != std::string_view::npos)
             rows[kept++] = row;
     }
-    rows.resize(kept);
+    return kept;
+}
+
+// Keeps the candidate rows that really contain the literal, in place.
+std::vector<std::uint32_t> verifyCandidates(const FoldedColumn &folded, std::vector<std::uint32_t> rows,
+                                            std::string_view needle)
+{
+    if (needle.size() == 2)
+        return rows;
+    if (rows.size() < halvedCandidates) {
+        rows.resize(keepHolding(folded, rows.data(), rows.size(), needle));
+        return rows;
+    }
+    // Each half packs its own rows; the second's then follow the first's.
+    const std::size_t half = rows.size() / 2;
+    std::size_t firstKept = 0;
+    std::size_t secondKept = 0;
+    std::vector<std::uint32_t> none;
+    inTwoHalves(
+        none, [&](std::vector<std::uint32_t> &) { firstKept = keepHolding(folded, rows.data(), half, needle); },
+        [&](std::vector<std::uint32_t> &) {
+            secondKept = keepHolding(folded, rows.data() + half, rows.size() - half, needle);
+        });
+    std::copy(rows.begin() + static_cast<std::ptrdiff_t>(half),
+              rows.begin() + static_cast<std::ptrdiff_t>(half + secondKept),
+              rows.begin() + static_cast<std::ptrdiff_t>(firstKept));
+    rows.resize(firstKept + secondKept);
     return rows;
 }
 } // namespace
@@ -185,7 +266,7 @@ const BigramIndex *Snapshot::bigrams(std::size_t column, const std::atomic<bool>
 {
     PerColumn &per = m_columns[column];
     std::call_once(per.indexOnce, [&] {
-        per.index = BigramIndex::build(folded(column), cancel);
+        per.index = BigramIndex::build(folded(column), cancel, &m_searches);
         per.indexReady.store(true, std::memory_order_release);
     });
     return per.index.get();
@@ -199,6 +280,11 @@ const BigramIndex *Snapshot::bigramsIfReady(std::size_t column) const
 
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
 {
+    struct Searching {
+        std::atomic<int> &searches;
+        explicit Searching(std::atomic<int> &count) : searches(count) { ++searches; }
+        ~Searching() { --searches; }
+    } searching(snapshot.m_searches);
     const FoldedColumn &folded = snapshot.folded(column);
     if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
         if (const BigramIndex *index = snapshot.bigramsIfReady(column))

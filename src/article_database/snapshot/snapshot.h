@@ -97,8 +97,12 @@ private:
         std::atomic<bool> indexReady{false};
     };
 
+    friend std::vector<std::uint32_t> selectRows(const Snapshot &, std::size_t, const LikePattern &);
+
     std::vector<std::string> m_columnNames;
     std::uint32_t m_rowCount;
+    // Searches running on the snapshot, which an index build waits for.
+    mutable std::atomic<int> m_searches{0};
     std::unique_ptr<PerColumn[]> m_columns;
     std::shared_ptr<const ColumnSource> m_source;
 };
