@@ -121,8 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (matched)
             expected.push_back(static_cast<std::uint32_t>(column.rowCount()));
         column.text.append(value);
-        column.offsets.push_back(static_cast<std::uint32_t>(column.text.size()));
-        column.nulls.push_back(0);
+        column.endRow(false);
         start = end + 1;
     }
     // The column scan looks for the literal across all values at once.

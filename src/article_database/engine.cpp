@@ -39,10 +39,13 @@ public:
     {
     }
 
-    SnapshotRecordset(std::shared_ptr<const Snapshot> snapshot, std::vector<std::uint32_t> rows)
+    // The rows of `snapshot` selected by a condition on column `searched`,
+    // which holds no null in any of them.
+    SnapshotRecordset(std::shared_ptr<const Snapshot> snapshot, std::vector<std::uint32_t> rows, std::size_t searched)
         : m_snapshot(std::move(snapshot))
         , m_rows(std::make_shared<const std::vector<std::uint32_t>>(std::move(rows)))
         , m_selected(true)
+        , m_searched(searched)
         , m_loaded(true)
     {
     }
@@ -121,7 +124,8 @@ public:
             kept->snapshot = m_snapshot;
             const std::uint32_t *rows = nullptr;
             std::size_t size = count() - from;
-            if (m_snapshot->anyNull(static_cast<std::size_t>(index))) {
+            const bool nullsSelected = !m_selected || static_cast<std::size_t>(index) != m_searched;
+            if (nullsSelected && m_snapshot->anyNull(static_cast<std::size_t>(index))) {
                 kept->own.reserve(size);
                 for (std::size_t i = from; i < count(); ++i)
                     if (const std::uint32_t row = rowAt(i); !values->nulls[row])
@@ -192,6 +196,7 @@ private:
     // Shared with the runs taken from the set.
     std::shared_ptr<const std::vector<std::uint32_t>> m_rows;
     bool m_selected = false;
+    std::size_t m_searched = 0;
     mutable std::atomic<bool> m_loaded{false};
     std::size_t m_position = 0;
     mutable std::size_t m_lastField = 0;
@@ -246,7 +251,7 @@ private:
             return Status::ReadFailed;
         auto rows = selectRows(*snapshot, *column, pattern.value());
         m_cache->indexInBackground(snapshot, *column);
-        return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(std::move(snapshot), std::move(rows)));
+        return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(std::move(snapshot), std::move(rows), *column));
     }
 
     std::shared_ptr<SnapshotCache> m_cache;

@@ -16,9 +16,10 @@ namespace article_database {
 class FieldRun {
 public:
     FieldRun() = default;
-    // Row r's text is text[offsets[r] .. offsets[r + 1]); the run's rows are
-    // rows[0 .. count), or first, first + 1, ... when `rows` is null. Every
-    // pointer stays valid as long as `keepAlive` does.
+    // Row r's text is text[offsets[r] .. offsets[r + 1] - 1): one byte that
+    // is not the value's follows each. The run's rows are rows[0 .. count),
+    // or first, first + 1, ... when `rows` is null. Every pointer stays
+    // valid as long as `keepAlive` does.
     FieldRun(FieldValue::Kind kind, const char *text, const std::uint32_t *offsets, const std::uint32_t *rows,
              std::uint32_t first, std::size_t count, std::shared_ptr<const void> keepAlive)
         : m_kind(kind)
@@ -38,7 +39,7 @@ public:
     {
         assert(i < m_count);
         const std::uint32_t row = m_rows ? m_rows[i] : m_first + static_cast<std::uint32_t>(i);
-        return {m_text + m_offsets[row], m_offsets[row + 1] - m_offsets[row]};
+        return {m_text + m_offsets[row], m_offsets[row + 1] - 1 - m_offsets[row]};
     }
 
     // The first `count` values alone.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -86,68 +85,6 @@ TEST(FindBytesTest, EveryVariantAgreesWithTheStandardLibraryOnRandomText)
                 ASSERT_EQ(variant.find(haystack.data(), haystack.size(), needle), expected)
                     << variant.name << " on " << haystack << " for " << needle;
             }
-        }
-    }
-}
-
-struct RowVariant {
-    const char *name;
-    RowFinder find;
-    bool available;
-};
-
-std::vector<RowVariant> rowVariants()
-{
-    return {{"portable", findRowsPortable, true},
-            {"sse2", findRowsSse2, true},
-            {"avx2", findRowsAvx2, avx2Available()},
-            {"picked", findRows, true}};
-}
-
-// Values split at each separator and searched one by one.
-std::vector<std::uint32_t> rowsHolding(const std::string &values, const std::string &needle, std::uint32_t firstRow)
-{
-    std::vector<std::uint32_t> rows;
-    std::uint32_t row = firstRow;
-    for (std::size_t from = 0; from < values.size(); ++row) {
-        const std::size_t end = std::min(values.find('\xFF', from), values.size());
-        if (values.substr(from, end - from).find(needle) != std::string::npos)
-            rows.push_back(row);
-        from = end + 1;
-    }
-    return rows;
-}
-
-// Rows a vector or two long, many hits a row, hits at a row's very end and
-// next to the separator, and a caller's row already in the list that equals
-// our first: each variant must count rows exactly as splitting them would.
-TEST(FindBytesTest, EveryRowVariantFindsTheRowsASplitFinds)
-{
-    std::mt19937 random(20261210);
-    std::uniform_int_distribution<int> letter('a', 'c');
-    std::uniform_int_distribution<int> rowLength(0, 70);
-    std::uniform_int_distribution<std::size_t> rowCount(0, 12);
-    std::uniform_int_distribution<std::size_t> needleLength(1, 5);
-    for (int round = 0; round < 3000; ++round) {
-        std::string values;
-        for (std::size_t row = rowCount(random); row > 0; --row) {
-            for (int i = rowLength(random); i > 0; --i)
-                values += char(letter(random));
-            values += '\xFF';
-        }
-        std::string needle(needleLength(random), ' ');
-        for (char &c : needle)
-            c = char(letter(random));
-        const std::uint32_t firstRow = round % 2 ? 7 : 0;
-        std::vector<std::uint32_t> expected{firstRow};
-        const auto found = rowsHolding(values, needle, firstRow);
-        expected.insert(expected.end(), found.begin(), found.end());
-        for (const RowVariant &variant : rowVariants()) {
-            if (!variant.available)
-                continue;
-            std::vector<std::uint32_t> rows{firstRow};
-            variant.find(values.data(), values.size(), needle, firstRow, rows);
-            ASSERT_EQ(rows, expected) << variant.name << " for " << needle << " in " << values.size() << " bytes";
         }
     }
 }

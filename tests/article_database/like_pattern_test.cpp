@@ -114,8 +114,7 @@ TEST_P(LikePatternTest, SelectsRowsOfColumn)
     for (bool isNull : {true, false, false, true}) {
         if (!isNull)
             values.text += text;
-        values.nulls.push_back(isNull);
-        values.offsets.push_back(static_cast<std::uint32_t>(values.text.size()));
+        values.endRow(isNull);
     }
     std::vector<ColumnValues> columns;
     columns.push_back(std::move(values));
@@ -147,8 +146,7 @@ TEST_P(ColumnScanTest, ListsEachMatchingRowOnceInOrder)
     for (const char *row : c.rows) {
         if (row)
             values.text += row;
-        values.nulls.push_back(row == nullptr);
-        values.offsets.push_back(static_cast<std::uint32_t>(values.text.size()));
+        values.endRow(row == nullptr);
     }
     std::vector<ColumnValues> columns;
     columns.push_back(std::move(values));
@@ -203,8 +201,7 @@ TEST(ColumnScanSearchTest, AgreesWithPlainSearchAtEveryOffset)
         }
         for (const std::string &row : rows) {
             values.text += row;
-            values.nulls.push_back(0);
-            values.offsets.push_back(static_cast<std::uint32_t>(values.text.size()));
+            values.endRow(0);
         }
         std::vector<ColumnValues> columns;
         columns.push_back(std::move(values));

@@ -307,14 +307,13 @@ TEST(SameAnswersTest, LargeColumnSearchedInHalvesMatchesEveryRowOneByOne)
     ColumnValues values;
     for (const auto &value : designations) {
         values.text += value.value_or("");
-        values.offsets.push_back(static_cast<std::uint32_t>(values.text.size()));
-        values.nulls.push_back(!value);
+        values.endRow(!value);
     }
     const auto rowCount = static_cast<std::uint32_t>(designations.size());
     std::vector<ColumnValues> columns;
     columns.push_back(std::move(values));
     const Snapshot snapshot({"ARTICLE"}, std::move(columns), rowCount);
-    ASSERT_GT(snapshot.folded(0).bytes.size(), 4u << 20);
+    ASSERT_GT(snapshot.column(0)->text.size(), 4u << 20);
 
     const std::string parts[] = {"ro", "vis", "rond", "inox", "é", "k", "œillet", "zz", "m8 x", "100%"};
     std::vector<std::vector<std::uint32_t>> scanned;
@@ -404,12 +403,14 @@ TEST(BigramIndexTest, CancelEndsABuildWaitingForASearch)
     for (int row = 0; row < 200000; ++row)
         appendFoldedRow(column, "rondelle m8 inox");
     column.starts.push_back(static_cast<std::uint32_t>(column.bytes.size()));
+    const std::vector<std::uint8_t> nulls(200000, 0);
+    const SearchText text{column.bytes, column.starts.data(), &nulls, nullptr};
     const std::atomic<bool> cancel{true};
     const std::atomic<int> searching{1};
-    EXPECT_EQ(BigramIndex::build(column, &cancel, &searching), nullptr);
+    EXPECT_EQ(BigramIndex::build(text, &cancel, &searching), nullptr);
     const std::atomic<int> idle{0};
-    ASSERT_NE(BigramIndex::build(column, nullptr, &idle), nullptr);
-    EXPECT_EQ(BigramIndex::build(column, nullptr, &idle)->candidates("m8").size(), 200000u);
+    ASSERT_NE(BigramIndex::build(text, nullptr, &idle), nullptr);
+    EXPECT_EQ(BigramIndex::build(text, nullptr, &idle)->candidates("m8").size(), 200000u);
 }
 
 TEST(ContentHashTest, TellsOneByteAndStopsWhenAsked)

@@ -31,7 +31,8 @@ inline void addRows(search_window::Grid &grid, const QStringList &rows)
 }
 
 // A run as the engine gives one: `rows` (or `count` rows from `first`) of a
-// column packed into one text; the run alone keeps the column alive.
+// column packed into one text, a separator after each value; the run alone
+// keeps the column alive.
 inline article_database::FieldRun runOver(const QStringList &column, std::vector<std::uint32_t> rows,
                                           std::uint32_t first = 0, std::size_t count = 0)
 {
@@ -43,6 +44,7 @@ inline article_database::FieldRun runOver(const QStringList &column, std::vector
     auto packed = std::make_shared<Column>();
     for (const QString &value : column) {
         packed->text += value.toStdString();
+        packed->text += '\xFF';
         packed->offsets.push_back(static_cast<std::uint32_t>(packed->text.size()));
     }
     packed->rows = std::move(rows);

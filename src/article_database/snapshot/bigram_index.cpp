@@ -12,7 +12,6 @@ namespace article_database {
 
 namespace {
 
-constexpr unsigned char rowSeparator = 0xFF;
 constexpr std::uint32_t noRow = std::numeric_limits<std::uint32_t>::max();
 
 unsigned varintSize(std::uint32_t value)
@@ -36,36 +35,33 @@ bool keepBuilding(const std::atomic<bool> *cancel, const std::atomic<int> *searc
     return !cancelled();
 }
 
+// Calls visit(pair, row, previous row holding the pair) once per distinct
+// pair of each row's folded text. False when cancelled on the way.
 template <typename Visit>
-bool forEachRowPair(const FoldedColumn &column, std::vector<std::uint32_t> &lastRow, const std::atomic<bool> *cancel,
+bool forEachRowPair(const SearchText &text, std::vector<std::uint32_t> &lastRow, const std::atomic<bool> *cancel,
                     const std::atomic<int> *searches, Visit visit)
 {
-    const auto *bytes = reinterpret_cast<const unsigned char *>(column.bytes.data());
-    const std::size_t size = column.bytes.size();
-    std::uint32_t row = 0;
-    for (std::size_t i = 0; i + 1 < size; ++i) {
-        if ((i & 0xFFFF) == 0 && !keepBuilding(cancel, searches))
+    RowFolder folded(text);
+    const auto rows = static_cast<std::uint32_t>(text.rows());
+    for (std::uint32_t row = 0; row < rows; ++row) {
+        if ((row & 0x7FF) == 0 && !keepBuilding(cancel, searches))
             return false;
-        const unsigned char first = bytes[i];
-        if (first == rowSeparator) {
-            ++row;
-            continue;
+        const std::string_view value = folded(row);
+        for (std::size_t i = 0; i + 1 < value.size(); ++i) {
+            const unsigned pair = (static_cast<unsigned>(static_cast<unsigned char>(value[i])) << 8)
+                | static_cast<unsigned char>(value[i + 1]);
+            if (lastRow[pair] == row)
+                continue;
+            visit(pair, row, lastRow[pair]);
+            lastRow[pair] = row;
         }
-        const unsigned char second = bytes[i + 1];
-        if (second == rowSeparator)
-            continue;
-        const unsigned pair = (static_cast<unsigned>(first) << 8) | second;
-        if (lastRow[pair] == row)
-            continue;
-        visit(pair, row, lastRow[pair]);
-        lastRow[pair] = row;
     }
     return true;
 }
 
 } // namespace
 
-std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column, const std::atomic<bool> *cancel,
+std::unique_ptr<const BigramIndex> BigramIndex::build(const SearchText &column, const std::atomic<bool> *cancel,
                                                       const std::atomic<int> *searches)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
@@ -79,7 +75,7 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const FoldedColumn &column
     if (!counted)
         return nullptr;
 
-    const std::uint64_t rows = column.starts.empty() ? 0 : column.starts.size() - 1;
+    const std::uint64_t rows = column.rows();
     const std::uint64_t bitmapBytes = (rows + 7) / 8;
     index->m_dense.assign(pairCount, 0);
     for (std::size_t pair = 0; pair < pairCount; ++pair) {

@@ -1,5 +1,5 @@
 #pragma once
-// Which rows of a folded column hold each pair of adjacent bytes, so that a
+// Which rows of a column hold each pair of adjacent folded bytes, so that a
 // search for "*literal*" reads the few rows that can match instead of the
 // whole column. Postings are kept as varint deltas of row numbers: at a
 // million rows plain 32-bit numbers would cost more than the column itself.
@@ -21,7 +21,7 @@ public:
     // Null when the postings would not fit 32-bit offsets, or when `cancel`
     // is set while building. While `searches` is above zero the build waits:
     // a search scanning the same column goes faster alone.
-    static std::unique_ptr<const BigramIndex> build(const FoldedColumn &column,
+    static std::unique_ptr<const BigramIndex> build(const SearchText &column,
                                                     const std::atomic<bool> *cancel = nullptr,
                                                     const std::atomic<int> *searches = nullptr);
 

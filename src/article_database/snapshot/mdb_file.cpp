@@ -180,7 +180,8 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
         return layout.status();
     const TableLayout &definition = layout.value();
 
-    // The columns named are those searches will scan: folded as they are read.
+    // The columns named are those searches will scan: their other folds are
+    // found as they are read.
     std::vector<unsigned> wanted{0};
     std::vector<bool> fold{false};
     for (const std::string &name : alsoRead) {
@@ -205,10 +206,10 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
     for (const ColumnLayout &column : definition.columns)
         names.push_back(column.name);
     std::vector<std::optional<ColumnValues>> columns(names.size());
-    std::vector<std::optional<FoldedColumn>> folded(names.size());
+    std::vector<std::optional<OtherFolds>> others(names.size());
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         columns[wanted[i]] = std::move(rows.columns[i]);
-        folded[wanted[i]] = std::move(rows.folded[i]);
+        others[wanted[i]] = std::move(rows.others[i]);
     }
 
     // The other columns read through a handle of their own: this file may
@@ -219,7 +220,7 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
         source = std::make_shared<FileColumnSource>(std::move(own), format, definition, std::move(jet3), *before,
                                                     rows.pagesDigest, rows.rows);
     return std::shared_ptr<const Snapshot>(
-        std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(folded), rows.rows,
+        std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(others), rows.rows,
                                    std::move(source)));
 }
 

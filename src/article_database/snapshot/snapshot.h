@@ -6,6 +6,7 @@
 // set drawn from it, which only keep row numbers.
 
 #include "article_database/field_value.h"
+#include "article_database/snapshot/search_text.h"
 #include "article_database/status.h"
 
 #include <atomic>
@@ -25,25 +26,18 @@ class LikePattern;
 struct ColumnValues {
     // Kind of every non-null value of the column.
     FieldValue::Kind kind = FieldValue::Kind::Text;
+    // Every row's display text followed by valueSeparator; a null's is empty.
     std::string text;
-    // offsets[row] .. offsets[row + 1] is the row's text; size is rows + 1.
+    // Row r's text is text[offsets[r] .. offsets[r + 1] - 1); size is rows + 1.
     std::vector<std::uint32_t> offsets{0};
     std::vector<std::uint8_t> nulls;
 
     std::size_t rowCount() const { return nulls.size(); }
     FieldValue at(std::uint32_t row) const;
+    // Ends the row whose text was appended to `text` since the last one
+    // ended; a null's must be empty.
+    void endRow(bool isNull);
 };
-
-// A column's values case folded, each followed by a 0xFF byte. 0xFF never
-// occurs in UTF-8, so a search for folded text cannot match across rows.
-struct FoldedColumn {
-    std::string bytes;
-    std::vector<std::uint32_t> starts;
-};
-
-// Appends one value, folded, and the separator after it; a null value
-// appends as an empty one.
-void appendFoldedRow(FoldedColumn &out, std::string_view value);
 
 // Where a snapshot's columns not read with its rows come from.
 class ColumnSource {
@@ -58,9 +52,9 @@ public:
     // Every column read.
     Snapshot(std::vector<std::string> columnNames, std::vector<ColumnValues> columns, std::uint32_t rowCount);
     // Some columns read (`read[i]` empty for the others), some of those
-    // folded already, the rest to come from `source`.
+    // with their other folds found already, the rest to come from `source`.
     Snapshot(std::vector<std::string> columnNames, std::vector<std::optional<ColumnValues>> read,
-             std::vector<std::optional<FoldedColumn>> folded, std::uint32_t rowCount,
+             std::vector<std::optional<OtherFolds>> others, std::uint32_t rowCount,
              std::shared_ptr<const ColumnSource> source);
 
     const std::vector<std::string> &columnNames() const { return m_columnNames; }
@@ -72,9 +66,9 @@ public:
     // Whether the column holds a null; false when it could not be read.
     bool anyNull(std::size_t index) const;
 
-    // Built on first use per column, then kept for the snapshot's lifetime.
-    // The column must have been read (column() not null).
-    const FoldedColumn &folded(std::size_t column) const;
+    // The column as searches read it; its other folds are found on first
+    // use, then kept. The column must have been read (column() not null).
+    SearchText searchText(std::size_t column) const;
 
     // Built on first use per column, from the folded column; null when the
     // column is too large to index or the build was cancelled, and then
@@ -91,7 +85,7 @@ private:
         std::once_flag nullsOnce;
         bool anyNull = false;
         std::once_flag foldOnce;
-        FoldedColumn folded;
+        OtherFolds others;
         std::once_flag indexOnce;
         std::unique_ptr<const BigramIndex> index;
         std::atomic<bool> indexReady{false};
@@ -112,8 +106,10 @@ private:
 // and scans it otherwise.
 std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern);
 
-// The same over a folded column alone, without an index: one scan for a
-// plain "*literal*", the pattern row by row otherwise.
+// The same over a column's search text alone, without an index: one scan
+// for a plain "*literal*", the pattern row by row otherwise.
+std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern);
+// Over a folded column, its rows' nulls beside it.
 std::vector<std::uint32_t> selectFolded(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
                                         const LikePattern &pattern);
 

@@ -27,12 +27,13 @@ void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t
     values.kind = kindOf(column.type);
     reserveHuge(values.offsets, rows + 1);
     reserveHuge(values.nulls, rows);
-    // Room for every value at its longest display form, within what the
-    // file could hold, so that the text is never copied to grow.
+    // Room for every value at its longest display form and its separator,
+    // within what the file could hold, so that the text is never copied to
+    // grow.
     const std::uint64_t longest = column.type == static_cast<std::uint8_t>(JetType::Text)
         ? 2 * static_cast<std::uint64_t>(column.size)
         : (values.kind == FieldValue::Kind::Text ? 0 : 32);
-    reserveHuge(values.text, static_cast<std::size_t>(std::min<std::uint64_t>(rows * longest, 2 * fileSize)));
+    reserveHuge(values.text, static_cast<std::size_t>(std::min<std::uint64_t>(rows * (longest + 1), 2 * fileSize)));
 }
 
 // The rows on `dataPages`, in order.
@@ -44,14 +45,11 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
     const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
     ColumnsRead read;
     read.columns.resize(wanted.size());
-    read.folded.resize(wanted.size());
+    read.others.resize(wanted.size());
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         reserveColumn(read.columns[i], table.columns[wanted[i]], expectedRows, fileSize);
-        if (i < fold.size() && fold[i]) {
-            read.folded[i].emplace();
-            reserveHuge(read.folded[i]->bytes, read.columns[i].text.capacity() + expectedRows);
-            reserveHuge(read.folded[i]->starts, expectedRows + 1);
-        }
+        if (i < fold.size() && fold[i])
+            read.others[i].emplace();
     }
 
     TableRows walk(pages, format, table, jet3, wanted, std::move(dataPages));
@@ -70,15 +68,14 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
             const std::size_t start = out.text.size();
             if (!isNull && !walk.append(i, out.text))
                 return Status::ReadFailed;
-            if (out.text.size() > std::numeric_limits<std::uint32_t>::max())
+            if (out.text.size() >= std::numeric_limits<std::uint32_t>::max())
                 return Status::ReadFailed;
-            if (read.folded[i]) {
-                appendFoldedRow(*read.folded[i], std::string_view(out.text).substr(start));
-                if (read.folded[i]->bytes.size() > std::numeric_limits<std::uint32_t>::max())
+            if (read.others[i] && !isNull) {
+                read.others[i]->note(static_cast<std::uint32_t>(rows - 1), std::string_view(out.text).substr(start));
+                if (read.others[i]->bytes.size() > std::numeric_limits<std::uint32_t>::max())
                     return Status::ReadFailed;
             }
-            out.nulls.push_back(isNull ? 1 : 0);
-            out.offsets.push_back(static_cast<std::uint32_t>(out.text.size()));
+            out.endRow(isNull);
         }
     }
     read.rows = static_cast<std::uint32_t>(rows);
@@ -102,16 +99,8 @@ bool append(ColumnsRead &read, ColumnsRead &later)
         for (std::size_t k = 1; k < from.offsets.size(); ++k)
             to.offsets.push_back(static_cast<std::uint32_t>(base + from.offsets[k]));
         to.nulls.insert(to.nulls.end(), from.nulls.begin(), from.nulls.end());
-        if (read.folded[i] && later.folded[i]) {
-            FoldedColumn &into = *read.folded[i];
-            const FoldedColumn &more = *later.folded[i];
-            const std::uint64_t foldedBase = into.bytes.size();
-            if (foldedBase + more.bytes.size() > std::numeric_limits<std::uint32_t>::max())
-                return false;
-            into.bytes.append(more.bytes);
-            for (const std::uint32_t start : more.starts)
-                into.starts.push_back(static_cast<std::uint32_t>(foldedBase + start));
-        }
+        if (read.others[i] && later.others[i] && !read.others[i]->append(*later.others[i], read.rows))
+            return false;
     }
     read.rows += later.rows;
     read.pagesDigest = read.pagesDigest * 0x9E3779B97F4A7C15u ^ later.pagesDigest;
@@ -180,12 +169,7 @@ Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSiz
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel, const std::vector<bool> &fold)
 {
-    auto read = readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold);
-    if (read.ok())
-        for (std::optional<FoldedColumn> &folded : read.value().folded)
-            if (folded)
-                folded->starts.push_back(static_cast<std::uint32_t>(folded->bytes.size()));
-    return read;
+    return readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold);
 }
 
 } // namespace article_database

@@ -17,8 +17,9 @@ namespace article_database {
 
 struct ColumnsRead {
     std::vector<ColumnValues> columns; // one per wanted column, in that order
-    // Folded as they were read, for the wanted columns asked to be.
-    std::vector<std::optional<FoldedColumn>> folded;
+    // The rows whose folding is not the one done as read, for the wanted
+    // columns asked to be searched.
+    std::vector<std::optional<OtherFolds>> others;
     std::uint32_t rows = 0;
     // Sums every page the rows were read from: the same for any later read
     // of the same state of the file.
@@ -29,8 +30,8 @@ struct ColumnsRead {
 // in two halves, on two threads reading `file` at once. ReadFailed when the
 // rows do not hold together, the file ends early, or `cancel` is set while
 // reading.
-// `fold[i]`, when given, says whether to fold wanted column i as well: the
-// columns searches will scan, folded while their text is at hand.
+// `fold[i]`, when given, says whether wanted column i will be searched: its
+// other folds are found while its text is at hand.
 Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {});

@@ -1,0 +1,197 @@
+#include "article_database/snapshot/snapshot.h"
+
+#include "article_database/snapshot/bigram_index.h"
+#include "article_database/snapshot/find_bytes.h"
+#include "article_database/snapshot/find_rows.h"
+#include "article_database/query/like_pattern.h"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+namespace article_database {
+
+namespace {
+
+// Below this a helper thread costs more than it saves: a search of the
+// column alone takes well under a millisecond.
+constexpr std::size_t halvedBytes = 4 << 20;
+constexpr std::size_t halvedCandidates = 1 << 16;
+
+// Runs `first` here and `second` on a helper thread at once: one core alone
+// reads memory well below its speed. Each fills its own list; the second's
+// is appended to the first's. Both run here when no thread can be had.
+template <typename First, typename Second>
+void inTwoHalves(std::vector<std::uint32_t> &rows, First first, Second second)
+{
+    std::vector<std::uint32_t> later;
+    std::exception_ptr failed;
+    std::thread helper;
+    bool helped = false;
+    try {
+        helper = std::thread([&] {
+            try {
+                second(later);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        helped = true;
+    } catch (const std::system_error &) {
+    }
+    {
+        struct Joiner {
+            std::thread &thread;
+            ~Joiner()
+            {
+                if (thread.joinable())
+                    thread.join();
+            }
+        } joiner{helper};
+        first(rows);
+    }
+    if (!helped)
+        second(later);
+    if (failed)
+        std::rethrow_exception(failed);
+    rows.insert(rows.end(), later.begin(), later.end());
+}
+
+// The rows of `found` but those whose folding is another, and the rows of
+// those that hold the needle, in order.
+std::vector<std::uint32_t> withOtherFolds(std::vector<std::uint32_t> found, const OtherFolds &others,
+                                          std::string_view needle)
+{
+    std::vector<std::uint32_t> hits;
+    findRows(others.bytes.data(), others.bytes.size(), needle, 0, hits, false);
+    for (std::uint32_t &hit : hits)
+        hit = others.rows[hit];
+    std::vector<std::uint32_t> kept;
+    kept.reserve(found.size() + hits.size());
+    std::set_difference(found.begin(), found.end(), others.rows.begin(), others.rows.end(), std::back_inserter(kept));
+    std::vector<std::uint32_t> rows;
+    rows.reserve(kept.size() + hits.size());
+    std::merge(kept.begin(), kept.end(), hits.begin(), hits.end(), std::back_inserter(rows));
+    return rows;
+}
+
+std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_view needle)
+{
+    std::vector<std::uint32_t> rows;
+    const std::vector<std::uint8_t> &nulls = *text.nulls;
+    if (needle.empty()) {
+        for (std::size_t row = 0; row < nulls.size(); ++row)
+            if (!nulls[row])
+                rows.push_back(static_cast<std::uint32_t>(row));
+        return rows;
+    }
+    const char *bytes = text.bytes.data();
+    const std::size_t size = text.bytes.size();
+    const bool asRead = text.others != nullptr;
+    if (size < halvedBytes) {
+        findRows(bytes, size, needle, 0, rows, asRead);
+    } else {
+        // Split where a row starts, so that each half counts whole rows.
+        const auto middle = static_cast<std::uint32_t>(nulls.size() / 2);
+        const std::size_t split = text.starts[middle];
+        inTwoHalves(
+            rows, [&](std::vector<std::uint32_t> &out) { findRows(bytes, split, needle, 0, out, asRead); },
+            [&](std::vector<std::uint32_t> &out) {
+                findRows(bytes + split, size - split, needle, middle, out, asRead);
+            });
+    }
+    if (asRead && !text.others->rows.empty())
+        return withOtherFolds(std::move(rows), *text.others, needle);
+    return rows;
+}
+
+// Keeps those of `count` candidate rows that really contain the literal,
+// packed at the front; how many.
+std::size_t keepHolding(const SearchText &text, std::uint32_t *rows, std::size_t count, std::string_view needle)
+{
+    const char *base = text.bytes.data();
+    const std::uint32_t *starts = text.starts;
+    RowFolder folded(text);
+    // Candidates lie scattered over the whole column, and each would wait
+    // on memory twice (its start, then its bytes); asking for both some rows
+    // ahead keeps many of those waits in flight at once.
+    constexpr std::size_t startsAhead = 32;
+    constexpr std::size_t bytesAhead = 16;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + startsAhead < count)
+            __builtin_prefetch(starts + rows[i + startsAhead]);
+        if (i + bytesAhead < count)
+            __builtin_prefetch(base + starts[rows[i + bytesAhead]]);
+        const std::uint32_t row = rows[i];
+        const std::string_view value = folded(row);
+        if (findBytes(value.data(), value.size(), needle) != std::string_view::npos)
+            rows[kept++] = row;
+    }
+    return kept;
+}
+
+// Keeps the candidate rows that really contain the literal, in place.
+std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<std::uint32_t> rows,
+                                            std::string_view needle)
+{
+    if (needle.size() == 2)
+        return rows;
+    if (rows.size() < halvedCandidates) {
+        rows.resize(keepHolding(text, rows.data(), rows.size(), needle));
+        return rows;
+    }
+    // Each half packs its own rows; the second's then follow the first's.
+    const std::size_t half = rows.size() / 2;
+    std::size_t firstKept = 0;
+    std::size_t secondKept = 0;
+    std::vector<std::uint32_t> none;
+    inTwoHalves(
+        none, [&](std::vector<std::uint32_t> &) { firstKept = keepHolding(text, rows.data(), half, needle); },
+        [&](std::vector<std::uint32_t> &) {
+            secondKept = keepHolding(text, rows.data() + half, rows.size() - half, needle);
+        });
+    std::copy(rows.begin() + static_cast<std::ptrdiff_t>(half),
+              rows.begin() + static_cast<std::ptrdiff_t>(half + secondKept),
+              rows.begin() + static_cast<std::ptrdiff_t>(firstKept));
+    rows.resize(firstKept + secondKept);
+    return rows;
+}
+
+} // namespace
+
+std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
+{
+    struct Searching {
+        std::atomic<int> &searches;
+        explicit Searching(std::atomic<int> &count) : searches(count) { ++searches; }
+        ~Searching() { --searches; }
+    } searching(snapshot.m_searches);
+    const SearchText text = snapshot.searchText(column);
+    if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
+        if (const BigramIndex *index = snapshot.bigramsIfReady(column))
+            return verifyCandidates(text, index->candidates(*literal), *literal);
+    return selectText(text, pattern);
+}
+
+std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern)
+{
+    if (const auto literal = pattern.containedLiteral())
+        return scanForLiteral(text, *literal);
+    std::vector<std::uint32_t> rows;
+    const std::vector<std::uint8_t> &nulls = *text.nulls;
+    RowFolder folded(text);
+    for (std::uint32_t row = 0; row < nulls.size(); ++row)
+        if (!nulls[row] && pattern.matches(folded(row)))
+            rows.push_back(row);
+    return rows;
+}
+
+std::vector<std::uint32_t> selectFolded(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
+                                        const LikePattern &pattern)
+{
+    return selectText({folded.bytes, folded.starts.data(), &nulls, nullptr}, pattern);
+}
+
+} // namespace article_database

@@ -1,0 +1,338 @@
+#include "article_database/snapshot/find_rows.h"
+
+#include "article_database/snapshot/find_bytes.h"
+#include "article_database/snapshot/search_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define FICHE_X86 1
+#endif
+
+namespace article_database {
+
+namespace {
+
+// Row finding keeps its place between blocks of positions: the row the next
+// position lies in, the last row found, and whether the rest of that row can
+// be passed over. `AsRead` says the bytes are compared folded as read.
+template <bool AsRead>
+class RowScan {
+public:
+    RowScan(const char *values, std::string_view needle, std::uint32_t firstRow, std::vector<std::uint32_t> &rows)
+        : m_values(values)
+        , m_needle(needle)
+        , m_row(firstRow)
+        , m_rows(rows)
+        , m_found(rows.size())
+    {
+    }
+    RowScan(const RowScan &) = delete;
+    RowScan &operator=(const RowScan &) = delete;
+    ~RowScan() { m_rows.resize(m_found); }
+
+    // The candidates `mask` marks in the block at `at`, whose separators
+    // `separators` marks; then on past the block. Room for a row per
+    // position is made first, so that a hit is one unconditional store.
+    // `Pairs` says the needle is two bytes or less, once for the whole scan.
+    template <bool Pairs, typename Mask>
+    void block(std::size_t at, Mask mask, Mask separators)
+    {
+        if constexpr (Pairs) {
+            makeRoom(sizeof(Mask) * 8);
+            pairBlock(mask, separators);
+        } else if (mask) {
+            makeRoom(sizeof(Mask) * 8);
+            verifiedBlock(at, mask, separators);
+        } else {
+            m_skipping &= separators == 0;
+        }
+        m_row += static_cast<std::uint32_t>(__builtin_popcountll(separators));
+    }
+
+    // Position by position, from `at` to the last place the needle fits.
+    void tail(std::size_t at, std::size_t candidates)
+    {
+        makeRoom(candidates - at);
+        for (; at < candidates; ++at) {
+            if (m_values[at] == valueSeparator)
+                ++m_row;
+            else if (byteAt(at) == m_needle.front() && byteAt(at + m_needle.size() - 1) == m_needle.back()
+                     && holdsRest(at))
+                add(m_row);
+        }
+    }
+
+private:
+    // Within the capacity a caller reserved, a little at a time: each
+    // slot made is written once more, as zero.
+    void makeRoom(std::size_t more)
+    {
+        if (m_found + more <= m_rows.size())
+            return;
+        const std::size_t wanted = m_found + more + 4096;
+        m_rows.resize(wanted <= m_rows.capacity() ? wanted : std::max(wanted, m_rows.size() * 2));
+    }
+
+    char byteAt(std::size_t at) const
+    {
+        if constexpr (AsRead)
+            return static_cast<char>(foldByteAsRead(static_cast<unsigned char>(m_values[at]),
+                                                    at == 0 ? 0 : static_cast<unsigned char>(m_values[at - 1])));
+        return m_values[at];
+    }
+
+    // Whether the needle is at `at`, its first and last bytes known to be
+    // in place when the bytes are compared as they are; folded as read, the
+    // vectors test each byte for either case only, and every byte is
+    // compared here.
+    bool holdsRest(std::size_t at) const
+    {
+        if constexpr (!AsRead) {
+            return m_needle.size() < 3
+                || std::memcmp(m_values + at + 1, m_needle.data() + 1, m_needle.size() - 2) == 0;
+        } else {
+            for (std::size_t k = 0; k < m_needle.size(); ++k)
+                if (byteAt(at + k) != m_needle[k])
+                    return false;
+            return true;
+        }
+    }
+
+    void add(std::uint32_t row)
+    {
+        m_rows[m_found] = row;
+        m_found += row != m_last;
+        m_last = row;
+    }
+
+    // A two-byte needle needs no comparison: every candidate is a hit.
+    // Blocks hold none, one or two of them about equally often, so two are
+    // taken without a branch that could be mispredicted.
+    template <typename Mask>
+    void pairBlock(Mask mask, Mask separators)
+    {
+        std::uint32_t *out = m_rows.data();
+        do {
+            for (int i = 0; i < 2; ++i) {
+                const Mask lowest = mask & (Mask(0) - mask);
+                const auto row = m_row + static_cast<std::uint32_t>(__builtin_popcountll(separators & (lowest - 1)));
+                out[m_found] = row;
+                const bool taken = (mask != 0) & (row != m_last);
+                m_found += taken;
+                m_last = taken ? row : m_last;
+                mask &= mask - 1;
+            }
+        } while (mask);
+    }
+
+    // After a hit the rest of its row is passed over, into the next block if
+    // its separator lies there.
+    template <typename Mask>
+    void verifiedBlock(std::size_t at, Mask mask, Mask separators)
+    {
+        if (m_skipping) {
+            const Mask next = separators & (Mask(0) - separators);
+            mask &= Mask(0) - next;
+            m_skipping = next == 0;
+        }
+        while (mask) {
+            const int bit = __builtin_ctzll(mask);
+            if (holdsRest(at + static_cast<std::size_t>(bit))) {
+                add(m_row + static_cast<std::uint32_t>(__builtin_popcountll(separators & ((Mask(1) << bit) - 1))));
+                const Mask after = separators & ~((Mask(2) << bit) - 1);
+                const Mask next = after & (Mask(0) - after);
+                mask &= Mask(0) - next;
+                m_skipping = next == 0;
+            } else {
+                mask &= mask - 1;
+            }
+        }
+    }
+
+    const char *m_values;
+    std::string_view m_needle;
+    std::uint32_t m_row;
+    std::vector<std::uint32_t> &m_rows;
+    std::size_t m_found;
+    // No row has this number (offsets are 32-bit), so the first hit is
+    // always kept, whatever the caller's rows end with.
+    std::uint32_t m_last = std::numeric_limits<std::uint32_t>::max();
+    bool m_skipping = false;
+};
+
+// Runs `scan` on a scanner for the needle's length and the bytes' folding.
+template <template <bool, bool> class Loop>
+void dispatch(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+              std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    if (needle.empty() || size < needle.size())
+        return;
+    if (foldAsRead) {
+        // Either case of an ASCII letter is that letter folded, whatever
+        // comes before it: for such a pair the vectors' test is exact.
+        const bool ascii = std::all_of(needle.begin(), needle.end(), [](char c) { return c >= 0; });
+        RowScan<true> scan(values, needle, firstRow, rows);
+        needle.size() <= 2 && ascii ? Loop<true, true>::run(scan, values, size, needle)
+                                    : Loop<false, true>::run(scan, values, size, needle);
+    } else {
+        RowScan<false> scan(values, needle, firstRow, rows);
+        needle.size() <= 2 ? Loop<true, false>::run(scan, values, size, needle)
+                           : Loop<false, false>::run(scan, values, size, needle);
+    }
+}
+
+template <bool Pairs, bool AsRead>
+struct PortableLoop {
+    static void run(RowScan<AsRead> &scan, const char *, std::size_t size, std::string_view needle)
+    {
+        scan.tail(0, size - needle.size() + 1);
+    }
+};
+
+#if FICHE_X86
+
+// The byte's other case where folding as read may give it: the capital of
+// an ASCII letter, or of a Latin-1 letter's second byte; else itself.
+char capitalOf(char byte)
+{
+    const auto b = static_cast<unsigned char>(byte);
+    const bool ascii = b >= 'a' && b <= 'z';
+    const bool latin1 = b >= 0xA0 && b <= 0xBE && b != 0xB7;
+    return static_cast<char>(ascii || latin1 ? b - 0x20 : b);
+}
+
+// Positions from `p` holding `byte`, or with AsRead its capital too.
+template <bool AsRead>
+inline std::uint32_t sse2Equal(const char *p, char byte)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    __m128i equal = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte));
+    if constexpr (AsRead)
+        equal = _mm_or_si128(equal, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(capitalOf(byte))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(equal));
+}
+
+template <bool Pairs, bool AsRead>
+struct Sse2Loop {
+    static void run(RowScan<AsRead> &scan, const char *values, std::size_t size, std::string_view needle)
+    {
+        const std::size_t length = needle.size();
+        const std::size_t candidates = size - length + 1;
+        std::size_t at = 0;
+        for (; at + 16 <= candidates; at += 16) {
+            std::uint32_t mask = sse2Equal<AsRead>(values + at, needle.front())
+                & sse2Equal<AsRead>(values + at + length - 1, needle.back());
+            if constexpr (!Pairs)
+                if (mask && length > 2)
+                    mask &= sse2Equal<AsRead>(values + at + 1, needle[1]);
+            scan.template block<Pairs>(at, mask, sse2Equal<false>(values + at, valueSeparator));
+        }
+        scan.tail(at, candidates);
+    }
+};
+
+// 64 positions from `p` holding `byte`, or with AsRead its capital too.
+template <bool AsRead>
+__attribute__((target("avx2"))) inline std::uint64_t avx2Equal(const char *p, char byte)
+{
+    const __m256i wanted = _mm256_set1_epi8(byte);
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32));
+    __m256i lowEqual = _mm256_cmpeq_epi8(low, wanted);
+    __m256i highEqual = _mm256_cmpeq_epi8(high, wanted);
+    if constexpr (AsRead) {
+        const __m256i capital = _mm256_set1_epi8(capitalOf(byte));
+        lowEqual = _mm256_or_si256(lowEqual, _mm256_cmpeq_epi8(low, capital));
+        highEqual = _mm256_or_si256(highEqual, _mm256_cmpeq_epi8(high, capital));
+    }
+    return std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(lowEqual)))
+        | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(highEqual))) << 32;
+}
+
+template <bool Pairs, bool AsRead>
+struct Avx2Loop {
+    __attribute__((target("avx2"))) static void run(RowScan<AsRead> &scan, const char *values, std::size_t size,
+                                                    std::string_view needle)
+    {
+        const std::size_t length = needle.size();
+        const std::size_t candidates = size - length + 1;
+        std::size_t at = 0;
+        for (; at + 64 <= candidates; at += 64) {
+            std::uint64_t mask = avx2Equal<AsRead>(values + at, needle.front())
+                & avx2Equal<AsRead>(values + at + length - 1, needle.back());
+            // A third byte in place leaves few candidates to compare, where
+            // a common first and last letter would leave thousands.
+            if constexpr (!Pairs)
+                if (mask && length > 2)
+                    mask &= avx2Equal<AsRead>(values + at + 1, needle[1]);
+            scan.template block<Pairs>(at, mask, avx2Equal<false>(values + at, valueSeparator));
+        }
+        scan.tail(at, candidates);
+    }
+};
+
+RowFinder pickRowFinder()
+{
+    return avx2Available() ? findRowsAvx2 : findRowsSse2;
+}
+
+#else
+
+RowFinder pickRowFinder()
+{
+    return findRowsPortable;
+}
+
+#endif
+
+const RowFinder rowFinder = pickRowFinder();
+
+} // namespace
+
+void findRowsPortable(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                      std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    dispatch<PortableLoop>(values, size, needle, firstRow, rows, foldAsRead);
+}
+
+#if FICHE_X86
+
+void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    dispatch<Sse2Loop>(values, size, needle, firstRow, rows, foldAsRead);
+}
+
+void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    dispatch<Avx2Loop>(values, size, needle, firstRow, rows, foldAsRead);
+}
+
+#else
+
+void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    findRowsPortable(values, size, needle, firstRow, rows, foldAsRead);
+}
+
+void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    findRowsPortable(values, size, needle, firstRow, rows, foldAsRead);
+}
+
+#endif
+
+void findRows(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+              std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    rowFinder(values, size, needle, firstRow, rows, foldAsRead);
+}
+
+} // namespace article_database

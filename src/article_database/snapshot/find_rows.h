@@ -1,0 +1,33 @@
+#pragma once
+// The search a keystroke pays over a whole column while no index is ready:
+// every value holding a needle, in one pass over values packed one after the
+// other, each ended by valueSeparator (which the needle never holds). The row
+// of a hit is the count of separators before it, so a common pair of letters
+// costs no search per hit. The bytes are compared folded as read
+// (foldByteAsRead) when asked, as they are otherwise. The widest variant the
+// processor has is picked once, at start-up.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace article_database {
+
+// Appends to `rows`, in order and each once, the numbers of the values that
+// hold `needle`, counted from `firstRow`.
+void findRows(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+              std::vector<std::uint32_t> &rows, bool foldAsRead);
+
+// Each variant, for tests to compare; the AVX2 one only where
+// avx2Available() (find_bytes.h).
+using RowFinder = void (*)(const char *, std::size_t, std::string_view, std::uint32_t, std::vector<std::uint32_t> &,
+                           bool);
+void findRowsPortable(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                      std::vector<std::uint32_t> &rows, bool foldAsRead);
+void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead);
+void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead);
+
+} // namespace article_database

@@ -1,0 +1,153 @@
+#include "article_database/snapshot/search_text.h"
+
+#include "article_database/query/text_fold.h"
+
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace article_database {
+
+namespace {
+
+// Folds the letters U+00C0..U+00DE (but U+00D7) of text already folded as
+// ASCII to U+00E0..U+00FE, which keeps every byte's place; false when the
+// text holds any other character beyond ASCII.
+bool foldLatin1InPlace(const unsigned char *source, unsigned char *target, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (source[i] < 0x80)
+            continue;
+        if (source[i] != 0xC3 || i + 1 >= length || (source[i + 1] & 0xC0) != 0x80)
+            return false;
+        const unsigned char second = source[i + 1];
+        target[i + 1] = second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : second;
+        ++i;
+    }
+    return true;
+}
+
+// Whether every character of `value` is ASCII or U+0080..U+00FF but the
+// micro sign: characters whose folding, if any, is the one done as read.
+bool onlyLatin1(std::string_view value)
+{
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c < 0x80)
+            continue;
+        if (i + 1 >= value.size() || (c != 0xC3 && (c != 0xC2 || static_cast<unsigned char>(value[i + 1]) == 0xB5)))
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+} // namespace
+
+void appendFoldedRow(FoldedColumn &out, std::string_view value)
+{
+    const std::size_t at = out.bytes.size();
+    out.starts.push_back(static_cast<std::uint32_t>(at));
+    out.bytes.append(value);
+    auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
+    unsigned char seen = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = target[i];
+        seen |= c;
+        target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
+    }
+    if ((seen & 0x80)
+        && !foldLatin1InPlace(reinterpret_cast<const unsigned char *>(value.data()), target, value.size())) {
+        out.bytes.resize(at);
+        appendFolded(out.bytes, value);
+    }
+    out.bytes.push_back(valueSeparator);
+}
+
+// Sixteen bytes at a time where the processor has the vectors, for the
+// rows an index search checks one by one.
+void foldAsRead(std::string_view value, std::string &out)
+{
+    const std::size_t size = value.size();
+    out.resize(size);
+    if (size == 0)
+        return;
+    const auto *in = reinterpret_cast<const unsigned char *>(value.data());
+    auto *folded = reinterpret_cast<unsigned char *>(out.data());
+    folded[0] = foldByteAsRead(in[0], static_cast<unsigned char>(valueSeparator));
+    std::size_t i = 1;
+#if defined(__SSE2__)
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i - 1));
+        const __m128i fromA = _mm_sub_epi8(bytes, _mm_set1_epi8('A'));
+        const __m128i ascii = _mm_cmpeq_epi8(_mm_min_epu8(fromA, _mm_set1_epi8(25)), fromA);
+        const __m128i from80 = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
+        const __m128i high = _mm_cmpeq_epi8(_mm_min_epu8(from80, _mm_set1_epi8(0x1E)), from80);
+        const __m128i afterC3 = _mm_cmpeq_epi8(previous, _mm_set1_epi8(static_cast<char>(0xC3)));
+        const __m128i times = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x97)));
+        const __m128i latin1 = _mm_andnot_si128(times, _mm_and_si128(high, afterC3));
+        const __m128i capitals = _mm_or_si128(ascii, latin1);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(folded + i),
+                         _mm_add_epi8(bytes, _mm_and_si128(capitals, _mm_set1_epi8(0x20))));
+    }
+#endif
+    for (; i < size; ++i)
+        folded[i] = foldByteAsRead(in[i], in[i - 1]);
+}
+
+void OtherFolds::note(std::uint32_t row, std::string_view value)
+{
+    if (onlyLatin1(value))
+        return;
+    std::string folded;
+    appendFolded(folded, value);
+    std::string asRead;
+    foldAsRead(value, asRead);
+    if (folded == asRead)
+        return;
+    rows.push_back(row);
+    bytes += folded;
+    bytes += valueSeparator;
+    starts.push_back(static_cast<std::uint32_t>(bytes.size()));
+}
+
+bool OtherFolds::append(const OtherFolds &later, std::uint32_t firstRow)
+{
+    const std::uint64_t base = bytes.size();
+    if (base + later.bytes.size() > std::numeric_limits<std::uint32_t>::max())
+        return false;
+    for (const std::uint32_t row : later.rows) {
+        if (static_cast<std::uint64_t>(row) + firstRow > std::numeric_limits<std::uint32_t>::max())
+            return false;
+        rows.push_back(row + firstRow);
+    }
+    bytes += later.bytes;
+    for (std::size_t i = 1; i < later.starts.size(); ++i)
+        starts.push_back(static_cast<std::uint32_t>(base + later.starts[i]));
+    return true;
+}
+
+std::string_view RowFolder::operator()(std::uint32_t row)
+{
+    const std::uint32_t start = m_text.starts[row];
+    const std::string_view stored = m_text.bytes.substr(start, m_text.starts[row + 1] - 1 - start);
+    const OtherFolds *others = m_text.others;
+    if (!others)
+        return stored;
+    const std::vector<std::uint32_t> &rows = others->rows;
+    if (m_nextOther > 0 && rows[m_nextOther - 1] >= row)
+        m_nextOther = 0;
+    while (m_nextOther < rows.size() && rows[m_nextOther] < row)
+        ++m_nextOther;
+    if (m_nextOther < rows.size() && rows[m_nextOther] == row) {
+        const std::uint32_t from = others->starts[m_nextOther];
+        return std::string_view(others->bytes).substr(from, others->starts[m_nextOther + 1] - 1 - from);
+    }
+    foldAsRead(stored, m_scratch);
+    return m_scratch;
+}
+
+} // namespace article_database
