@@ -125,8 +125,7 @@ std::size_t keepHolding(const SearchText &text, std::uint32_t *rows, std::size_t
         if (i + bytesAhead < count)
             __builtin_prefetch(base + starts[rows[i + bytesAhead]]);
         const std::uint32_t row = rows[i];
-        const std::string_view value = folded(row);
-        if (findBytes(value.data(), value.size(), needle) != std::string_view::npos)
+        if (folded.holds(row, needle))
             rows[kept++] = row;
     }
     return kept;

@@ -195,16 +195,6 @@ struct PortableLoop {
 
 #if FICHE_X86
 
-// The byte's other case where folding as read may give it: the capital of
-// an ASCII letter, or of a Latin-1 letter's second byte; else itself.
-char capitalOf(char byte)
-{
-    const auto b = static_cast<unsigned char>(byte);
-    const bool ascii = b >= 'a' && b <= 'z';
-    const bool latin1 = b >= 0xA0 && b <= 0xBE && b != 0xB7;
-    return static_cast<char>(ascii || latin1 ? b - 0x20 : b);
-}
-
 // Positions from `p` holding `byte`, or with AsRead its capital too.
 template <bool AsRead>
 inline std::uint32_t sse2Equal(const char *p, char byte)
@@ -212,7 +202,7 @@ inline std::uint32_t sse2Equal(const char *p, char byte)
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     __m128i equal = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte));
     if constexpr (AsRead)
-        equal = _mm_or_si128(equal, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(capitalOf(byte))));
+        equal = _mm_or_si128(equal, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(capitalAsRead(static_cast<unsigned char>(byte))))));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(equal));
 }
 
@@ -245,7 +235,7 @@ __attribute__((target("avx2"))) inline std::uint64_t avx2Equal(const char *p, ch
     __m256i lowEqual = _mm256_cmpeq_epi8(low, wanted);
     __m256i highEqual = _mm256_cmpeq_epi8(high, wanted);
     if constexpr (AsRead) {
-        const __m256i capital = _mm256_set1_epi8(capitalOf(byte));
+        const __m256i capital = _mm256_set1_epi8(static_cast<char>(capitalAsRead(static_cast<unsigned char>(byte))));
         lowEqual = _mm256_or_si256(lowEqual, _mm256_cmpeq_epi8(low, capital));
         highEqual = _mm256_or_si256(highEqual, _mm256_cmpeq_epi8(high, capital));
     }

@@ -1,6 +1,7 @@
 #include "article_database/snapshot/search_text.h"
 
 #include "article_database/query/text_fold.h"
+#include "article_database/snapshot/find_bytes.h"
 
 #include <limits>
 
@@ -130,24 +131,86 @@ bool OtherFolds::append(const OtherFolds &later, std::uint32_t firstRow)
     return true;
 }
 
-std::string_view RowFolder::operator()(std::uint32_t row)
+std::string_view RowFolder::stored(std::uint32_t row, std::size_t &other)
 {
+    other = std::string_view::npos;
     const std::uint32_t start = m_text.starts[row];
-    const std::string_view stored = m_text.bytes.substr(start, m_text.starts[row + 1] - 1 - start);
+    const std::string_view kept = m_text.bytes.substr(start, m_text.starts[row + 1] - 1 - start);
     const OtherFolds *others = m_text.others;
     if (!others)
-        return stored;
+        return kept;
     const std::vector<std::uint32_t> &rows = others->rows;
     if (m_nextOther > 0 && rows[m_nextOther - 1] >= row)
         m_nextOther = 0;
     while (m_nextOther < rows.size() && rows[m_nextOther] < row)
         ++m_nextOther;
-    if (m_nextOther < rows.size() && rows[m_nextOther] == row) {
-        const std::uint32_t from = others->starts[m_nextOther];
-        return std::string_view(others->bytes).substr(from, others->starts[m_nextOther + 1] - 1 - from);
+    if (m_nextOther < rows.size() && rows[m_nextOther] == row)
+        other = m_nextOther;
+    return kept;
+}
+
+std::string_view RowFolder::operator()(std::uint32_t row)
+{
+    std::size_t other;
+    const std::string_view kept = stored(row, other);
+    if (!m_text.others)
+        return kept;
+    if (other != std::string_view::npos) {
+        const OtherFolds &others = *m_text.others;
+        const std::uint32_t from = others.starts[other];
+        return std::string_view(others.bytes).substr(from, others.starts[other + 1] - 1 - from);
     }
-    foldAsRead(stored, m_scratch);
+    foldAsRead(kept, m_scratch);
     return m_scratch;
+}
+
+bool RowFolder::holds(std::uint32_t row, std::string_view needle)
+{
+    std::size_t other;
+    const std::string_view kept = stored(row, other);
+    if (!m_text.others || other != std::string_view::npos) {
+        const std::string_view folded = (*this)(row);
+        return findBytes(folded.data(), folded.size(), needle) != std::string_view::npos;
+    }
+    // Most places fail at their first byte: sixteen are tested at once for
+    // either case of it, where the column's text goes on that far.
+    const auto *bytes = reinterpret_cast<const unsigned char *>(kept.data());
+    const auto *end = reinterpret_cast<const unsigned char *>(m_text.bytes.data() + m_text.bytes.size());
+    if (kept.size() < needle.size())
+        return false;
+    const std::size_t last = kept.size() - needle.size();
+    const auto first = static_cast<unsigned char>(needle.front());
+    const unsigned char capital = capitalAsRead(first);
+    for (std::size_t at = 0; at <= last; at += 16) {
+        std::uint32_t mask = 0;
+#if defined(__SSE2__)
+        if (bytes + at + 16 <= end) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at));
+            mask = static_cast<std::uint32_t>(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(first))),
+                                               _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(capital))))));
+        } else
+#endif
+        {
+            for (std::size_t k = 0; k < 16 && bytes + at + k < end; ++k)
+                mask |= static_cast<std::uint32_t>(bytes[at + k] == first || bytes[at + k] == capital) << k;
+        }
+        if (last - at < 15)
+            mask &= (2u << (last - at)) - 1;
+        for (; mask; mask &= mask - 1) {
+            const std::size_t place = at + static_cast<std::size_t>(__builtin_ctz(mask));
+            unsigned char previous = place == 0 ? static_cast<unsigned char>(valueSeparator) : bytes[place - 1];
+            std::size_t k = 0;
+            for (; k < needle.size(); ++k) {
+                if (foldByteAsRead(bytes[place + k], previous) != static_cast<unsigned char>(needle[k]))
+                    break;
+                previous = bytes[place + k];
+            }
+            if (k == needle.size())
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace article_database

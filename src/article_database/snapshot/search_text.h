@@ -24,6 +24,16 @@ inline unsigned char foldByteAsRead(unsigned char byte, unsigned char previous)
     return static_cast<unsigned char>(byte + (ascii || latin1 ? 0x20 : 0));
 }
 
+// The byte a stored byte may also be when folding it as read gives `folded`:
+// the capital of an ASCII letter, or of a Latin-1 letter's second byte; else
+// `folded` itself.
+inline unsigned char capitalAsRead(unsigned char folded)
+{
+    const bool ascii = folded >= 'a' && folded <= 'z';
+    const bool latin1 = folded >= 0xA0 && folded <= 0xBE && folded != 0xB7;
+    return static_cast<unsigned char>(ascii || latin1 ? folded - 0x20 : folded);
+}
+
 // A column's values case folded, each followed by valueSeparator.
 struct FoldedColumn {
     std::string bytes;
@@ -71,8 +81,14 @@ class RowFolder {
 public:
     explicit RowFolder(const SearchText &text) : m_text(text) {}
     std::string_view operator()(std::uint32_t row);
+    // Whether the row's folded text holds `needle`; a row folded as read is
+    // compared where it lies.
+    bool holds(std::uint32_t row, std::string_view needle);
 
 private:
+    // The row's text as kept, and the index of its other fold or npos.
+    std::string_view stored(std::uint32_t row, std::size_t &other);
+
     const SearchText &m_text;
     std::size_t m_nextOther = 0;
     std::string m_scratch;
