@@ -195,15 +195,22 @@ struct PortableLoop {
 
 #if FICHE_X86
 
+// The bit that sets a stored byte to `folded` when it may be its capital:
+// or-ing it in tests both cases at once.
+inline char capitalBit(char folded)
+{
+    const auto byte = static_cast<unsigned char>(folded);
+    return static_cast<char>(byte ^ capitalAsRead(byte));
+}
+
 // Positions from `p` holding `byte`, or with AsRead its capital too.
 template <bool AsRead>
 inline std::uint32_t sse2Equal(const char *p, char byte)
 {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    __m128i equal = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte));
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     if constexpr (AsRead)
-        equal = _mm_or_si128(equal, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(capitalAsRead(static_cast<unsigned char>(byte))))));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(equal));
+        bytes = _mm_or_si128(bytes, _mm_set1_epi8(capitalBit(byte)));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte))));
 }
 
 template <bool Pairs, bool AsRead>
@@ -230,17 +237,15 @@ template <bool AsRead>
 __attribute__((target("avx2"))) inline std::uint64_t avx2Equal(const char *p, char byte)
 {
     const __m256i wanted = _mm256_set1_epi8(byte);
-    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32));
-    __m256i lowEqual = _mm256_cmpeq_epi8(low, wanted);
-    __m256i highEqual = _mm256_cmpeq_epi8(high, wanted);
+    __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+    __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32));
     if constexpr (AsRead) {
-        const __m256i capital = _mm256_set1_epi8(static_cast<char>(capitalAsRead(static_cast<unsigned char>(byte))));
-        lowEqual = _mm256_or_si256(lowEqual, _mm256_cmpeq_epi8(low, capital));
-        highEqual = _mm256_or_si256(highEqual, _mm256_cmpeq_epi8(high, capital));
+        const __m256i capital = _mm256_set1_epi8(capitalBit(byte));
+        low = _mm256_or_si256(low, capital);
+        high = _mm256_or_si256(high, capital);
     }
-    return std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(lowEqual)))
-        | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(highEqual))) << 32;
+    return std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted))))
+        | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)))) << 32;
 }
 
 template <bool Pairs, bool AsRead>
