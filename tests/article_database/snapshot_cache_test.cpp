@@ -399,12 +399,13 @@ INSTANTIATE_TEST_SUITE_P(
 // process open at "Fermer".
 TEST(BigramIndexTest, CancelEndsABuildWaitingForASearch)
 {
-    FoldedColumn column;
-    for (int row = 0; row < 200000; ++row)
-        appendFoldedRow(column, "rondelle m8 inox");
-    column.starts.push_back(static_cast<std::uint32_t>(column.bytes.size()));
-    const std::vector<std::uint8_t> nulls(200000, 0);
-    const SearchText text{column.bytes, column.starts.data(), &nulls, nullptr};
+    ColumnValues column;
+    for (int row = 0; row < 200000; ++row) {
+        column.text += "RONDELLE M8 INOX";
+        column.endRow(false);
+    }
+    const OtherFolds others;
+    const SearchText text{column.text, column.offsets.data(), &column.nulls, &others};
     const std::atomic<bool> cancel{true};
     const std::atomic<int> searching{1};
     EXPECT_EQ(BigramIndex::build(text, &cancel, &searching), nullptr);

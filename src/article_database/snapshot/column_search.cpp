@@ -88,20 +88,19 @@ std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_vi
     }
     const char *bytes = text.bytes.data();
     const std::size_t size = text.bytes.size();
-    const bool asRead = text.others != nullptr;
     if (size < halvedBytes) {
-        findRows(bytes, size, needle, 0, rows, asRead);
+        findRows(bytes, size, needle, 0, rows, true);
     } else {
         // Split where a row starts, so that each half counts whole rows.
         const auto middle = static_cast<std::uint32_t>(nulls.size() / 2);
         const std::size_t split = text.starts[middle];
         inTwoHalves(
-            rows, [&](std::vector<std::uint32_t> &out) { findRows(bytes, split, needle, 0, out, asRead); },
+            rows, [&](std::vector<std::uint32_t> &out) { findRows(bytes, split, needle, 0, out, true); },
             [&](std::vector<std::uint32_t> &out) {
-                findRows(bytes + split, size - split, needle, middle, out, asRead);
+                findRows(bytes + split, size - split, needle, middle, out, true);
             });
     }
-    if (asRead && !text.others->rows.empty())
+    if (!text.others->rows.empty())
         return withOtherFolds(std::move(rows), *text.others, needle);
     return rows;
 }
@@ -185,12 +184,6 @@ std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern 
         if (!nulls[row] && pattern.matches(folded(row)))
             rows.push_back(row);
     return rows;
-}
-
-std::vector<std::uint32_t> selectFolded(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
-                                        const LikePattern &pattern)
-{
-    return selectText({folded.bytes, folded.starts.data(), &nulls, nullptr}, pattern);
 }
 
 } // namespace article_database

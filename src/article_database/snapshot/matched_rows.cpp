@@ -24,27 +24,36 @@ bool readRows(const TablePages &table, PageSource &pages, std::size_t first, std
         const RowCursor::Step step = rows.next();
         if (step != RowCursor::Step::Row)
             return step == RowCursor::Step::End;
+        const auto row = static_cast<std::uint32_t>(out.nulls.size());
         const bool isNull = rows.isNull(0);
         const std::size_t start = out.text.size();
         if (!isNull && !rows.append(0, out.text)) {
             out.text.resize(start);
             return false;
         }
-        if (filter.pattern && filter.searched != 0) {
-            const bool searchedNull = rows.isNull(filter.searched);
-            out.searchedText.clear();
-            if (!searchedNull && !rows.append(filter.searched, out.searchedText)) {
-                out.text.resize(start);
-                return false;
-            }
-            appendFoldedRow(out.folded, out.searchedText);
-            out.searchedNulls.push_back(searchedNull ? 1 : 0);
-        } else if (filter.pattern) {
-            appendFoldedRow(out.folded, std::string_view(out.text).substr(start));
-        }
-        if (out.text.size() > std::numeric_limits<std::uint32_t>::max() - 1
-            || out.folded.bytes.size() > std::numeric_limits<std::uint32_t>::max() - 1)
+        const bool apart = filter.pattern && filter.searched != 0;
+        const bool searchedNull = apart && rows.isNull(filter.searched);
+        const std::size_t searchedStart = out.searched.text.size();
+        if (apart && !searchedNull && !rows.append(filter.searched, out.searched.text)) {
+            out.searched.text.resize(searchedStart);
+            out.text.resize(start);
             return false;
+        }
+        if (out.text.size() >= std::numeric_limits<std::uint32_t>::max()
+            || out.searched.text.size() >= std::numeric_limits<std::uint32_t>::max()
+            || out.others.bytes.size() > std::numeric_limits<std::uint32_t>::max() / 2) {
+            out.text.resize(start);
+            out.searched.text.resize(searchedStart);
+            return false;
+        }
+        if (apart) {
+            if (!searchedNull)
+                out.others.note(row, std::string_view(out.searched.text).substr(searchedStart));
+            out.searched.endRow(searchedNull);
+        } else if (filter.pattern && !isNull) {
+            out.others.note(row, std::string_view(out.text).substr(start));
+        }
+        out.text.push_back(valueSeparator);
         out.offsets.push_back(static_cast<std::uint32_t>(out.text.size()));
         out.nulls.push_back(isNull ? 1 : 0);
     }
@@ -57,7 +66,7 @@ FieldValue MatchedRows::at(std::size_t i) const
     const std::uint32_t row = selected[i];
     if (nulls[row])
         return {};
-    return {kind, std::string_view(text).substr(offsets[row], offsets[row + 1] - offsets[row])};
+    return {kind, std::string_view(text).substr(offsets[row], offsets[row + 1] - 1 - offsets[row])};
 }
 
 void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std::size_t last,
@@ -68,9 +77,12 @@ void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std
     out.offsets.assign(1, 0);
     out.nulls.clear();
     out.selected.clear();
-    out.folded.bytes.clear();
-    out.folded.starts.clear();
-    out.searchedNulls.clear();
+    out.searched.text.clear();
+    out.searched.offsets.assign(1, 0);
+    out.searched.nulls.clear();
+    out.others.rows.clear();
+    out.others.bytes.clear();
+    out.others.starts.assign(1, 0);
     out.status = readRows(table, pages, first, last, jet3, filter, out) ? Status::Ok : Status::ReadFailed;
 
     const auto rows = static_cast<std::uint32_t>(out.nulls.size());
@@ -79,17 +91,12 @@ void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std
             out.selected.push_back(row);
         return;
     }
-    // A row that failed after its folding is no row.
-    if (out.folded.starts.size() > rows) {
-        out.folded.bytes.resize(out.folded.starts[rows]);
-        out.folded.starts.resize(rows);
-    }
-    if (out.searchedNulls.size() > rows)
-        out.searchedNulls.resize(rows);
     // Nulls never match, not even a pattern of stars alone.
-    const std::vector<std::uint8_t> &searchedNulls = filter.searched == 0 ? out.nulls : out.searchedNulls;
-    out.folded.starts.push_back(static_cast<std::uint32_t>(out.folded.bytes.size()));
-    out.selected = selectFolded(out.folded, searchedNulls, *filter.pattern);
+    const bool apart = filter.searched != 0;
+    const SearchText searched{apart ? out.searched.text : out.text,
+                              apart ? out.searched.offsets.data() : out.offsets.data(),
+                              apart ? &out.searched.nulls : &out.nulls, &out.others};
+    out.selected = selectText(searched, *filter.pattern);
 }
 
 } // namespace article_database

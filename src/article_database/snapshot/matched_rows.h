@@ -32,7 +32,8 @@ struct RowFilter {
 // Reused from run to run, so that a walk allocates once.
 struct MatchedRows {
     FieldValue::Kind kind = FieldValue::Kind::Text;
-    // Row r's first column: offsets[r] .. offsets[r + 1] of text.
+    // Row r's first column: text[offsets[r] .. offsets[r + 1] - 1), each
+    // value followed by valueSeparator.
     std::string text;
     std::vector<std::uint32_t> offsets;
     std::vector<std::uint8_t> nulls;
@@ -45,12 +46,12 @@ struct MatchedRows {
     std::size_t size() const { return selected.size(); }
     FieldValue at(std::size_t i) const;
 
-    // The searched column of every row, folded and scanned at once when the
-    // pattern is a literal run; its text, and whether it was null, when it
-    // is not the first column.
-    FoldedColumn folded;
-    std::string searchedText;
-    std::vector<std::uint8_t> searchedNulls;
+    // The searched column when it is not the first, kept as the snapshot
+    // keeps a column, and scanned at once when the pattern is a literal;
+    // whichever column it is, its rows whose folding is not the one done as
+    // read.
+    ColumnValues searched;
+    OtherFolds others;
 };
 
 // Replaces `out` with the selected rows of data pages [first, last) of

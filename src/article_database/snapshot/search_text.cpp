@@ -3,6 +3,7 @@
 #include "article_database/query/text_fold.h"
 #include "article_database/snapshot/find_bytes.h"
 
+#include <cstring>
 #include <limits>
 
 #if defined(__SSE2__)
@@ -13,28 +14,18 @@ namespace article_database {
 
 namespace {
 
-// Folds the letters U+00C0..U+00DE (but U+00D7) of text already folded as
-// ASCII to U+00E0..U+00FE, which keeps every byte's place; false when the
-// text holds any other character beyond ASCII.
-bool foldLatin1InPlace(const unsigned char *source, unsigned char *target, std::size_t length)
-{
-    for (std::size_t i = 0; i < length; ++i) {
-        if (source[i] < 0x80)
-            continue;
-        if (source[i] != 0xC3 || i + 1 >= length || (source[i + 1] & 0xC0) != 0x80)
-            return false;
-        const unsigned char second = source[i + 1];
-        target[i + 1] = second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : second;
-        ++i;
-    }
-    return true;
-}
-
 // Whether every character of `value` is ASCII or U+0080..U+00FF but the
 // micro sign: characters whose folding, if any, is the one done as read.
 bool onlyLatin1(std::string_view value)
 {
-    for (std::size_t i = 0; i < value.size(); ++i) {
+    std::size_t i = 0;
+    // Most values are ASCII alone: eight bytes are tested at once for that.
+    for (std::uint64_t word; i + 8 <= value.size(); i += 8) {
+        std::memcpy(&word, value.data() + i, 8);
+        if (word & 0x8080808080808080u)
+            break;
+    }
+    for (; i < value.size(); ++i) {
         const auto c = static_cast<unsigned char>(value[i]);
         if (c < 0x80)
             continue;
@@ -46,26 +37,6 @@ bool onlyLatin1(std::string_view value)
 }
 
 } // namespace
-
-void appendFoldedRow(FoldedColumn &out, std::string_view value)
-{
-    const std::size_t at = out.bytes.size();
-    out.starts.push_back(static_cast<std::uint32_t>(at));
-    out.bytes.append(value);
-    auto *target = reinterpret_cast<unsigned char *>(out.bytes.data() + at);
-    unsigned char seen = 0;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const unsigned char c = target[i];
-        seen |= c;
-        target[i] = static_cast<unsigned char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
-    }
-    if ((seen & 0x80)
-        && !foldLatin1InPlace(reinterpret_cast<const unsigned char *>(value.data()), target, value.size())) {
-        out.bytes.resize(at);
-        appendFolded(out.bytes, value);
-    }
-    out.bytes.push_back(valueSeparator);
-}
 
 // Sixteen bytes at a time where the processor has the vectors, for the
 // rows an index search checks one by one.
@@ -136,10 +107,7 @@ std::string_view RowFolder::stored(std::uint32_t row, std::size_t &other)
     other = std::string_view::npos;
     const std::uint32_t start = m_text.starts[row];
     const std::string_view kept = m_text.bytes.substr(start, m_text.starts[row + 1] - 1 - start);
-    const OtherFolds *others = m_text.others;
-    if (!others)
-        return kept;
-    const std::vector<std::uint32_t> &rows = others->rows;
+    const std::vector<std::uint32_t> &rows = m_text.others->rows;
     if (m_nextOther > 0 && rows[m_nextOther - 1] >= row)
         m_nextOther = 0;
     while (m_nextOther < rows.size() && rows[m_nextOther] < row)
@@ -153,8 +121,6 @@ std::string_view RowFolder::operator()(std::uint32_t row)
 {
     std::size_t other;
     const std::string_view kept = stored(row, other);
-    if (!m_text.others)
-        return kept;
     if (other != std::string_view::npos) {
         const OtherFolds &others = *m_text.others;
         const std::uint32_t from = others.starts[other];
@@ -168,7 +134,7 @@ bool RowFolder::holds(std::uint32_t row, std::string_view needle)
 {
     std::size_t other;
     const std::string_view kept = stored(row, other);
-    if (!m_text.others || other != std::string_view::npos) {
+    if (other != std::string_view::npos) {
         const std::string_view folded = (*this)(row);
         return findBytes(folded.data(), folded.size(), needle) != std::string_view::npos;
     }

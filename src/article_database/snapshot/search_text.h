@@ -34,16 +34,6 @@ inline unsigned char capitalAsRead(unsigned char folded)
     return static_cast<unsigned char>(ascii || latin1 ? folded - 0x20 : folded);
 }
 
-// A column's values case folded, each followed by valueSeparator.
-struct FoldedColumn {
-    std::string bytes;
-    std::vector<std::uint32_t> starts;
-};
-
-// Appends one value, folded, and the separator after it; a null value
-// appends as an empty one.
-void appendFoldedRow(FoldedColumn &out, std::string_view value);
-
 // The rows of a column whose folding is not the one a search applies as it
 // reads the column's text (foldAsRead: ASCII and Latin-1 capitals, each
 // byte in place), with their folded text; few rows in most columns.
@@ -62,15 +52,14 @@ struct OtherFolds {
 // `value` as a search reads it from a column's text: `out` is replaced.
 void foldAsRead(std::string_view value, std::string &out);
 
-// A column as searches read it: values each followed by valueSeparator, row
-// r's at bytes[starts[r] .. starts[r + 1] - 1). With `others`, the bytes are
-// the column's text, folded as read but for those rows; without, they are
-// folded already.
+// A column as searches read it: its text, values each followed by
+// valueSeparator, row r's at bytes[starts[r] .. starts[r + 1] - 1), folded
+// as read but for the rows of `others`.
 struct SearchText {
     std::string_view bytes;
     const std::uint32_t *starts = nullptr;
     const std::vector<std::uint8_t> *nulls = nullptr;
-    const OtherFolds *others = nullptr;
+    const OtherFolds *others = nullptr; // never null
 
     std::size_t rows() const { return nulls->size(); }
 };

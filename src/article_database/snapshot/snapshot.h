@@ -109,8 +109,5 @@ std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t colu
 // The same over a column's search text alone, without an index: one scan
 // for a plain "*literal*", the pattern row by row otherwise.
 std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern);
-// Over a folded column, its rows' nulls beside it.
-std::vector<std::uint32_t> selectFolded(const FoldedColumn &folded, const std::vector<std::uint8_t> &nulls,
-                                        const LikePattern &pattern);
 
 } // namespace article_database
