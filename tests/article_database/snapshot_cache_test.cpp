@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, FreshnessTest, testing::ValuesIn(changes),
 std::vector<std::optional<std::string>> randomDesignations(std::mt19937 &random, int count)
 {
     static const char *const words[] = {"VIS", "INOX", "Molette", "écrou", "ÉCROU", "Œillet", "clé", "K", "\u212A",
-                                        "ΣΦΙΓΚΤΉΡΑΣ", "m8", "x", "ro", "ROND", "'", "[", "#", "*", "?", "-", "100%"};
+                                        "ΣΦΙΓΚΤΉΡΑΣ", "m8", "x", "ro", "ROND", "'", "[", "#", "*", "?", "-", "100%", "5µm"};
     std::vector<std::optional<std::string>> out;
     for (int i = 0; i < count; ++i) {
         if (random() % 40 == 0) {
@@ -315,7 +315,7 @@ TEST(SameAnswersTest, LargeColumnSearchedInHalvesMatchesEveryRowOneByOne)
     const Snapshot snapshot({"ARTICLE"}, std::move(columns), rowCount);
     ASSERT_GT(snapshot.column(0)->text.size(), 4u << 20);
 
-    const std::string parts[] = {"ro", "vis", "rond", "inox", "é", "k", "œillet", "zz", "m8 x", "100%"};
+    const std::string parts[] = {"ro", "vis", "rond", "inox", "é", "k", "œillet", "zz", "m8 x", "100%", "µ"};
     std::vector<std::vector<std::uint32_t>> scanned;
     for (const std::string &part : parts) {
         const std::string needle = folded(part);

@@ -29,7 +29,10 @@ bool onlyLatin1(std::string_view value)
         const auto c = static_cast<unsigned char>(value[i]);
         if (c < 0x80)
             continue;
-        if (i + 1 >= value.size() || (c != 0xC3 && (c != 0xC2 || static_cast<unsigned char>(value[i + 1]) == 0xB5)))
+        if (i + 1 >= value.size())
+            return false;
+        const auto next = static_cast<unsigned char>(value[i + 1]);
+        if ((next & 0xC0) != 0x80 || (c != 0xC3 && (c != 0xC2 || next == 0xB5)))
             return false;
         ++i;
     }
