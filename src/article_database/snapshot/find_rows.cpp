@@ -112,21 +112,28 @@ private:
     // A two-byte needle needs no comparison: every candidate is a hit.
     // Blocks hold none, one or two of them about equally often, so two are
     // taken without a branch that could be mispredicted.
+    // The state is worked on in locals: a store of a row could otherwise be
+    // taken to change it, and it would be read back after each.
     template <typename Mask>
     void pairBlock(Mask mask, Mask separators)
     {
         std::uint32_t *out = m_rows.data();
+        std::size_t found = m_found;
+        std::uint32_t last = m_last;
+        const std::uint32_t first = m_row;
         do {
             for (int i = 0; i < 2; ++i) {
                 const Mask lowest = mask & (Mask(0) - mask);
-                const auto row = m_row + static_cast<std::uint32_t>(__builtin_popcountll(separators & (lowest - 1)));
-                out[m_found] = row;
-                const bool taken = (mask != 0) & (row != m_last);
-                m_found += taken;
-                m_last = taken ? row : m_last;
+                const auto row = first + static_cast<std::uint32_t>(__builtin_popcountll(separators & (lowest - 1)));
+                out[found] = row;
+                const bool taken = (mask != 0) & (row != last);
+                found += taken;
+                last = taken ? row : last;
                 mask &= mask - 1;
             }
         } while (mask);
+        m_found = found;
+        m_last = last;
     }
 
     // After a hit the rest of its row is passed over, into the next block if
@@ -203,14 +210,27 @@ inline char capitalBit(char folded)
     return static_cast<char>(byte ^ capitalAsRead(byte));
 }
 
-// Positions from `p` holding `byte`, or with AsRead its capital too.
+// A byte to look for, and the bit that sets its capital to it: or-ing that
+// in tests both cases at once. Made once a scan, out of its loop.
+struct Sse2Byte {
+    __m128i wanted;
+    __m128i capital;
+};
+
 template <bool AsRead>
-inline std::uint32_t sse2Equal(const char *p, char byte)
+inline Sse2Byte sse2Byte(char byte)
+{
+    return {_mm_set1_epi8(byte), _mm_set1_epi8(AsRead ? capitalBit(byte) : 0)};
+}
+
+// Positions from `p` holding the byte, or with AsRead its capital too.
+template <bool AsRead>
+inline std::uint32_t sse2Equal(const char *p, const Sse2Byte &byte)
 {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     if constexpr (AsRead)
-        bytes = _mm_or_si128(bytes, _mm_set1_epi8(capitalBit(byte)));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte))));
+        bytes = _mm_or_si128(bytes, byte.capital);
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, byte.wanted)));
 }
 
 template <bool Pairs, bool AsRead>
@@ -219,33 +239,46 @@ struct Sse2Loop {
     {
         const std::size_t length = needle.size();
         const std::size_t candidates = size - length + 1;
+        const Sse2Byte first = sse2Byte<AsRead>(needle.front());
+        const Sse2Byte last = sse2Byte<AsRead>(needle.back());
+        const Sse2Byte second = sse2Byte<AsRead>(length > 2 ? needle[1] : 0);
+        const Sse2Byte separator = sse2Byte<false>(valueSeparator);
         std::size_t at = 0;
         for (; at + 16 <= candidates; at += 16) {
-            std::uint32_t mask = sse2Equal<AsRead>(values + at, needle.front())
-                & sse2Equal<AsRead>(values + at + length - 1, needle.back());
+            std::uint32_t mask = sse2Equal<AsRead>(values + at, first) & sse2Equal<AsRead>(values + at + length - 1, last);
             if constexpr (!Pairs)
                 if (mask && length > 2)
-                    mask &= sse2Equal<AsRead>(values + at + 1, needle[1]);
-            scan.template block<Pairs>(at, mask, sse2Equal<false>(values + at, valueSeparator));
+                    mask &= sse2Equal<AsRead>(values + at + 1, second);
+            scan.template block<Pairs>(at, mask, sse2Equal<false>(values + at, separator));
         }
         scan.tail(at, candidates);
     }
 };
 
-// 64 positions from `p` holding `byte`, or with AsRead its capital too.
+struct Avx2Byte {
+    __m256i wanted;
+    __m256i capital;
+};
+
 template <bool AsRead>
-__attribute__((target("avx2"))) inline std::uint64_t avx2Equal(const char *p, char byte)
+__attribute__((target("avx2"))) inline Avx2Byte avx2Byte(char byte)
 {
-    const __m256i wanted = _mm256_set1_epi8(byte);
+    return {_mm256_set1_epi8(byte), _mm256_set1_epi8(AsRead ? capitalBit(byte) : 0)};
+}
+
+// 64 positions from `p` holding the byte, or with AsRead its capital too.
+template <bool AsRead>
+__attribute__((target("avx2"))) inline std::uint64_t avx2Equal(const char *p, const Avx2Byte &byte)
+{
     __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
     __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32));
     if constexpr (AsRead) {
-        const __m256i capital = _mm256_set1_epi8(capitalBit(byte));
-        low = _mm256_or_si256(low, capital);
-        high = _mm256_or_si256(high, capital);
+        low = _mm256_or_si256(low, byte.capital);
+        high = _mm256_or_si256(high, byte.capital);
     }
-    return std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted))))
-        | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)))) << 32;
+    return std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, byte.wanted))))
+        | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, byte.wanted))))
+        << 32;
 }
 
 template <bool Pairs, bool AsRead>
@@ -255,16 +288,19 @@ struct Avx2Loop {
     {
         const std::size_t length = needle.size();
         const std::size_t candidates = size - length + 1;
+        const Avx2Byte first = avx2Byte<AsRead>(needle.front());
+        const Avx2Byte last = avx2Byte<AsRead>(needle.back());
+        const Avx2Byte second = avx2Byte<AsRead>(length > 2 ? needle[1] : 0);
+        const Avx2Byte separator = avx2Byte<false>(valueSeparator);
         std::size_t at = 0;
         for (; at + 64 <= candidates; at += 64) {
-            std::uint64_t mask = avx2Equal<AsRead>(values + at, needle.front())
-                & avx2Equal<AsRead>(values + at + length - 1, needle.back());
+            std::uint64_t mask = avx2Equal<AsRead>(values + at, first) & avx2Equal<AsRead>(values + at + length - 1, last);
             // A third byte in place leaves few candidates to compare, where
             // a common first and last letter would leave thousands.
             if constexpr (!Pairs)
                 if (mask && length > 2)
-                    mask &= avx2Equal<AsRead>(values + at + 1, needle[1]);
-            scan.template block<Pairs>(at, mask, avx2Equal<false>(values + at, valueSeparator));
+                    mask &= avx2Equal<AsRead>(values + at + 1, second);
+            scan.template block<Pairs>(at, mask, avx2Equal<false>(values + at, separator));
         }
         scan.tail(at, candidates);
     }
