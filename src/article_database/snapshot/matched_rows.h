@@ -1,7 +1,8 @@
 #pragma once
 // The rows of one run of a table's data pages that a query selects: the
-// run's rows read, their searched column folded as it comes, then matched
-// all at once as the kept snapshot matches its whole column. Only the run's
+// run's rows read, the rows of their searched column whose folding is not
+// the one done as read noted as they come, then matched all at once as the
+// kept snapshot matches its whole column. Only the run's
 // first column is kept, and only until the caller has given it on.
 
 #include "article_database/field_value.h"

@@ -70,7 +70,7 @@ public:
     // use, then kept. The column must have been read (column() not null).
     SearchText searchText(std::size_t column) const;
 
-    // Built on first use per column, from the folded column; null when the
+    // Built on first use per column, from its search text; null when the
     // column is too large to index or the build was cancelled, and then
     // searches scan it.
     const BigramIndex *bigrams(std::size_t column, const std::atomic<bool> *cancel = nullptr) const;
