@@ -1,62 +1,21 @@
 #include "article_database/snapshot/snapshot.h"
 
+#include "article_database/snapshot/at_once.h"
 #include "article_database/snapshot/bigram_index.h"
 #include "article_database/snapshot/find_bytes.h"
 #include "article_database/snapshot/find_rows.h"
 #include "article_database/query/like_pattern.h"
 
 #include <algorithm>
-#include <exception>
-#include <system_error>
-#include <thread>
 
 namespace article_database {
 
 namespace {
 
-// Below this a helper thread costs more than it saves: a search of the
-// column alone takes well under a millisecond.
+// Below this a helper thread (atOnce) costs more than it saves: a search of
+// the column alone takes well under a millisecond.
 constexpr std::size_t halvedBytes = 4 << 20;
 constexpr std::size_t halvedCandidates = 1 << 16;
-
-// Runs `first` here and `second` on a helper thread at once: one core alone
-// reads memory well below its speed. Each fills its own list; the second's
-// is appended to the first's. Both run here when no thread can be had.
-template <typename First, typename Second>
-void inTwoHalves(std::vector<std::uint32_t> &rows, First first, Second second)
-{
-    std::vector<std::uint32_t> later;
-    std::exception_ptr failed;
-    std::thread helper;
-    bool helped = false;
-    try {
-        helper = std::thread([&] {
-            try {
-                second(later);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-        });
-        helped = true;
-    } catch (const std::system_error &) {
-    }
-    {
-        struct Joiner {
-            std::thread &thread;
-            ~Joiner()
-            {
-                if (thread.joinable())
-                    thread.join();
-            }
-        } joiner{helper};
-        first(rows);
-    }
-    if (!helped)
-        second(later);
-    if (failed)
-        std::rethrow_exception(failed);
-    rows.insert(rows.end(), later.begin(), later.end());
-}
 
 // The rows of `found` but those whose folding is another, and the rows of
 // those that hold the needle, in order.
@@ -94,11 +53,10 @@ std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_vi
         // Split where a row starts, so that each half counts whole rows.
         const auto middle = static_cast<std::uint32_t>(nulls.size() / 2);
         const std::size_t split = text.starts[middle];
-        inTwoHalves(
-            rows, [&](std::vector<std::uint32_t> &out) { findRows(bytes, split, needle, 0, out, true); },
-            [&](std::vector<std::uint32_t> &out) {
-                findRows(bytes + split, size - split, needle, middle, out, true);
-            });
+        std::vector<std::uint32_t> later;
+        atOnce([&] { findRows(bytes, split, needle, 0, rows, true); },
+               [&] { findRows(bytes + split, size - split, needle, middle, later, true); });
+        rows.insert(rows.end(), later.begin(), later.end());
     }
     if (!text.others->rows.empty())
         return withOtherFolds(std::move(rows), *text.others, needle);
@@ -144,12 +102,8 @@ std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<
     const std::size_t half = rows.size() / 2;
     std::size_t firstKept = 0;
     std::size_t secondKept = 0;
-    std::vector<std::uint32_t> none;
-    inTwoHalves(
-        none, [&](std::vector<std::uint32_t> &) { firstKept = keepHolding(text, rows.data(), half, needle); },
-        [&](std::vector<std::uint32_t> &) {
-            secondKept = keepHolding(text, rows.data() + half, rows.size() - half, needle);
-        });
+    atOnce([&] { firstKept = keepHolding(text, rows.data(), half, needle); },
+           [&] { secondKept = keepHolding(text, rows.data() + half, rows.size() - half, needle); });
     std::copy(rows.begin() + static_cast<std::ptrdiff_t>(half),
               rows.begin() + static_cast<std::ptrdiff_t>(half + secondKept),
               rows.begin() + static_cast<std::ptrdiff_t>(firstKept));

@@ -67,14 +67,12 @@ public:
     }
 
 private:
-    // Within the capacity a caller reserved, a little at a time: each
-    // slot made is written once more, as zero.
+    // A little ahead of the rows found; the vector doubles its capacity
+    // when it must grow, so the rows are copied a few times at most.
     void makeRoom(std::size_t more)
     {
-        if (m_found + more <= m_rows.size())
-            return;
-        const std::size_t wanted = m_found + more + 4096;
-        m_rows.resize(wanted <= m_rows.capacity() ? wanted : std::max(wanted, m_rows.size() * 2));
+        if (m_found + more > m_rows.size())
+            m_rows.resize(m_found + more + 4096);
     }
 
     char byteAt(std::size_t at) const
@@ -181,7 +179,7 @@ void dispatch(const char *values, std::size_t size, std::string_view needle, std
     if (foldAsRead) {
         // Either case of an ASCII letter is that letter folded, whatever
         // comes before it: for such a pair the vectors' test is exact.
-        const bool ascii = std::all_of(needle.begin(), needle.end(), [](char c) { return c >= 0; });
+        const bool ascii = std::all_of(needle.begin(), needle.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         RowScan<true> scan(values, needle, firstRow, rows);
         needle.size() <= 2 && ascii ? Loop<true, true>::run(scan, values, size, needle)
                                     : Loop<false, true>::run(scan, values, size, needle);

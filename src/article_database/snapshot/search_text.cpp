@@ -120,15 +120,19 @@ std::string_view RowFolder::stored(std::uint32_t row, std::size_t &other)
     return kept;
 }
 
+std::string_view RowFolder::otherFold(std::size_t other) const
+{
+    const OtherFolds &others = *m_text.others;
+    const std::uint32_t from = others.starts[other];
+    return std::string_view(others.bytes).substr(from, others.starts[other + 1] - 1 - from);
+}
+
 std::string_view RowFolder::operator()(std::uint32_t row)
 {
     std::size_t other;
     const std::string_view kept = stored(row, other);
-    if (other != std::string_view::npos) {
-        const OtherFolds &others = *m_text.others;
-        const std::uint32_t from = others.starts[other];
-        return std::string_view(others.bytes).substr(from, others.starts[other + 1] - 1 - from);
-    }
+    if (other != std::string_view::npos)
+        return otherFold(other);
     foldAsRead(kept, m_scratch);
     return m_scratch;
 }
@@ -138,7 +142,7 @@ bool RowFolder::holds(std::uint32_t row, std::string_view needle)
     std::size_t other;
     const std::string_view kept = stored(row, other);
     if (other != std::string_view::npos) {
-        const std::string_view folded = (*this)(row);
+        const std::string_view folded = otherFold(other);
         return findBytes(folded.data(), folded.size(), needle) != std::string_view::npos;
     }
     // Most places fail at their first byte: sixteen are tested at once for

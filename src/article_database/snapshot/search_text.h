@@ -77,6 +77,7 @@ public:
 private:
     // The row's text as kept, and the index of its other fold or npos.
     std::string_view stored(std::uint32_t row, std::size_t &other);
+    std::string_view otherFold(std::size_t other) const;
 
     const SearchText &m_text;
     std::size_t m_nextOther = 0;

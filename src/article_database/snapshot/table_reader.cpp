@@ -1,6 +1,7 @@
 #include "article_database/snapshot/table_reader.h"
 
 #include "article_database/platform/huge_pages.h"
+#include "article_database/snapshot/at_once.h"
 #include "article_database/jet/table_rows.h"
 #include "article_database/jet/usage_map.h"
 #include "article_database/jet/value_decode.h"
@@ -8,9 +9,6 @@
 #include <algorithm>
 #include <limits>
 #include <new>
-#include <optional>
-#include <system_error>
-#include <thread>
 
 namespace article_database {
 
@@ -107,8 +105,7 @@ bool append(ColumnsRead &read, ColumnsRead &later)
     return true;
 }
 
-// Reads a large table's two halves at once; the last starts of folded
-// columns are left to the caller.
+// Reads a large table's two halves at once.
 Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
                                 const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                 const std::atomic<bool> *cancel, const std::vector<bool> &fold)
@@ -129,36 +126,23 @@ Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize
         return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
     std::vector<std::uint32_t> laterPages(dataPages->begin() + static_cast<std::ptrdiff_t>(half), dataPages->end());
     dataPages->resize(half);
-    std::optional<Outcome<ColumnsRead>> later;
-    std::thread worker;
-    try {
-        worker = std::thread([&] {
-            try {
-                PageSource own(file, format.pageSize, fileSize);
-                later.emplace(readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
-                                        expectedRows / 2, cancel, fold));
-            } catch (const std::bad_alloc &) {
-                later.emplace(Status::OutOfMemory);
-            }
-        });
-    } catch (const std::system_error &) {
-        dataPages->insert(dataPages->end(), laterPages.begin(), laterPages.end());
-        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
-    }
     Outcome<ColumnsRead> first = Status::ReadFailed;
-    {
-        // Joined however the first half ends, exceptions included.
-        struct Joiner {
-            std::thread &thread;
-            ~Joiner() { thread.join(); }
-        } joiner{worker};
-        first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
-    }
+    Outcome<ColumnsRead> later = Status::ReadFailed;
+    atOnce([&] { first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold); },
+           [&] {
+               try {
+                   PageSource own(file, format.pageSize, fileSize);
+                   later = readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
+                                     expectedRows / 2, cancel, fold);
+               } catch (const std::bad_alloc &) {
+                   later = Status::OutOfMemory;
+               }
+           });
     if (!first.ok())
         return first.status();
-    if (!later->ok())
-        return later->status();
-    if (!append(first.value(), later->value()))
+    if (!later.ok())
+        return later.status();
+    if (!append(first.value(), later.value()))
         return Status::ReadFailed;
     return first;
 }
