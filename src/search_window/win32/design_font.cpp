@@ -8,22 +8,30 @@ namespace search_window {
 
 namespace {
 
-int CALLBACK noteFound(const LOGFONTW *, const TEXTMETRICW *, DWORD, LPARAM found)
+struct Wanted {
+    bool scalable;
+    bool found = false;
+};
+
+int CALLBACK noteFound(const LOGFONTW *, const TEXTMETRICW *, DWORD type, LPARAM wanted)
 {
-    *reinterpret_cast<bool *>(found) = true;
+    auto &face = *reinterpret_cast<Wanted *>(wanted);
+    if (face.scalable && (type & RASTER_FONTTYPE))
+        return 1;
+    face.found = true;
     return 0;
 }
 
-bool faceInstalled(HDC screen, const std::wstring &face)
+bool faceInstalled(HDC screen, const std::wstring &face, bool scalable)
 {
     LOGFONTW wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
     if (face.size() >= LF_FACESIZE)
         return false;
     std::wmemcpy(wanted.lfFaceName, face.c_str(), face.size() + 1);
-    bool found = false;
+    Wanted found{scalable};
     EnumFontFamiliesExW(screen, &wanted, noteFound, reinterpret_cast<LPARAM>(&found), 0);
-    return found;
+    return found.found;
 }
 
 std::wstring messageFace(UINT dpi)
@@ -35,13 +43,17 @@ std::wstring messageFace(UINT dpi)
     return {};
 }
 
-// The design's faces in their order, then the system's message font.
+// The design's faces in their order, then the system's message font. A
+// raster face ("MS Sans Serif" on every Windows is one) has its sizes drawn
+// for 96 dpi alone: elsewhere its text would snap to the nearest bitmap,
+// so a scalable face stands in for it.
 std::wstring installedFace(const FontDesign &design, UINT dpi)
 {
+    const bool scalable = dpi != USER_DEFAULT_SCREEN_DPI;
     HDC screen = GetDC(nullptr);
     std::wstring chosen;
     for (const std::u16string_view face : fontFaces(design.face)) {
-        if (!face.empty() && faceInstalled(screen, wideText(face))) {
+        if (!face.empty() && faceInstalled(screen, wideText(face), scalable)) {
             chosen = wideText(face);
             break;
         }
@@ -58,7 +70,8 @@ FontHandle createDesignFont(const FontDesign &design, UINT dpi)
     font.lfHeight = -static_cast<LONG>(std::lround(design.points * dpi / 72.0));
     font.lfWeight = design.semibold ? FW_SEMIBOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
-    font.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    // Where a face comes both ways, away from 96 dpi the outline one.
+    font.lfOutPrecision = dpi == USER_DEFAULT_SCREEN_DPI ? OUT_DEFAULT_PRECIS : OUT_OUTLINE_PRECIS;
     font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     font.lfQuality = DEFAULT_QUALITY;
     font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;

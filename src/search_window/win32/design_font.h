@@ -2,7 +2,8 @@
 // The form's faces as GDI fonts for one screen density. A designed face the
 // system lacks (Wine has none of them) gives way to the first installed of
 // the design's fallbacks for it, else to the system's message font, keeping
-// the designed size and weight.
+// the designed size and weight. Away from 96 dpi a face drawn as bitmaps
+// counts as missing.
 
 #include "search_window/form_design.h"
 #include "search_window/win32/windows_api.h"

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <windowsx.h>
+
 namespace search_window {
 
 namespace {
@@ -152,6 +154,12 @@ LRESULT Form1::handle(UINT message, WPARAM wParam, LPARAM lParam)
             return result;
         break;
     }
+    case WM_CONTEXTMENU:
+        if (G && reinterpret_cast<HWND>(wParam) == G->window()) {
+            G->showMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        }
+        break;
     case WM_CTLCOLORSTATIC:
         return colourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case DM_GETDEFID:
@@ -172,10 +180,13 @@ LRESULT Form1::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         Command1_Click();
         return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
+    case WM_NCDESTROY: {
+        // The default teardown still needs the handle the form lets go of.
+        HWND window = m_window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         m_window = nullptr;
-        break;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
     default:
         break;
     }

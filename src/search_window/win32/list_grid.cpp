@@ -2,13 +2,29 @@
 
 #include "search_window/form_design.h"
 #include "search_window/win32/cell_text.h"
+#include "search_window/win32/row_copy.h"
+#include "search_window/win32/row_paint.h"
+#include "search_window/win32/type_ahead.h"
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <iterator>
 
 namespace search_window {
+
+namespace {
+
+constexpr UINT_PTR subclassId = 1;
+constexpr UINT copyCommand = 1;
+constexpr wchar_t copyCaption[] = L"&Copier";
+
+bool widthChange(const NMHEADERW &change)
+{
+    return (change.hdr.code == HDN_ITEMCHANGINGW || change.hdr.code == HDN_ITEMCHANGINGA) && change.pitem
+        && (change.pitem->mask & HDI_WIDTH);
+}
+
+} // namespace
 
 ListGrid::ListGrid(HWND parent, int id)
     : m_list(CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, wideText(GAccessibleName).c_str(),
@@ -22,6 +38,41 @@ ListGrid::ListGrid(HWND parent, int id)
     // The column's width is the design's, not the user's to drag.
     if (HWND header = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0)))
         SetWindowLongPtrW(header, GWL_STYLE, GetWindowLongPtrW(header, GWL_STYLE) | HDS_NOSIZING);
+    SetWindowSubclass(m_list, listProcedure, subclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+ListGrid::~ListGrid()
+{
+    if (IsWindow(m_list))
+        RemoveWindowSubclass(m_list, listProcedure, subclassId);
+}
+
+// Every other way to change the column's width ends here: the user's
+// "size all columns" (Ctrl and the keypad's +), a width asked for by
+// message, the header told directly. A list view does not pass its header's
+// notifications on to its parent everywhere (Wine keeps HDN_ITEMCHANGING),
+// so they are refused on their way into it; a width asked for is refused
+// before the list view measures every row for it.
+LRESULT CALLBACK ListGrid::listProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR self)
+{
+    auto *grid = reinterpret_cast<ListGrid *>(self);
+    switch (message) {
+    case LVM_SETCOLUMNWIDTH:
+        if (!grid->m_fitting)
+            return FALSE;
+        break;
+    case WM_NOTIFY:
+        if (!grid->m_fitting && widthChange(*reinterpret_cast<const NMHEADERW *>(lParam)))
+            return TRUE;
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(list, listProcedure, subclassId);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
 }
 
 void ListGrid::setFormatString(std::u16string_view format)
@@ -29,20 +80,21 @@ void ListGrid::setFormatString(std::u16string_view format)
     const GridFormat parsed = parseGridFormat(format);
     m_header = wideText(parsed.header);
 
-    // Windows documents the leftmost column as always left-aligned (Wine
-    // does so too), so the column shown is the second, after one of no width
-    // that stays: it takes its format. The first holds the same text for
-    // those who read the item's own text, screen readers among them.
     while (SendMessageW(m_list, LVM_DELETECOLUMN, 0, 0)) {
     }
-    LVCOLUMNW hidden{};
-    hidden.mask = LVCF_WIDTH;
-    SendMessageW(m_list, LVM_INSERTCOLUMNW, hiddenColumn, reinterpret_cast<LPARAM>(&hidden));
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
     column.fmt = parsed.centred ? LVCFMT_CENTER : LVCFMT_LEFT;
     column.pszText = m_header.data();
-    SendMessageW(m_list, LVM_INSERTCOLUMNW, shownColumn, reinterpret_cast<LPARAM>(&column));
+    SendMessageW(m_list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    // The list view keeps its first column's header at the left too; the
+    // header control itself centres any of its items.
+    if (HWND header = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        item.fmt = HDF_STRING | (parsed.centred ? HDF_CENTER : HDF_LEFT);
+        SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    }
     fitColumn();
 }
 
@@ -53,38 +105,89 @@ void ListGrid::setFont(HFONT font, UINT dpi)
     fitColumn();
 }
 
-void ListGrid::fitColumn()
+// The header draws its text inside three edges' width on each side.
+int ListGrid::margin() const
 {
-    // The header draws its text inside three edges' width on each side; the
-    // column is just wide enough for the whole header text, spaces included.
-    const int margin = 3 * GetSystemMetricsForDpi(SM_CXEDGE, m_dpi);
-    const auto text = static_cast<int>(
-        SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(m_header.c_str())));
-    SendMessageW(m_list, LVM_SETCOLUMNWIDTH, shownColumn, MAKELPARAM(text + 2 * margin, 0));
+    return 3 * GetSystemMetricsForDpi(SM_CXEDGE, m_dpi);
 }
 
-bool ListGrid::notify(NMHDR &header, LRESULT &result) const
+// Just wide enough for the whole header text, spaces included.
+void ListGrid::fitColumn()
+{
+    const auto text = static_cast<int>(
+        SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(m_header.c_str())));
+    m_fitting = true;
+    SendMessageW(m_list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(text + 2 * margin(), 0));
+    m_fitting = false;
+}
+
+bool ListGrid::notify(NMHDR &header, LRESULT &result)
 {
     if (header.hwndFrom != m_list)
         return false;
-    if (header.code == LVN_GETDISPINFOW) {
+    result = 0;
+    switch (header.code) {
+    case LVN_GETDISPINFOW:
         showText(reinterpret_cast<NMLVDISPINFOW &>(header).item);
-        result = 0;
         return true;
-    }
-    if (header.code == LVN_GETINFOTIPW) {
+    case LVN_GETINFOTIPW:
         showTip(reinterpret_cast<NMLVGETINFOTIPW &>(header));
-        result = 0;
+        return true;
+    case NM_CUSTOMDRAW:
+        result = paint(reinterpret_cast<NMLVCUSTOMDRAW &>(header));
+        return true;
+    case LVN_ODFINDITEMW:
+        result = findTypedRow(m_rows, reinterpret_cast<const NMLVFINDITEMW &>(header));
+        return true;
+    case LVN_ITEMCHANGED:
+        noteChange(reinterpret_cast<const NMLISTVIEW &>(header));
+        return true;
+    case LVN_ODSTATECHANGED: {
+        const auto &range = reinterpret_cast<const NMLVODSTATECHANGE &>(header);
+        if (((range.uNewState ^ range.uOldState) & LVIS_SELECTED) && range.iFrom >= 0 && range.iTo >= 0)
+            m_selected.set(static_cast<std::size_t>(range.iFrom), static_cast<std::size_t>(range.iTo),
+                           range.uNewState & LVIS_SELECTED);
         return true;
     }
-    if (header.code == LVN_ODFINDITEMW) {
-        result = findRow(reinterpret_cast<const NMLVFINDITEMW &>(header));
+    case LVN_DELETEALLITEMS:
+        m_selected.clear();
+        // Nothing to say of each row: the rows are the grid's, not the list view's.
+        result = TRUE;
+        return true;
+    case LVN_KEYDOWN:
+        return key(reinterpret_cast<const NMLVKEYDOWN &>(header));
+    default:
+        return false;
+    }
+}
+
+// A change of one row states the row's whole new state; one of every row
+// at once comes as row -1.
+void ListGrid::noteChange(const NMLISTVIEW &change)
+{
+    if (!(change.uChanged & LVIF_STATE))
+        return;
+    const bool selected = change.uNewState & LVIS_SELECTED;
+    if (change.iItem >= 0)
+        m_selected.set(static_cast<std::size_t>(change.iItem), selected);
+    else if (selected)
+        m_selected.selectAll(m_rows.size());
+    else if (change.uOldState & LVIS_SELECTED)
+        m_selected.clear();
+}
+
+bool ListGrid::key(const NMLVKEYDOWN &key)
+{
+    if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0)
+        return false;
+    if (key.wVKey == 'A') {
+        LVITEMW all{};
+        all.state = all.stateMask = LVIS_SELECTED;
+        SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
         return true;
     }
-    if (header.code == LVN_KEYDOWN && reinterpret_cast<const NMLVKEYDOWN &>(header).wVKey == 'C'
-        && GetKeyState(VK_CONTROL) < 0) {
+    if (key.wVKey == 'C' || key.wVKey == VK_INSERT) {
         copySelectedRows();
-        result = 0;
         return true;
     }
     return false;
@@ -94,73 +197,96 @@ void ListGrid::showText(LVITEMW &item) const
 {
     if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0)
         return;
-    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_rows.size() || item.iSubItem > shownColumn) {
+    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_rows.size() || item.iSubItem != 0) {
         item.pszText[0] = L'\0';
         return;
     }
     cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(item.iItem)], item.pszText, item.cchTextMax);
 }
 
+// Only a row the column cuts short has a tooltip: an empty text shows none.
 void ListGrid::showTip(NMLVGETINFOTIPW &tip) const
 {
-    if (!tip.pszText || tip.cchTextMax <= 0 || tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= m_rows.size())
+    if (!tip.pszText || tip.cchTextMax <= 0)
         return;
-    cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(tip.iItem)], tip.pszText, tip.cchTextMax);
+    tip.pszText[0] = L'\0';
+    if (tip.iItem < 0 || static_cast<std::size_t>(tip.iItem) >= m_rows.size())
+        return;
+    const std::wstring text = cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(tip.iItem)]);
+    const auto width = SendMessageW(m_list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    const auto room = SendMessageW(m_list, LVM_GETCOLUMNWIDTH, 0, 0) - 2 * margin();
+    if (width <= room)
+        return;
+    const std::size_t kept = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+    text.copy(tip.pszText, kept);
+    tip.pszText[kept] = L'\0';
 }
 
-void ListGrid::copySelectedRows() const
+LRESULT ListGrid::paint(NMLVCUSTOMDRAW &draw) const
 {
-    std::wstring copied;
-    int row = -1;
-    for (;;) {
-        row = static_cast<int>(SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED));
-        if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())
-            break;
-        if (!copied.empty())
-            copied += L"\r\n";
-        copied += cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(row)]);
-    }
-    if (copied.empty() || !OpenClipboard(m_list))
-        return;
-    EmptyClipboard();
-    const std::size_t bytes = (copied.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-        if (void *into = GlobalLock(memory)) {
-            std::memcpy(into, copied.c_str(), bytes);
-            GlobalUnlock(memory);
-            // The clipboard owns the memory once it took it.
-            if (!SetClipboardData(CF_UNICODETEXT, memory))
-                GlobalFree(memory);
-        } else {
-            GlobalFree(memory);
-        }
-    }
-    CloseClipboard();
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT)
+        return CDRF_NOTIFYITEMDRAW;
+    if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT)
+        return CDRF_DODEFAULT;
+    const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
+    RECT bounds{};
+    bounds.left = LVIR_BOUNDS;
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size()
+        || !SendMessageW(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds)))
+        return CDRF_DODEFAULT;
+    // Windows documents the item state the drawing is handed as unreliable
+    // for a list view: the list view is asked.
+    const auto state = static_cast<UINT>(SendMessageW(m_list, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
+                                                      LVIS_SELECTED | LVIS_FOCUSED));
+    const bool listFocused = GetFocus() == m_list;
+    const bool cuesHidden = SendMessageW(m_list, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS;
+    RowLook look;
+    look.selected = state & LVIS_SELECTED;
+    look.listFocused = listFocused;
+    look.focusCue = (state & LVIS_FOCUSED) && listFocused && !cuesHidden;
+    wchar_t text[512];
+    cellText(m_rows.kind(), m_rows[static_cast<std::size_t>(row)], text, static_cast<int>(std::size(text)));
+    paintRow(draw.nmcd.hdc, bounds, text, look, margin());
+    return CDRF_SKIPDEFAULT;
 }
 
-// Letters typed in the grid go to the next row that starts with them,
-// whatever their case, from the row the list view names, round to the top.
-int ListGrid::findRow(const NMLVFINDITEMW &find) const
+void ListGrid::showMenu(POINT where)
 {
-    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || m_rows.size() == 0)
-        return -1;
-    const int typed = lstrlenW(find.lvfi.psz);
-    const std::size_t count = m_rows.size();
-    const std::size_t start = find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < count
-                                  ? static_cast<std::size_t>(find.iStart)
-                                  : 0;
-    const std::size_t last = (find.lvfi.flags & LVFI_WRAP) ? count : count - start;
-    wchar_t text[256];
-    for (std::size_t step = 0; step < last; ++step) {
-        const std::size_t row = (start + step) % count;
-        cellText(m_rows.kind(), m_rows[row], text, static_cast<int>(std::size(text)));
-        const int length = lstrlenW(text);
-        const bool whole = !(find.lvfi.flags & LVFI_PARTIAL);
-        if ((whole ? length == typed : length >= typed)
-            && CompareStringOrdinal(text, typed, find.lvfi.psz, typed, TRUE) == CSTR_EQUAL)
-            return static_cast<int>(row);
+    if (where.x == -1 && where.y == -1) {
+        const auto focused = SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+        RECT row{};
+        row.left = LVIR_BOUNDS;
+        if (focused < 0
+            || !SendMessageW(m_list, LVM_GETITEMRECT, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&row)))
+            row = RECT{};
+        where = POINT{row.left, row.bottom};
+        ClientToScreen(m_list, &where);
     }
-    return -1;
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    const UINT enabled = m_selected.count() > 0 ? MF_ENABLED : MF_GRAYED;
+    AppendMenuW(menu, MF_STRING | enabled, copyCommand, copyCaption);
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, where.x, where.y, 0, GetParent(m_list), nullptr));
+    DestroyMenu(menu);
+    if (chosen == copyCommand)
+        copySelectedRows();
+}
+
+// The selection kept from the notifications is checked against the list
+// view's own count, one message: should the two ever disagree, the list
+// view is asked row by row rather than a wrong set of rows copied.
+void ListGrid::copySelectedRows()
+{
+    const auto listed = SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0);
+    if (listed >= 0 && static_cast<std::size_t>(listed) != m_selected.count()) {
+        m_selected.clear();
+        for (std::size_t row = 0; row < m_rows.size(); ++row)
+            if (SendMessageW(m_list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED)
+                m_selected.set(row, true);
+    }
+    copyRows(m_list, m_rows, m_selected);
 }
 
 int ListGrid::Rows() const
@@ -201,17 +327,23 @@ void ListGrid::endUpdate()
     showRows();
 }
 
+// A new listing starts at its top, nothing selected and its first row
+// focused, so that a Tab into the list shows where the keys will act. The
+// list view forgets its selection, focus and scroll position at once: no
+// message and no work a row, where clearing the selection row by row cost
+// a virtual list view with a quarter of a million rows up to 150 ms.
 void ListGrid::showRows()
 {
-    // A new listing starts at its top with nothing selected, as a model
-    // reset does.
-    LVITEMW unselected{};
-    unselected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(m_list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&unselected));
+    SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
+    m_selected.clear();
     const int count = Rows() - 1;
     SendMessageW(m_list, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), 0);
-    if (count > 0)
+    if (count > 0) {
+        LVITEMW focused{};
+        focused.state = focused.stateMask = LVIS_FOCUSED;
+        SendMessageW(m_list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&focused));
         SendMessageW(m_list, LVM_ENSUREVISIBLE, 0, FALSE);
+    }
 }
 
 } // namespace search_window

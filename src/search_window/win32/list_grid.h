@@ -1,15 +1,22 @@
 #pragma once
 // The grid as a report-style list view in virtual mode: the list view holds
 // no text, only a row count, and asks for the text of the rows it paints
-// (LVN_GETDISPINFOW), which alone become UTF-16. A refill is one
-// LVM_SETITEMCOUNT. One column shown, set up from the design-time format string:
-// an optional '^' that centres header and cells, then the header text, whose
-// spaces also give the column its width in the grid's font. Each row's whole
-// text is its tooltip, since the column cuts long designations short; Ctrl+C
-// copies the selected rows, one a line.
+// (LVN_GETDISPINFOW), which alone become UTF-16. A refill is a handful of
+// messages whatever the rows listed. One column, set up from the design-time
+// format string: an optional '^' that centres header and cells, then the
+// header text, whose spaces also give the column its width in the grid's
+// font; nothing else changes that width. The window paints the rows itself
+// to centre them (a list view puts its first column's text at the left).
+//
+// What a Windows user expects of a list, beyond the form's design: a
+// tooltip with the whole text of a row the column cuts short, Ctrl+A to
+// select every row, Ctrl+C, Ctrl+Insert and a right click's "Copier" to copy
+// the selected rows, one a line, and letters typed in the list to go to the
+// row starting with them.
 
 #include "search_window/article_grid.h"
 #include "search_window/grid_rows.h"
+#include "search_window/win32/selected_rows.h"
 #include "search_window/win32/windows_api.h"
 
 #include <memory>
@@ -22,23 +29,26 @@ class ListGrid final : public ArticleGrid {
 public:
     // A child of `parent` with control id `id`, empty and without columns.
     ListGrid(HWND parent, int id);
+    ~ListGrid() override;
     ListGrid(const ListGrid &) = delete;
     ListGrid &operator=(const ListGrid &) = delete;
 
     HWND window() const { return m_list; }
-
-    // The list view's columns: the one shown, and one of no width before it.
-    static constexpr int hiddenColumn = 0;
-    static constexpr int shownColumn = 1;
 
     void setFormatString(std::u16string_view format);
     // The grid's font (the header takes it too) and the column's width in it.
     void setFont(HFONT font, UINT dpi);
 
     // Answers the list view's notifications to the parent: the text of the
-    // rows it paints and of their tooltips, the row the user's typing leads
-    // to, Ctrl+C. False for those the parent's default handling should have.
-    bool notify(NMHDR &header, LRESULT &result) const;
+    // rows it paints and of their tooltips, the painting itself, the row the
+    // user's typing leads to, the selection's changes, the keys. False for
+    // those the parent's default handling should have.
+    bool notify(NMHDR &header, LRESULT &result);
+    // The grid's menu, at `where` on the screen, or under the focused row
+    // when the keyboard asked for it (both coordinates -1).
+    void showMenu(POINT where);
+    // Copies the selected rows to the clipboard.
+    void copySelectedRows();
 
     int Rows() const override;
     void setRows(int rows) override;
@@ -48,19 +58,26 @@ public:
     void endUpdate() override;
 
 private:
+    static LRESULT CALLBACK listProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                          DWORD_PTR self);
     void fitColumn();
+    int margin() const;
     // The list view learns the new row count, at once or when the batch ends.
     void showRows();
     void showText(LVITEMW &item) const;
     void showTip(NMLVGETINFOTIPW &tip) const;
-    int findRow(const NMLVFINDITEMW &find) const;
-    void copySelectedRows() const;
+    LRESULT paint(NMLVCUSTOMDRAW &draw) const;
+    void noteChange(const NMLISTVIEW &change);
+    bool key(const NMLVKEYDOWN &key);
 
     HWND m_list;
     GridRows m_rows;
+    SelectedRows m_selected;
     std::wstring m_header;
     UINT m_dpi = 96;
     int m_batchDepth = 0;
+    // Set while the grid itself sizes its column, the one change let through.
+    bool m_fitting = false;
 };
 
 } // namespace search_window

@@ -1,15 +1,8 @@
-#include "article_database/module1.h"
-#include "mdb_writer.h"
 #include "search_window/win32/cell_text.h"
-#include "search_window/win32/form1.h"
-#include "temp_dir.h"
-#include "win32_window_support.h"
+#include "window_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,144 +10,6 @@ using search_window::Form1;
 using namespace win32_window_testing;
 
 namespace {
-
-const std::vector<std::string> designations{
-    "VIS TÊTE HEXAGONALE M6", "Vis à bois 4x40", "VILEBREQUIN",    "CLE D'ARRET 12",  "ÉCROU HEXAGONAL M8",
-    "écrou borgne M6",        "RONDELLE PLATE",  "CLE D'ARRET 14", "TOURNEVIS PLAT",  "JOINT STRAßE",
-    "JOINT STRASSE",          "ﬁlet M10",        "FILET M12",      "ǄEP 1",           "DŽEP 2",
-};
-
-mdb_writer::Table designationTable()
-{
-    mdb_writer::Table table;
-    table.name = "ARTICLE";
-    table.columns = {{"ARTICLE"}, {"CODE", mdb_writer::ColumnType::LongInteger}};
-    std::int32_t code = 100;
-    for (const std::string &designation : designations)
-        table.rows.push_back({designation, code++});
-    return table;
-}
-
-// A drive with an article database, written once for every test.
-class ArticleDrive {
-public:
-    explicit ArticleDrive(const mdb_writer::Table &table)
-    {
-        const auto folder = m_drive.path() / "VANTORELISK";
-        std::filesystem::create_directories(folder);
-        m_written = mdb_writer::writeDatabase((folder / "TABLEARTICLE.MDB").string(), {table});
-    }
-    const std::string &written() const { return m_written; }
-    std::string folder() const { return m_drive.path().string(); }
-
-private:
-    test_support::TempDir m_drive;
-    std::string m_written;
-};
-
-ArticleDrive &articleDrive()
-{
-    static ArticleDrive drive(designationTable());
-    return drive;
-}
-
-// The grid lists the first column, here a price.
-ArticleDrive &priceDrive()
-{
-    mdb_writer::Table table;
-    table.name = "ARTICLE";
-    table.columns = {{"PRIX", mdb_writer::ColumnType::Double}, {"ARTICLE"}};
-    table.rows = {{1.0 / 3, std::string("VIS A")}, {1234.5, std::string("VIS B")}};
-    static ArticleDrive drive(table);
-    return drive;
-}
-
-// More rows than the grid shows at once.
-ArticleDrive &longListDrive()
-{
-    mdb_writer::Table table;
-    table.name = "ARTICLE";
-    table.columns = {{"ARTICLE"}};
-    for (int i = 0; i < 300; ++i)
-        table.rows.push_back({"ROW " + std::to_string(i) + (i % 2 ? " ODD" : " EVEN")});
-    static ArticleDrive drive(table);
-    return drive;
-}
-
-std::wstring clipboardText()
-{
-    std::wstring text;
-    if (!OpenClipboard(nullptr))
-        return L"(no clipboard)";
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto *units = static_cast<const wchar_t *>(GlobalLock(data))) {
-            text = units;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-void setClipboardText(const std::wstring &text)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
-    GlobalUnlock(memory);
-    SetClipboardData(CF_UNICODETEXT, memory);
-    CloseClipboard();
-}
-
-class Win32Window : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(articleDrive().written(), "");
-        open(articleDrive().folder());
-    }
-
-    void open(const std::string &drive)
-    {
-        m_form.reset();
-        m_module.reset();
-        m_system = std::make_unique<DriveInFolder>(drive);
-        m_module = std::make_unique<article_database::Module1>(*m_system);
-        m_form = Form1::create(*m_module);
-        ASSERT_TRUE(m_form);
-        m_form->show(SW_SHOWNORMAL);
-        ASSERT_FALSE(deliverQueued(form()));
-    }
-
-    HWND form() const { return m_form->window(); }
-    HWND control(int id) const { return GetDlgItem(form(), id); }
-    HWND searchBox() const { return control(Form1::RechGeneralId); }
-    HWND grid() const { return control(Form1::GId); }
-    HWND button() const { return control(Form1::Command1Id); }
-
-    std::vector<std::string> type(std::u16string_view text)
-    {
-        typeText(text);
-        EXPECT_FALSE(deliverQueued(form()));
-        return listedRows(grid());
-    }
-
-    // True when the key ended the program: the loop was told to stop and the
-    // window is gone.
-    bool endedBy(UINT virtualKey, bool alt = false)
-    {
-        HWND window = form();
-        pressKey(virtualKey, alt);
-        const bool quit = deliverQueued(window);
-        return quit && !IsWindow(window);
-    }
-
-    std::unique_ptr<DriveInFolder> m_system;
-    std::unique_ptr<article_database::Module1> m_module;
-    std::unique_ptr<Form1> m_form;
-};
 
 struct Placed {
     const char *name;
@@ -250,46 +105,151 @@ TEST_F(Win32Window, ANewDensityPlacesTheControlsAndMakesTheirFontsAgain)
     }
 }
 
+// A static control fills what its text leaves with the brush its parent
+// returns, and its text cell with the colour set on the device context:
+// both are seen here, as the control would paint them.
 TEST_F(Win32Window, Colours)
 {
     EXPECT_EQ(GetClassLongPtrW(form(), GCLP_HBRBACKGROUND), COLOR_3DHIGHLIGHT + 1);
+    const struct {
+        const char *name;
+        int id;
+        COLORREF text, background;
+    } labels[] = {
+        {"prompt", Form1::Label1Id, GetSysColor(COLOR_BTNTEXT), GetSysColor(COLOR_3DHIGHLIGHT)},
+        {"warning, yellow on black", Form1::Label2Id, RGB(255, 255, 0), RGB(0, 0, 0)},
+    };
     HDC dc = CreateCompatibleDC(nullptr);
     ASSERT_TRUE(dc);
-    SendMessageW(form(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                 reinterpret_cast<LPARAM>(control(Form1::Label1Id)));
-    EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_3DHIGHLIGHT));
-    SendMessageW(form(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                 reinterpret_cast<LPARAM>(control(Form1::Label2Id)));
-    EXPECT_EQ(GetTextColor(dc), RGB(255, 255, 0));
-    EXPECT_EQ(GetBkColor(dc), RGB(0, 0, 0));
+    for (const auto &label : labels) {
+        SCOPED_TRACE(label.name);
+        const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+            form(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control(label.id))));
+        LOGBRUSH painted{};
+        ASSERT_EQ(GetObjectW(brush, sizeof painted, &painted), static_cast<int>(sizeof painted));
+        EXPECT_EQ(painted.lbStyle, static_cast<UINT>(BS_SOLID));
+        EXPECT_EQ(painted.lbColor, label.background);
+        EXPECT_EQ(GetBkColor(dc), label.background);
+        EXPECT_EQ(GetTextColor(dc), label.text);
+    }
     DeleteDC(dc);
 }
 
-// Windows documents the leftmost column of a list view as always
-// left-aligned: the column shown comes second, after one of no width.
-TEST_F(Win32Window, GridShowsOneCentredColumnWideEnoughForItsHeader)
+namespace {
+
+bool drawnAsBitmaps(HWND control)
 {
-    using search_window::ListGrid;
-    HWND header = reinterpret_cast<HWND>(SendMessageW(grid(), LVM_GETHEADER, 0, 0));
-    ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 2);
-    EXPECT_EQ(SendMessageW(grid(), LVM_GETCOLUMNWIDTH, ListGrid::hiddenColumn, 0), 0);
-    wchar_t text[300] = {};
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = text;
-    column.cchTextMax = static_cast<int>(std::size(text));
-    ASSERT_TRUE(SendMessageW(grid(), LVM_GETCOLUMNW, ListGrid::shownColumn, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_EQ(std::wstring(text), std::wstring(40, L' ') + L"Désignation d'article" + std::wstring(116, L' '));
-    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_CENTER);
-    HDITEMW item{};
-    item.mask = HDI_FORMAT;
-    ASSERT_TRUE(SendMessageW(header, HDM_GETITEMW, ListGrid::shownColumn, reinterpret_cast<LPARAM>(&item)));
-    EXPECT_EQ(item.fmt & HDF_JUSTIFYMASK, HDF_CENTER);
-    EXPECT_GT(column.cx, SendMessageW(grid(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
-    EXPECT_TRUE(GetWindowLongPtrW(header, GWL_STYLE) & HDS_NOSIZING);
-    const auto extended = SendMessageW(grid(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
-    EXPECT_TRUE(extended & LVS_EX_GRIDLINES);
-    EXPECT_TRUE(extended & LVS_EX_FULLROWSELECT);
+    HDC dc = GetDC(control);
+    const HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, before);
+    ReleaseDC(control, dc);
+    return !(metrics.tmPitchAndFamily & (TMPF_VECTOR | TMPF_TRUETYPE));
+}
+
+} // namespace
+
+// "MS Sans Serif" is on every Windows a face drawn as bitmaps for 96 dpi
+// alone. On a screen at 150 % the two labels kept it: their text snapped to
+// the nearest bitmap size, while every other control grew with the screen.
+TEST_F(Win32Window, AwayFrom96DpiTheLabelsTakeAScalableFace)
+{
+    ASSERT_TRUE(drawnAsBitmaps(control(Form1::Label1Id)))
+        << "the test needs the prefix to hold, as Windows does, MS Sans Serif as bitmaps only";
+    RECT suggested{100, 100, 100 + 1500, 100 + 1000};
+    SendMessageW(form(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    for (const int label : {Form1::Label1Id, Form1::Label2Id}) {
+        EXPECT_FALSE(drawnAsBitmaps(control(label))) << "label " << label;
+        EXPECT_NE(std::wstring(fontOf(control(label)).lfFaceName), L"MS Sans Serif");
+    }
+    EXPECT_EQ(fontOf(control(Form1::Label1Id)).lfHeight, -24);
+}
+
+namespace {
+
+// Calls this program makes to the system's DefWindowProcW, seen on their
+// way there: the program's own import of it is pointed here for a while.
+class DefaultProcedureCalls {
+public:
+    DefaultProcedureCalls()
+    {
+        s_calls = this;
+        m_slot = importSlot("user32.dll", "DefWindowProcW");
+        if (m_slot)
+            swap(reinterpret_cast<void *>(&noted));
+    }
+    ~DefaultProcedureCalls()
+    {
+        if (m_slot)
+            swap(m_original);
+        s_calls = nullptr;
+    }
+    DefaultProcedureCalls(const DefaultProcedureCalls &) = delete;
+    DefaultProcedureCalls &operator=(const DefaultProcedureCalls &) = delete;
+
+    bool hooked() const { return m_slot != nullptr; }
+    // The window each WM_NCDESTROY was handed with.
+    std::vector<HWND> lastMessages;
+
+private:
+    static LRESULT WINAPI noted(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NCDESTROY)
+            s_calls->lastMessages.push_back(window);
+        return reinterpret_cast<decltype(&DefWindowProcW)>(s_calls->m_original)(window, message, wParam, lParam);
+    }
+
+    static void **importSlot(const char *library, const char *function)
+    {
+        auto *base = reinterpret_cast<unsigned char *>(GetModuleHandleW(nullptr));
+        const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+        const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto *entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+             entry->Name; ++entry) {
+            if (lstrcmpiA(reinterpret_cast<const char *>(base + entry->Name), library) != 0)
+                continue;
+            auto *names = reinterpret_cast<const IMAGE_THUNK_DATA *>(base + entry->OriginalFirstThunk);
+            auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + entry->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                    continue;
+                const auto *byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+                if (lstrcmpA(reinterpret_cast<const char *>(byName->Name), function) == 0)
+                    return reinterpret_cast<void **>(&slots->u1.Function);
+            }
+        }
+        return nullptr;
+    }
+
+    void swap(void *function)
+    {
+        DWORD protection = 0;
+        VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &protection);
+        if (!m_original)
+            m_original = *m_slot;
+        *m_slot = function;
+        VirtualProtect(m_slot, sizeof *m_slot, protection, &protection);
+    }
+
+    static inline DefaultProcedureCalls *s_calls = nullptr;
+    void **m_slot = nullptr;
+    void *m_original = nullptr;
+};
+
+} // namespace
+
+// The form let go of its window handle before the system's default handling
+// of the window's last message ran, and handed that handling a null window:
+// what the system frees there for a window was never freed.
+TEST_F(Win32Window, TheLastMessagesDefaultHandlingIsHandedTheWindow)
+{
+    HWND window = form();
+    DefaultProcedureCalls calls;
+    ASSERT_TRUE(calls.hooked());
+    m_form.reset();
+    EXPECT_EQ(calls.lastMessages, std::vector<HWND>{window});
 }
 
 // The manifest's two settings: without it Windows hands the program the
@@ -314,6 +274,15 @@ TEST_F(Win32Window, FocusStartsInTheSearchBoxAndTabCyclesBoxGridButton)
         pressKey(VK_TAB);
         ASSERT_FALSE(deliverQueued(form()));
         EXPECT_EQ(GetFocus(), next);
+    }
+}
+
+TEST_F(Win32Window, ShiftTabCyclesBoxButtonGrid)
+{
+    const KeysHeld shift{VK_SHIFT};
+    for (HWND previous : {button(), grid(), searchBox()}) {
+        press(VK_TAB);
+        EXPECT_EQ(GetFocus(), previous);
     }
 }
 
@@ -385,6 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Typing{"SecondLetterLists", u"vi", vi},
                     Typing{"ThirdLetterNarrows", u"vis", vis},
                     Typing{"BackToOneLetterKeeps", u"vis\b\b", vi},
+                    Typing{"ClearedKeeps", u"vis\b\b\b", vi},
                     Typing{"NoMatch", u"zz", {}},
                     Typing{"AnyLetterCase", u"m6", {"VIS TÊTE HEXAGONALE M6", "écrou borgne M6"}},
                     Typing{"Accented", u"écr", {"ÉCROU HEXAGONAL M8", "écrou borgne M6"}},
@@ -395,6 +365,38 @@ INSTANTIATE_TEST_SUITE_P(
                     Typing{"DigraphIsOneLetter", u"ǆe", {"ǄEP 1"}}),
     [](const testing::TestParamInfo<Typing> &info) { return info.param.name; });
 
+// The engine compares without regard to case: the rows listed are the same
+// whether the box's text was upper-cased or not, and only the query the
+// window sends shows it.
+struct Sent {
+    const char *name;
+    std::u16string typed;
+    std::vector<std::string> queries;
+};
+
+class Win32WindowQueries : public Win32Window, public testing::WithParamInterface<Sent> {};
+
+TEST_P(Win32WindowQueries, SendsTheBoxsTextUpperCased)
+{
+    const RecordingDatabase &database = recordQueries();
+    type(GetParam().typed);
+    EXPECT_EQ(database.queries, GetParam().queries);
+}
+
+std::string like(const std::string &pattern)
+{
+    return "SELECT * FROM ARTICLE Where ARTICLE like '*" + pattern + "*'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Win32WindowQueries,
+    testing::Values(Sent{"OneLetterSendsNothing", u"v", {}},
+                    Sent{"EachLetterFromTheSecond", u"vis", {like("VI"), like("VIS")}},
+                    Sent{"AccentedLetters", u"éc", {like("ÉC")}},
+                    Sent{"ApostropheKeptInsideThePattern", u"l'", {like("L''")}},
+                    Sent{"PatternCharactersAsTyped", u"m[6]", {like("M["), like("M[6"), like("M[6]")}}),
+    [](const testing::TestParamInfo<Sent> &info) { return info.param.name; });
+
 // An edit control takes 32,767 characters unless told otherwise: a longer
 // paste would be cut there, and search for stars alone, listing every row.
 TEST_F(Win32Window, LongPasteSearchesTheWholeText)
@@ -404,17 +406,6 @@ TEST_F(Win32Window, LongPasteSearchesTheWholeText)
     ASSERT_FALSE(deliverQueued(form()));
     EXPECT_EQ(GetWindowTextLengthW(searchBox()), 40'000);
     EXPECT_EQ(listedRows(grid()), std::vector<std::string>{"ﬁlet M10"});
-}
-
-TEST_F(Win32Window, LettersTypedInTheGridGoToTheRowStartingWithThem)
-{
-    ASSERT_EQ(type(u"vis").size(), 3u);
-    pressKey(VK_TAB);
-    ASSERT_FALSE(deliverQueued(form()));
-    ASSERT_EQ(GetFocus(), grid());
-    typeText(u"t");
-    ASSERT_FALSE(deliverQueued(form()));
-    EXPECT_EQ(SendMessageW(grid(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 2);
 }
 
 TEST_F(Win32Window, NumbersShowInTheUsersFormat)
@@ -462,58 +453,6 @@ TEST(Win32CellText, ValuesInTheUsersFormatsInFrench)
         EXPECT_EQ(search_window::cellText(c.kind, c.stored), c.shown) << c.name;
 }
 
-TEST_F(Win32Window, EachRowsTooltipIsItsWholeText)
-{
-    ASSERT_EQ(type(u"vis").size(), 3u);
-    wchar_t tip[INFOTIPSIZE] = L"cut short";
-    NMLVGETINFOTIPW request{};
-    request.hdr.hwndFrom = grid();
-    request.hdr.idFrom = Form1::GId;
-    request.hdr.code = LVN_GETINFOTIPW;
-    request.pszText = tip;
-    request.cchTextMax = INFOTIPSIZE;
-    request.iItem = 1;
-    SendMessageW(form(), WM_NOTIFY, Form1::GId, reinterpret_cast<LPARAM>(&request));
-    EXPECT_EQ(std::wstring(tip), L"Vis à bois 4x40");
-}
-
-TEST_F(Win32Window, CtrlCCopiesTheSelectedRowsOneALine)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
-    ASSERT_EQ(type(u"vis").size(), 3u);
-    pressKey(VK_TAB);
-    ASSERT_FALSE(deliverQueued(form()));
-    LVITEMW selected{};
-    selected.state = selected.stateMask = LVIS_SELECTED;
-    for (const WPARAM row : {0, 2})
-        SendMessageW(grid(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&selected));
-    BYTE keys[256];
-    ASSERT_TRUE(GetKeyboardState(keys));
-    keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
-    SetKeyboardState(keys);
-    pressKey('C');
-    const bool ended = deliverQueued(form());
-    keys[VK_CONTROL] = keys[VK_LCONTROL] = 0;
-    SetKeyboardState(keys);
-    ASSERT_FALSE(ended);
-    EXPECT_EQ(clipboardText(), L"VIS TÊTE HEXAGONALE M6\r\nTOURNEVIS PLAT");
-}
-
-// After a refill the list once stayed scrolled where the old one was,
-// hiding the first rows of the new list above the view.
-TEST_F(Win32Window, ANewListStartsAtItsTop)
-{
-    ASSERT_EQ(longListDrive().written(), "");
-    open(longListDrive().folder());
-    ASSERT_EQ(type(u"ro").size(), 300u);
-    SendMessageW(grid(), LVM_ENSUREVISIBLE, 299, FALSE);
-    ASSERT_GT(SendMessageW(grid(), LVM_GETTOPINDEX, 0, 0), 0);
-    ASSERT_EQ(type(u"w").size(), 300u);
-    EXPECT_EQ(SendMessageW(grid(), LVM_GETTOPINDEX, 0, 0), 0);
-}
-
 // What the Qt window does on purpose, the system's box does of itself: a
 // paste keeps its first line, so a spreadsheet cell copied as "vis" and a
 // line break searches "VIS".
@@ -524,13 +463,6 @@ TEST_F(Win32Window, APasteKeepsItsFirstLine)
     ASSERT_FALSE(deliverQueued(form()));
     EXPECT_EQ(windowText(searchBox()), L"vis");
     EXPECT_EQ(listedRows(grid()).size(), 3u);
-}
-
-// Screen readers read a row by its item's own text, the first column's.
-TEST_F(Win32Window, TheColumnOfNoWidthHoldsTheSameText)
-{
-    const std::vector<std::string> shown = type(u"vis");
-    EXPECT_EQ(listedRows(grid(), search_window::ListGrid::hiddenColumn), shown);
 }
 
 TEST_F(Win32Window, WithoutADatabaseTheWindowOpensAndListsNothing)

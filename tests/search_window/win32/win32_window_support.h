@@ -88,8 +88,8 @@ inline std::wstring windowText(HWND window)
     return text;
 }
 
-// What the list view shows in `column`, top to bottom, in UTF-8.
-inline std::vector<std::string> listedRows(HWND list, int column = search_window::ListGrid::shownColumn)
+// What the list view holds in `column`, top to bottom, in UTF-8.
+inline std::vector<std::string> listedRows(HWND list, int column = 0)
 {
     std::vector<std::string> rows;
     const auto count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
