@@ -133,15 +133,15 @@ def run_stamped(cmd, label):
     its line starting with `label` is read, and its end."""
     launched = monotonic_ns()
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
-    stamped, found = None, None
+    stamped = None
     for line in proc.stdout:
         if stamped is None and line.split()[:1] == [label]:
-            stamped, found = monotonic_ns(), line
+            stamped = monotonic_ns()
     proc.wait()
     ended = monotonic_ns()
     if proc.returncode != 0 or stamped is None:
         raise RuntimeError(f"{' '.join(cmd)}: exit {proc.returncode}, no '{label}' line")
-    return launched, stamped, ended, found
+    return launched, stamped, ended
 
 
 def measure_win32_stamps(cmd, reps):
@@ -152,11 +152,11 @@ def measure_win32_stamps(cmd, reps):
     spawned, since Wine's performance counter has another origin."""
     start, close, first = [], [], []
     for _ in range(reps):
-        launched, shown, _, _ = run_stamped(cmd + ["--startup"], "shown")
+        launched, shown, _ = run_stamped(cmd + ["--startup"], "shown")
         start.append(shown - launched)
-        _, closing, ended, _ = run_stamped(cmd + ["--close"], "closing")
+        _, closing, ended = run_stamped(cmd + ["--close"], "closing")
         close.append(ended - closing)
-        launched, painted, _, _ = run_stamped(cmd + ["--first", QUERIES[1]], "first")
+        launched, painted, _ = run_stamped(cmd + ["--first", QUERIES[1]], "first")
         first.append(painted - launched)
     return median_ms(start), median_ms(close), median_ms(first)
 
