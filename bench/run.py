@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Speed benchmark: the real window on the offscreen platform against common
-text-search tools, over the same designations, in one run.
+text-search tools, over the same designations, in one run. With --windows,
+the Win32 window under Wine (WINEPREFIX, its server and display set up by
+bench/run.sh) beside the Qt window, on the same files, and no tools.
 
 Usage: run.py BUILD_DIR WORK_DIR [--sizes 10000,100000,1000000] [--reps 21]
+                                 [--windows FICHE_BENCH_WIN32_EXE]
 """
 import argparse
 import os
@@ -72,31 +75,39 @@ def measure_first(bench_exe, prefix, reps, query):
     return median_ms(samples)
 
 
-def measure_window(bench_exe, prefix, reps, settle):
+def qt_env(prefix):
+    return dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+
+
+def measure_window(cmd, env, reps, settle):
     """Keystrokes once the engine has read and indexed the table."""
-    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
-    out = subprocess.run([bench_exe, "--reps", str(reps), "--queries", ",".join(QUERIES),
-                          "--settle", str(settle)],
-                         env=env, check=True, capture_output=True, text=True).stdout
-    result = {"warm": {}, "rows": {}}
+    out = subprocess.run(cmd + ["--reps", str(reps), "--queries", ",".join(QUERIES),
+                                "--settle", str(settle)],
+                         env=env, check=True, capture_output=True, text=True,
+                         stdin=subprocess.DEVNULL).stdout
+    result = {"warm": {}, "rows": {}, "handler": {}, "paint": {}}
     for line in out.splitlines():
         parts = line.split()
         if parts[0] == "warm":
             result["warm"][parts[1]] = float(parts[2])
             result["rows"][parts[1]] = int(parts[3])
+            # The Win32 window's split: the key delivered (search and
+            # listing), then the list view's repaint.
+            if len(parts) >= 8:
+                result["handler"][parts[1]] = float(parts[5])
+                result["paint"][parts[1]] = float(parts[7])
         elif parts[0] == "rss":
             result["rss"] = float(parts[1])
     return result
 
 
-def measure_indexing(bench_exe, prefix, reps):
+def measure_indexing(cmd, env, reps):
     """Each query's median keystroke typed right after the first answer,
     while the engine still builds its index."""
-    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
     samples = {query: [] for query in QUERIES}
     for _ in range(reps):
-        out = subprocess.run([bench_exe, "--indexing", ",".join(QUERIES)], env=env, check=True,
-                             capture_output=True, text=True).stdout
+        out = subprocess.run(cmd + ["--indexing", ",".join(QUERIES)], env=env, check=True,
+                             capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
         for line in out.splitlines():
             parts = line.split()
             if parts[0] == "indexing":
@@ -104,14 +115,157 @@ def measure_indexing(bench_exe, prefix, reps):
     return {query: statistics.median(ms) for query, ms in samples.items()}
 
 
-def measure_cold(bench_exe, prefix, reps):
-    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+def measure_cold(cmd, env, reps):
     samples = []
     for _ in range(reps):
-        out = subprocess.run([bench_exe, "--cold", QUERIES[0]], env=env, check=True,
-                             capture_output=True, text=True).stdout
+        out = subprocess.run(cmd + ["--cold", QUERIES[0]], env=env, check=True,
+                             capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
         samples.append(float(out.split()[1]))
     return statistics.median(samples)
+
+
+def monotonic_ns():
+    return time.clock_gettime_ns(time.CLOCK_MONOTONIC)
+
+
+def run_stamped(cmd, label):
+    """Runs cmd and stamps, on this process's clock, its launch, the moment
+    its line starting with `label` is read, and its end."""
+    launched = monotonic_ns()
+    proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+    stamped = None
+    for line in proc.stdout:
+        if stamped is None and line.split()[:1] == [label]:
+            stamped = monotonic_ns()
+    proc.wait()
+    ended = monotonic_ns()
+    if proc.returncode != 0 or stamped is None:
+        raise RuntimeError(f"{' '.join(cmd)}: exit {proc.returncode}, no '{label}' line")
+    return launched, stamped, ended
+
+
+def measure_win32_stamps(cmd, reps):
+    """start (launch to the window painted), close (the close asked for, right
+    after the first paint, to the process's end) and first (launch to the
+    answer to a two-character query, typed as soon as the window shows,
+    painted), as medians; the launcher's own clock, from the `wine` command
+    spawned, since Wine's performance counter has another origin."""
+    start, close, first = [], [], []
+    for _ in range(reps):
+        launched, shown, _ = run_stamped(cmd + ["--startup"], "shown")
+        start.append(shown - launched)
+        _, closing, ended = run_stamped(cmd + ["--close"], "closing")
+        close.append(ended - closing)
+        launched, painted, _ = run_stamped(cmd + ["--first", QUERIES[1]], "first")
+        first.append(painted - launched)
+    return median_ms(start), median_ms(close), median_ms(first)
+
+
+def measure_win32_grid(cmd, reps, settle):
+    """The list view's own work with the first query's rows listed: lines of
+    what was timed, its median in ms, and what it left (rows selected, lines
+    copied)."""
+    out = subprocess.run(cmd + ["--grid", QUERIES[0], "--reps", str(reps), "--settle", str(settle)],
+                         check=True, capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
+    work = []
+    for line in out.splitlines():
+        parts = line.split()
+        if parts[0] == "setitemcount":
+            work.append((f"setitemcount {parts[1]}", float(parts[2])))
+        elif parts[0] == "typeahead":
+            work.append(('typeahead "QQ"', float(parts[1])))
+        elif parts[0] == "ctrl+a":
+            work.append((f"ctrl+a ({parts[2]} selected)", float(parts[1])))
+        elif parts[0] == "ctrl+a,ctrl+c":
+            work.append((f"ctrl+a,ctrl+c ({parts[2]} lines)", float(parts[1])))
+    return work
+
+
+def make_database(make_db, work, size):
+    prefix = os.path.join(work, f"prefix-{size}")
+    folder = os.path.join(prefix, "drive_c", "VANTORELISK")
+    os.makedirs(folder, exist_ok=True)
+    mdb = os.path.join(folder, "TABLEARTICLE.MDB")
+    txt = os.path.join(work, f"designations-{size}.txt")
+    if not (os.path.exists(mdb) and os.path.exists(txt)):
+        subprocess.run([make_db, str(size), mdb, txt], check=True)
+    return prefix, mdb, txt
+
+
+def settle_seconds(size):
+    # The index takes about a second a million rows on this machine;
+    # three leave room for a loaded one.
+    return 1 + 3 * size / 1_000_000
+
+
+def win32_settle_seconds(size):
+    # The Windows build under Wine took ten to fourteen seconds to index a
+    # million rows on this machine, against one on Linux.
+    return 1 + 20 * size / 1_000_000
+
+
+def run_windows(args, make_db, bench_exe):
+    """The Win32 window under Wine and the Qt window, offscreen, on each size's
+    file: the Win32 window reads it where the program looks, in the prefix's
+    drive C, through a hard link."""
+    wine_cmd = ["wine", args.windows]
+    wine_folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "VANTORELISK")
+    os.makedirs(wine_folder, exist_ok=True)
+    wine_mdb = os.path.join(wine_folder, "TABLEARTICLE.MDB")
+    summaries = []
+    print(f"{'size':>8} {'query':>8} {'window':>30} {'ms':>10}")
+    for size in [int(s) for s in args.sizes.split(",")]:
+        prefix, mdb, _ = make_database(make_db, args.work, size)
+        if os.path.lexists(wine_mdb):
+            os.remove(wine_mdb)
+        os.link(mdb, wine_mdb)
+        settle = win32_settle_seconds(size)
+
+        win = measure_window(wine_cmd, None, args.reps, settle)
+        win_indexing = measure_indexing(wine_cmd, None, max(3, args.reps // 4))
+        win_cold = measure_cold(wine_cmd, None, args.reps)
+        win_start, win_close, win_first = measure_win32_stamps(wine_cmd, args.reps)
+        grid = measure_win32_grid(wine_cmd, args.reps, settle)
+
+        env = qt_env(prefix)
+        qt = measure_window([bench_exe], env, args.reps, settle_seconds(size))
+        qt_indexing = measure_indexing([bench_exe], env, max(3, args.reps // 4))
+        qt_start = measure_startup(bench_exe, prefix, args.reps)
+        qt_cold = measure_cold([bench_exe], env, args.reps)
+        qt_close = measure_close(bench_exe, prefix, args.reps)
+        qt_first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
+
+        for query in QUERIES:
+            rows = [
+                ("Win32 (window)", f"{win['warm'][query]:.3f}"),
+                ("Win32 (handler)", f"{win['handler'][query]:.3f}"),
+                ("Win32 (paint)", f"{win['paint'][query]:.3f}"),
+                ("Win32 (rows listed)", str(win["rows"][query])),
+                ("Win32 (indexing)", f"{win_indexing[query]:.3f}"),
+                ("Qt (window)", f"{qt['warm'][query]:.3f}"),
+                ("Qt (rows listed)", str(qt["rows"][query])),
+                ("Qt (indexing)", f"{qt_indexing[query]:.3f}"),
+            ]
+            for name, value in rows:
+                print(f"{size:>8} {query:>8} {name:>30} {value:>10}")
+        for name, ms in grid:
+            print(f"{size:>8} {QUERIES[0]:>8} {'Win32 ' + name:>30} {ms:>10.3f}")
+        print(flush=True)
+
+        grows = win["warm"][QUERIES[0]] - win["warm"][QUERIES[-1]]
+        summaries.append(
+            f"size {size} (Win32 window, Wine): warm {max(win['warm'].values()):.2f} ms, "
+            f"indexing {max(win_indexing.values()):.2f} ms (worst query), cold {win_cold:.0f} ms, "
+            f"start {win_start:.0f} ms, close {win_close:.0f} ms, rss {win['rss']:.0f} MiB, "
+            f"first {win_first:.0f} ms, grows {grows:.2f} ms")
+        summaries.append(
+            f"size {size} (Qt window, offscreen): warm {max(qt['warm'].values()):.2f} ms, "
+            f"indexing {max(qt_indexing.values()):.2f} ms (worst query), cold {qt_cold:.0f} ms, "
+            f"start {qt_start:.0f} ms, close {qt_close:.0f} ms, rss {qt['rss']:.0f} MiB, "
+            f"first {qt_first:.0f} ms")
+    print()
+    for line in summaries:
+        print(line)
 
 
 def q(s):
@@ -124,29 +278,24 @@ def main():
     ap.add_argument("work")
     ap.add_argument("--sizes", default="10000,100000,1000000")
     ap.add_argument("--reps", type=int, default=21)
+    ap.add_argument("--windows", metavar="FICHE_BENCH_WIN32_EXE")
     args = ap.parse_args()
 
     make_db = os.path.join(args.build, "bench", "bench-make-db")
     bench_exe = os.path.join(args.build, "bench", "fiche-bench")
+    if args.windows:
+        return run_windows(args, make_db, bench_exe)
     query_exe = os.path.join(args.build, "tools", "article_query", "article-query")
     sizes = [int(s) for s in args.sizes.split(",")]
     summaries = []
     print(f"{'size':>8} {'query':>8} {'tool':>22} {'ms':>10}")
     for size in sizes:
-        prefix = os.path.join(args.work, f"prefix-{size}")
-        folder = os.path.join(prefix, "drive_c", "VANTORELISK")
-        os.makedirs(folder, exist_ok=True)
-        mdb = os.path.join(folder, "TABLEARTICLE.MDB")
-        txt = os.path.join(args.work, f"designations-{size}.txt")
-        if not (os.path.exists(mdb) and os.path.exists(txt)):
-            subprocess.run([make_db, str(size), mdb, txt], check=True)
-
-        # The index takes about a second a million rows on this machine;
-        # three leave room for a loaded one.
-        window = measure_window(bench_exe, prefix, args.reps, 1 + 3 * size / 1_000_000)
-        indexing = measure_indexing(bench_exe, prefix, max(3, args.reps // 4))
+        prefix, mdb, txt = make_database(make_db, args.work, size)
+        env = qt_env(prefix)
+        window = measure_window([bench_exe], env, args.reps, settle_seconds(size))
+        indexing = measure_indexing([bench_exe], env, max(3, args.reps // 4))
         startup = measure_startup(bench_exe, prefix, args.reps)
-        cold = measure_cold(bench_exe, prefix, args.reps)
+        cold = measure_cold([bench_exe], env, args.reps)
         closing = measure_close(bench_exe, prefix, args.reps)
         first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
         ext_reps = max(5, args.reps)
