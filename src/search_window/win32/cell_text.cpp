@@ -20,6 +20,15 @@ int copyAsUtf16(std::string_view utf8, wchar_t *out, int room)
     int used = 0;
     std::size_t pos = 0;
     while (pos < utf8.size()) {
+        // Most designations are ASCII, a byte a unit.
+        const auto byte = static_cast<unsigned char>(utf8[pos]);
+        if (byte < 0x80) {
+            if (used + 1 >= room)
+                break;
+            out[used++] = static_cast<wchar_t>(byte);
+            ++pos;
+            continue;
+        }
         const char32_t c = article_database::nextCodePoint(utf8, pos);
         const int units = c >= 0x10000 ? 2 : 1;
         if (used + units >= room)

@@ -66,9 +66,10 @@ private:
     void showRows();
     void showText(LVITEMW &item) const;
     void showTip(NMLVGETINFOTIPW &tip) const;
-    LRESULT paint(NMLVCUSTOMDRAW &draw) const;
+    LRESULT paint(NMLVCUSTOMDRAW &draw);
     void noteChange(const NMLISTVIEW &change);
     bool key(const NMLVKEYDOWN &key);
+    void selectAll();
 
     HWND m_list;
     GridRows m_rows;
@@ -78,6 +79,10 @@ private:
     int m_batchDepth = 0;
     // Set while the grid itself sizes its column, the one change let through.
     bool m_fitting = false;
+    struct Painting {
+        bool listFocused = false;
+        bool cuesHidden = false;
+    } m_painting;
 };
 
 } // namespace search_window

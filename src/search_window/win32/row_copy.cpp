@@ -20,6 +20,13 @@ HGLOBAL joinedText(const GridRows &rows, const SelectedRows &selected)
     std::wstring formatted;
     std::string stored;
     const bool asStored = shownAsStored(kind);
+    if (asStored) {
+        std::size_t bytes = 0;
+        for (const SelectedRows::Range &range : selected.ranges())
+            for (std::size_t row = range.first; row <= range.last && row < rows.size(); ++row)
+                bytes += rows[row].size() + 2;
+        stored.reserve(bytes);
+    }
     for (const SelectedRows::Range &range : selected.ranges()) {
         for (std::size_t row = range.first; row <= range.last && row < rows.size(); ++row) {
             if (asStored) {
