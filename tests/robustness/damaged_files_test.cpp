@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -41,8 +43,8 @@ std::vector<std::string> damagedFiles()
 // One line from the program, in its own words.
 bool oneLine(const std::string &text)
 {
-    return text.rfind("article-query: ", 0) == 0 && text.size() > newline.size()
-        && text.find('\n') == text.size() - 1 && text.compare(text.size() - newline.size(), newline.size(), newline) == 0;
+    return text.rfind("article-query: ", 0) == 0 && text.size() > newline.size() && text.find('\n') == text.size() - 1
+        && text.compare(text.size() - newline.size(), newline.size(), newline) == 0;
 }
 
 class DamagedFileTest : public testing::TestWithParam<std::string> {};
@@ -66,12 +68,15 @@ TEST_P(DamagedFileTest, ArticleQueryEndsAsItsManualSays)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, DamagedFileTest, testing::ValuesIn(damagedFiles()),
-                         [](const testing::TestParamInfo<std::string> &info) {
-                             std::string name = fs::path(info.param).stem().string();
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
-                             return name;
-                         });
+// A test's name takes letters, digits and underscores only.
+std::string testName(const testing::TestParamInfo<std::string> &info)
+{
+    std::string name = fs::path(info.param).stem().string();
+    std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DamagedFileTest, testing::ValuesIn(damagedFiles()), testName);
 
 // The files are found where the build says, or every run above is skipped.
 TEST(DamagedFilesTest, AreFound)

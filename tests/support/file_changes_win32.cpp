@@ -87,8 +87,9 @@ std::optional<std::uint64_t> WrittenFile::size() const
 
 int replaceByRename(const std::string &from, const std::string &to)
 {
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) ? 0
-                                                                                         : static_cast<int>(GetLastError());
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return static_cast<int>(GetLastError());
+    return 0;
 }
 
 int deleteFile(const std::string &path)
