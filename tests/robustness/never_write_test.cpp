@@ -4,7 +4,7 @@
 // before and after.
 
 #include "article_database/module1.h"
-#include "mdb_writer.h"
+#include "never_write.h"
 #include "search_window/qt/form1.h"
 #include "temp_dir.h"
 
@@ -16,8 +16,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <set>
 #include <string>
 
 #include <fcntl.h>
@@ -28,19 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> entries(const fs::path &dir)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
+using never_write::entries;
+using never_write::readBytes;
 
 // The access mode of every descriptor this process holds on `path`, read
 // from /proc: root ignores permission bits, so a file mode alone would not
@@ -73,16 +60,7 @@ protected:
         m_folder = m_prefix.path() / "drive_c" / "VANTORELISK";
         fs::create_directories(m_folder);
         m_database = m_folder / "TABLEARTICLE.MDB";
-        mdb_writer::Table table;
-        table.name = "ARTICLE";
-        table.columns = {{"ARTICLE", mdb_writer::ColumnType::Text, 60}, {"NOTE", mdb_writer::ColumnType::Memo}};
-        table.rowCount = 600;
-        table.generate = [](std::size_t i, mdb_writer::Row &row) {
-            row[0] = "ARTICLE " + std::to_string(i) + (i % 2 ? " VIS" : " ÉCROU");
-            if (i % 50 == 0)
-                row[1] = std::string(5000, 'n');
-        };
-        ASSERT_EQ(mdb_writer::writeDatabase(m_database.string(), {table}), "");
+        ASSERT_EQ(mdb_writer::writeDatabase(m_database.string(), {never_write::articleTable()}), "");
         // Read-only for everyone, in a folder nobody may add to.
         fs::permissions(m_database, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
@@ -119,9 +97,8 @@ TEST_F(NeverWriteTest, StartUpAndSearchesLeaveTheFileAndItsFolderAsTheyWere)
 
         auto *box = window.findChild<QLineEdit *>(QStringLiteral("RechGeneral"));
         ASSERT_NE(box, nullptr);
-        // Typed a character at a time, as a user does: one search each.
-        for (const char *text : {"AR", "ARTICLE 1", "VIS", "écrou", "*", "[A-Z]#", "'", "ZZZ", "ARTICLE 5?9"}) {
-            const QString typed = QString::fromUtf8(text);
+        for (const std::string &text : never_write::typedTexts()) {
+            const QString typed = QString::fromStdString(text);
             for (qsizetype length = 1; length <= typed.size(); ++length)
                 box->setText(typed.left(length));
         }
