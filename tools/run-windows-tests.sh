@@ -63,8 +63,14 @@ else
         fi
     fi
 fi
-# Debian's Wine loads the fonts it ships only from the prefix.
-cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# Debian's Wine loads the fonts it ships only from the prefix. "MS Sans
+# Serif" is there as on every Windows, drawn as bitmaps (sserife.fon), not
+# as Wine's outline stand-in, so that the window's tests meet the face the
+# form's labels get on Windows.
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+cp -u /usr/share/wine/fonts/*.ttf "$fonts/"
+rm -f "$fonts/ms_sans_serif.ttf"
+cp -u /usr/share/wine/fonts/sserife.fon "$fonts/"
 # Windows are made without a display: Wine's null graphics driver, which
 # needs no X server and closes a window at once.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null
