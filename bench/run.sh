@@ -73,28 +73,10 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # One prefix for every size, whose drive C holds the size's file, and one
-# server for the whole run: starting one per process costs most of a second.
-export WINEDEBUG=-all
-# No offer to install Mono or Gecko, no menu entries for the prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-start_wine() {
-    mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1
-    wineboot -i </dev/null >"$build/wineboot.log" 2>&1
-}
-if ! start_wine; then
-    cat "$build/wineboot.log" >&2
-    echo "setting the Wine prefix up failed; once more from nothing" >&2
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-    rm -rf "$WINEPREFIX"
-    if ! start_wine; then
-        cat "$build/wineboot.log" >&2
-        exit 1
-    fi
-fi
-# Debian's Wine loads the fonts it ships only from the prefix.
-cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# server for the whole run.
+. tools/wine-prefix.sh
+wine_prefix_up "$build/wineboot.log" || exit 1
+wine_fonts /usr/share/wine/fonts/*.ttf
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f </dev/null >/dev/null
 
 /usr/bin/python3 bench/run.py "$build" "$build/data" \

@@ -1,6 +1,6 @@
 #include "child_process.h"
 
-#include "article_database/query/unicode_text.h"
+#include "wide_text.h"
 
 #include <windows.h>
 
@@ -10,14 +10,6 @@
 namespace test_support {
 
 namespace {
-
-std::wstring wide(const std::string &utf8)
-{
-    std::u16string units;
-    if (!article_database::utf8ToUtf16(utf8, units))
-        throw std::invalid_argument("not UTF-8: " + utf8);
-    return std::wstring(units.begin(), units.end());
-}
 
 // One argument as the C run-time's parser reads it back: in quotes when it
 // holds blanks or quotes, with the backslashes before a quote doubled.

@@ -1,6 +1,6 @@
 #include "file_changes.h"
 
-#include "article_database/query/unicode_text.h"
+#include "wide_text.h"
 
 #include <windows.h>
 
@@ -10,14 +10,6 @@
 namespace test_support {
 
 namespace {
-
-std::wstring wide(const std::string &utf8)
-{
-    std::u16string units;
-    if (!article_database::utf8ToUtf16(utf8, units))
-        throw std::invalid_argument("not UTF-8: " + utf8);
-    return std::wstring(units.begin(), units.end());
-}
 
 HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
