@@ -55,11 +55,15 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
         }
     }
     // One stored byte never takes more than two UTF-8 bytes (a compressed
-    // character), two stored bytes never more than three.
-    thread_local std::string scratch;
-    if (scratch.size() < 2 * n)
-        scratch.resize(2 * n);
-    Utf16ToUtf8 sink(scratch.data());
+    // character), two stored bytes never more than three: the text is
+    // written in place, then cut to its length. No scratch buffer of the
+    // thread's own: with mingw-w64's run-time a thread-local object that
+    // frees memory is destroyed after its thread's storage is freed, and
+    // frees whatever that storage then holds, each time a reading thread
+    // ends.
+    const std::size_t at = out.size();
+    out.resize(at + 2 * n);
+    Utf16ToUtf8 sink(out.data() + at);
     if (compressed) {
         bool single = true;
         std::size_t i = 2;
@@ -80,7 +84,7 @@ void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
         for (std::size_t i = 0; i + 1 < n; i += 2)
             sink.unit(le16(p + i));
     }
-    out.append(scratch.data(), static_cast<std::size_t>(sink.finish() - scratch.data()));
+    out.resize(static_cast<std::size_t>(sink.finish() - out.data()));
 }
 
 std::unique_ptr<CodePageText> CodePageText::open(OperatingSystem &system, unsigned codePage)
