@@ -70,6 +70,7 @@ private:
     void noteChange(const NMLISTVIEW &change);
     bool key(const NMLVKEYDOWN &key);
     void selectAll();
+    void followSelection();
 
     HWND m_list;
     GridRows m_rows;

@@ -11,38 +11,47 @@ namespace search_window {
 
 namespace {
 
+template <typename Visit>
+void forEachSelected(const GridRows &rows, const SelectedRows &selected, Visit visit)
+{
+    bool first = true;
+    for (const SelectedRows::Range &range : selected.ranges())
+        for (std::size_t row = range.first; row <= range.last && row < rows.size(); ++row) {
+            visit(rows[row], first);
+            first = false;
+        }
+}
+
 // The rows' text as one UTF-16 string in memory the clipboard can take.
 // Text shown as stored is joined as UTF-8 and converted in one pass, so a
 // quarter of a million rows cost one conversion, not one each.
 HGLOBAL joinedText(const GridRows &rows, const SelectedRows &selected)
 {
     const auto kind = rows.kind();
+    const bool asStored = shownAsStored(kind);
     std::wstring formatted;
     std::string stored;
-    const bool asStored = shownAsStored(kind);
+    std::size_t count = 0;
     if (asStored) {
         std::size_t bytes = 0;
-        for (const SelectedRows::Range &range : selected.ranges())
-            for (std::size_t row = range.first; row <= range.last && row < rows.size(); ++row)
-                bytes += rows[row].size() + 2;
+        forEachSelected(rows, selected, [&](std::string_view row, bool) { bytes += row.size() + 2; });
         stored.reserve(bytes);
     }
-    for (const SelectedRows::Range &range : selected.ranges()) {
-        for (std::size_t row = range.first; row <= range.last && row < rows.size(); ++row) {
-            if (asStored) {
-                if (!stored.empty())
-                    stored += "\r\n";
-                stored += rows[row];
-            } else {
-                if (!formatted.empty())
-                    formatted += L"\r\n";
-                formatted += cellText(kind, rows[row]);
-            }
+    forEachSelected(rows, selected, [&](std::string_view row, bool first) {
+        ++count;
+        if (asStored) {
+            if (!first)
+                stored += "\r\n";
+            stored += row;
+        } else {
+            if (!first)
+                formatted += L"\r\n";
+            formatted += cellText(kind, row);
         }
-    }
+    });
     // UTF-8 never takes fewer bytes than UTF-16 takes units.
     const std::size_t units = (asStored ? stored.size() : formatted.size()) + 1;
-    if (units == 1 || units > static_cast<std::size_t>(INT_MAX))
+    if (count == 0 || units > static_cast<std::size_t>(INT_MAX))
         return nullptr;
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, units * sizeof(wchar_t));
     if (!memory)
@@ -60,6 +69,17 @@ HGLOBAL joinedText(const GridRows &rows, const SelectedRows &selected)
     return memory;
 }
 
+// Another program may hold the clipboard for a moment.
+bool openClipboard(HWND owner)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (OpenClipboard(owner))
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
 } // namespace
 
 void copyRows(HWND owner, const GridRows &rows, const SelectedRows &selected)
@@ -67,7 +87,7 @@ void copyRows(HWND owner, const GridRows &rows, const SelectedRows &selected)
     HGLOBAL text = joinedText(rows, selected);
     if (!text)
         return;
-    if (!OpenClipboard(owner)) {
+    if (!openClipboard(owner)) {
         GlobalFree(text);
         return;
     }

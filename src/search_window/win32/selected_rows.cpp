@@ -18,18 +18,17 @@ void SelectedRows::set(std::size_t first, std::size_t last, bool selected)
     // The ranges that overlap or touch [first, last] are cut out; what they
     // hold outside it stays, and the new range joins its neighbours.
     const auto from = std::lower_bound(m_ranges.begin(), m_ranges.end(), first,
-                                       [](const Range &r, std::size_t row) { return r.last + 1 < row; });
+                                       [](const Range &r, std::size_t row) { return row > 0 && r.last < row - 1; });
     auto to = from;
     std::vector<Range> kept;
     Range joined{first, last};
-    while (to != m_ranges.end() && to->first <= last + 1 && last + 1 != 0) {
+    for (; to != m_ranges.end() && (to->first == 0 || to->first - 1 <= last); ++to) {
         if (to->first < first)
             kept.push_back({to->first, first - 1});
         if (to->last > last)
             kept.push_back({last + 1, to->last});
         joined.first = std::min(joined.first, to->first);
         joined.last = std::max(joined.last, to->last);
-        ++to;
     }
     if (selected)
         kept = {joined};

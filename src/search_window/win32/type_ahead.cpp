@@ -98,17 +98,26 @@ bool shownStartsWith(article_database::FieldValue::Kind kind, std::string_view s
 
 int findTypedRow(const GridRows &rows, const NMLVFINDITEMW &find)
 {
-    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || rows.size() == 0)
+    // Windows names the start of a row LVFI_PARTIAL or LVFI_SUBSTRING, whose
+    // value mingw-w64's headers lack.
+    constexpr UINT substring = 0x0004;
+    constexpr UINT partial = LVFI_PARTIAL | substring;
+    if (!(find.lvfi.flags & (LVFI_STRING | partial)) || !find.lvfi.psz || rows.size() == 0)
         return -1;
     const UpperUnits &upper = upperUnits();
-    Typed typed{find.lvfi.psz, !(find.lvfi.flags & LVFI_PARTIAL)};
+    Typed typed{find.lvfi.psz, !(find.lvfi.flags & partial)};
     for (wchar_t &unit : typed.upper)
         unit = upper[unit];
 
     const std::size_t count = rows.size();
-    const std::size_t start =
-        find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < count ? static_cast<std::size_t>(find.iStart) : 0;
-    const std::size_t last = (find.lvfi.flags & LVFI_WRAP) ? count : count - start;
+    const bool wrap = find.lvfi.flags & LVFI_WRAP;
+    std::size_t start = find.iStart >= 0 ? static_cast<std::size_t>(find.iStart) : 0;
+    if (start >= count) {
+        if (!wrap)
+            return -1;
+        start = 0;
+    }
+    const std::size_t last = wrap ? count : count - start;
     const auto kind = rows.kind();
     const bool asStored = shownAsStored(kind);
     for (std::size_t step = 0; step < last; ++step) {

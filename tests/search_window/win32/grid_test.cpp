@@ -178,13 +178,10 @@ INSTANTIATE_TEST_SUITE_P(
                                     item.cxy = 50;
                                     SendMessageW(headerOf(list), HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
                                 }},
-                    WidthChange{"ColumnAdded",
+                    WidthChange{"SizeAllColumnsKey",
                                 [](HWND list) {
-                                    LVCOLUMNW column{};
-                                    column.mask = LVCF_WIDTH;
-                                    column.cx = 50;
-                                    SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-                                    SendMessageW(list, LVM_DELETECOLUMN, 1, 0);
+                                    const KeysHeld control{VK_CONTROL};
+                                    SendMessageW(list, WM_KEYDOWN, VK_ADD, 1);
                                 }}),
     [](const testing::TestParamInfo<WidthChange> &info) { return info.param.name; });
 
@@ -363,7 +360,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Find{"NoRowStartsSo", L"qq", typeAhead, 0, -1},
                     Find{"LongerThanAnyRow", L"tournevis plat et plus", typeAhead, 0, -1},
                     Find{"WholeText", L"tournevis plat", LVFI_STRING | LVFI_WRAP, 0, 2},
-                    Find{"WholeTextNotAPrefix", L"tournevis", LVFI_STRING | LVFI_WRAP, 0, -1}),
+                    Find{"WholeTextNotAPrefix", L"tournevis", LVFI_STRING | LVFI_WRAP, 0, -1},
+                    Find{"SubstringMeansTheStartToo", L"t", LVFI_STRING | 0x0004 | LVFI_WRAP, 1, 2},
+                    Find{"StartPastTheEndWithoutWrap", L"t", LVFI_PARTIAL, 5, -1},
+                    Find{"StartPastTheEndWraps", L"t", typeAhead, 5, 2},
+                    Find{"NothingTypedFindsTheStartRow", L"", typeAhead, 1, 1}),
     [](const testing::TestParamInfo<Find> &info) { return info.param.name; });
 
 TEST_F(Win32Window, TypedLettersFindNumbersAsShown)
@@ -379,25 +380,68 @@ TEST_F(Win32Window, TypedLettersFindNumbersAsShown)
     EXPECT_EQ(SendMessageW(form(), WM_NOTIFY, Form1::GId, reinterpret_cast<LPARAM>(&find)), 1);
 }
 
+namespace {
+
+// Messages that ask the list view of a row's state, counted as they reach it.
+int rowStateQueries = 0;
+HWND countedList = nullptr;
+
+LRESULT CALLBACK countRowStateQueries(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto *message = reinterpret_cast<const CWPSTRUCT *>(lParam);
+    if (code == HC_ACTION && message->hwnd == countedList
+        && (message->message == LVM_GETITEMSTATE || message->message == LVM_GETNEXTITEM))
+        ++rowStateQueries;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// While it lives, counts the questions the program asks `list` of its rows.
+class RowStateQueries {
+public:
+    explicit RowStateQueries(HWND list)
+    {
+        rowStateQueries = 0;
+        countedList = list;
+        m_hook = SetWindowsHookExW(WH_CALLWNDPROC, countRowStateQueries, nullptr, GetCurrentThreadId());
+    }
+    ~RowStateQueries() { UnhookWindowsHookEx(m_hook); }
+    RowStateQueries(const RowStateQueries &) = delete;
+    RowStateQueries &operator=(const RowStateQueries &) = delete;
+
+    bool counting() const { return m_hook != nullptr; }
+    int count() const { return rowStateQueries; }
+
+private:
+    HHOOK m_hook = nullptr;
+};
+
+} // namespace
+
 // Each way of copying, after rows were selected each way a user selects
-// them in the list.
+// them in the list. The grid follows the list view's selection from what
+// it is told; only where the list view tells nothing does the grid ask it
+// for its selected rows, a message each.
 struct Copy {
     const char *name;
     void (*selectAndCopy)(HWND form);
     std::wstring copied;
+    int listViewAsked;
 };
 
 class Win32WindowCopy : public Win32Window, public testing::WithParamInterface<Copy> {};
 
 TEST_P(Win32WindowCopy, CopiesTheSelectedRowsOneALine)
 {
-    setClipboardText(L"");
+    setClipboardText(L"(before)");
     ASSERT_EQ(type(u"vi").size(), 4u);
     press(VK_TAB);
     ASSERT_EQ(GetFocus(), grid());
+    const RowStateQueries questions(grid());
+    ASSERT_TRUE(questions.counting());
     GetParam().selectAndCopy(form());
     ASSERT_FALSE(deliverQueued(form()));
     EXPECT_EQ(clipboardText(), GetParam().copied);
+    EXPECT_EQ(questions.count(), GetParam().listViewAsked);
 }
 
 void pressWith(HWND form, std::initializer_list<UINT> held, UINT key)
@@ -421,20 +465,20 @@ INSTANTIATE_TEST_SUITE_P(
                  select(gridOf(form), 2);
                  pressWith(form, {VK_CONTROL}, 'C');
              },
-             L"VIS TÊTE HEXAGONALE M6\r\nVILEBREQUIN"},
+             L"VIS TÊTE HEXAGONALE M6\r\nVILEBREQUIN", 0},
         Copy{"CtrlInsert",
              [](HWND form) {
                  select(gridOf(form), 3);
                  pressWith(form, {VK_CONTROL}, VK_INSERT);
              },
-             L"TOURNEVIS PLAT"},
+             L"TOURNEVIS PLAT", 0},
         Copy{"CtrlAThenCtrlC",
              [](HWND form) {
                  pressWith(form, {VK_CONTROL}, 'A');
                  EXPECT_EQ(SendMessageW(gridOf(form), LVM_GETSELECTEDCOUNT, 0, 0), 4);
                  pressWith(form, {VK_CONTROL}, 'C');
              },
-             L"VIS TÊTE HEXAGONALE M6\r\nVis à bois 4x40\r\nVILEBREQUIN\r\nTOURNEVIS PLAT"},
+             L"VIS TÊTE HEXAGONALE M6\r\nVis à bois 4x40\r\nVILEBREQUIN\r\nTOURNEVIS PLAT", 0},
         // Down selects the second row, Shift+End the rest as one range, then
         // Ctrl+Up and Ctrl+Space take the third row out of it.
         Copy{"KeyboardRangeLessOneRow",
@@ -445,15 +489,23 @@ INSTANTIATE_TEST_SUITE_P(
                  pressWith(form, {VK_CONTROL}, VK_SPACE);
                  pressWith(form, {VK_CONTROL}, 'C');
              },
-             L"Vis à bois 4x40\r\nTOURNEVIS PLAT"},
+             L"Vis à bois 4x40\r\nTOURNEVIS PLAT", 0},
         Copy{"AllThenOneByAnArrowKey",
              [](HWND form) {
                  pressWith(form, {VK_CONTROL}, 'A');
                  pressWith(form, {}, VK_END);
                  pressWith(form, {VK_CONTROL}, 'C');
              },
-             L"TOURNEVIS PLAT"},
-        Copy{"NothingSelectedLeavesTheClipboard", [](HWND form) { pressWith(form, {VK_CONTROL}, 'C'); }, L""}),
+             L"TOURNEVIS PLAT", 0},
+        // Wine's list view selects a Shift range of one row without a word.
+        Copy{"ShiftSpaceOnTheFocusedRow",
+             [](HWND form) {
+                 pressWith(form, {VK_SHIFT}, VK_SPACE);
+                 pressWith(form, {VK_CONTROL}, 'C');
+             },
+             L"VIS TÊTE HEXAGONALE M6", 2},
+        Copy{"NothingSelectedLeavesTheClipboard", [](HWND form) { pressWith(form, {VK_CONTROL}, 'C'); },
+             L"(before)", 0}),
     [](const testing::TestParamInfo<Copy> &info) { return info.param.name; });
 
 // The rows copied are those the list view shows selected, even where the
@@ -478,23 +530,6 @@ TEST_F(Win32Window, CopyFollowsTheListViewWhereTheGridsAccountDisagrees)
     EXPECT_EQ(clipboardText(), L"VIS TÊTE HEXAGONALE M6\r\nVILEBREQUIN");
 }
 
-namespace {
-
-// Messages that ask the list view of a row's state, counted as they reach it.
-int rowStateQueries = 0;
-HWND countedList = nullptr;
-
-LRESULT CALLBACK countRowStateQueries(int code, WPARAM wParam, LPARAM lParam)
-{
-    const auto *message = reinterpret_cast<const CWPSTRUCT *>(lParam);
-    if (code == HC_ACTION && message->hwnd == countedList
-        && (message->message == LVM_GETITEMSTATE || message->message == LVM_GETNEXTITEM))
-        ++rowStateQueries;
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-} // namespace
-
 // A copy once asked the list view for the next selected row, row after
 // row: a quarter of a million messages, each of which Wine's list view
 // answers by walking the rows from the start.
@@ -508,13 +543,10 @@ TEST_F(Win32Window, ACopyOfManyRowsAsksTheListViewNothingARow)
     press(VK_DOWN);
     pressWith(form(), {VK_SHIFT}, VK_END);
     ASSERT_EQ(SendMessageW(grid(), LVM_GETSELECTEDCOUNT, 0, 0), 299);
-    rowStateQueries = 0;
-    countedList = grid();
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, countRowStateQueries, nullptr, GetCurrentThreadId());
-    ASSERT_TRUE(hook);
+    const RowStateQueries questions(grid());
+    ASSERT_TRUE(questions.counting());
     pressWith(form(), {VK_CONTROL}, 'C');
-    UnhookWindowsHookEx(hook);
-    EXPECT_LE(rowStateQueries, 2);
+    EXPECT_EQ(questions.count(), 0);
     const std::wstring copied = clipboardText();
     EXPECT_EQ(std::count(copied.begin(), copied.end(), L'\n'), 298);
     EXPECT_EQ(copied.substr(0, 11), L"ROW 1 ODD\r\n");
@@ -533,7 +565,8 @@ LRESULT CALLBACK noteMenu(int code, WPARAM wParam, LPARAM lParam)
         for (int item = 0; item < GetMenuItemCount(menu); ++item) {
             wchar_t caption[64] = {};
             GetMenuStringW(menu, static_cast<UINT>(item), caption, static_cast<int>(std::size(caption)), MF_BYPOSITION);
-            menuCaptions.push_back(caption);
+            const bool greyed = GetMenuState(menu, static_cast<UINT>(item), MF_BYPOSITION) & MF_GRAYED;
+            menuCaptions.push_back(std::wstring(caption) + (greyed ? L" (greyed)" : L""));
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -562,4 +595,39 @@ TEST_F(Win32Window, ARightClickOffersCopier)
     ASSERT_FALSE(ended);
     EXPECT_EQ(menuCaptions, std::vector<std::wstring>{L"&Copier"});
     EXPECT_EQ(clipboardText(), L"VILEBREQUIN");
+}
+
+// The menu key and Shift+F10 ask for the menu with no point: it opens under
+// the focused row, its item greyed while no row is selected, and choosing
+// that item copies nothing.
+TEST_F(Win32Window, TheKeyboardsMenuOffersCopierGreyedWithNothingSelected)
+{
+    setClipboardText(L"(before)");
+    ASSERT_EQ(type(u"vi").size(), 4u);
+    press(VK_TAB);
+    menuCaptions.clear();
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, noteMenu, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    PostMessageW(grid(), WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(grid(), WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(grid(), WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageW(form(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid()), MAKELPARAM(-1, -1));
+    const bool ended = deliverQueued(form());
+    UnhookWindowsHookEx(hook);
+    ASSERT_FALSE(ended);
+    EXPECT_EQ(menuCaptions, std::vector<std::wstring>{L"&Copier (greyed)"});
+    EXPECT_EQ(clipboardText(), L"(before)");
+}
+
+TEST_F(Win32Window, NumbersAreCopiedAsShown)
+{
+    ASSERT_EQ(priceDrive().written(), "");
+    open(priceDrive().folder());
+    ASSERT_EQ(type(u"vis").size(), 2u);
+    press(VK_TAB);
+    pressWith(form(), {VK_CONTROL}, 'A');
+    pressWith(form(), {VK_CONTROL}, 'C');
+    wchar_t separator[8] = {};
+    ASSERT_GT(GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 0);
+    EXPECT_EQ(clipboardText(), std::wstring(L"0") + separator + L"333333333333333\r\n1234" + separator + L"5");
 }

@@ -7,7 +7,6 @@
 
 #include "article_database/platform/operating_system.h"
 #include "article_database/query/unicode_text.h"
-#include "search_window/win32/list_grid.h"
 #include "search_window/win32/message_loop.h"
 #include "search_window/win32/windows_api.h"
 
