@@ -177,11 +177,6 @@ INSTANTIATE_TEST_SUITE_P(
                                     item.mask = HDI_WIDTH;
                                     item.cxy = 50;
                                     SendMessageW(headerOf(list), HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-                                }},
-                    WidthChange{"SizeAllColumnsKey",
-                                [](HWND list) {
-                                    const KeysHeld control{VK_CONTROL};
-                                    SendMessageW(list, WM_KEYDOWN, VK_ADD, 1);
                                 }}),
     [](const testing::TestParamInfo<WidthChange> &info) { return info.param.name; });
 
