@@ -24,14 +24,14 @@ unsigned varintSize(std::uint32_t value)
     return size;
 }
 
-// Calls visit(pair, row, previous row holding the pair) once per distinct
-// pair of each row. False when cancelled on the way.
-// False when cancelled; waits while a search runs.
+// False when cancelled; waits while a search runs. The wait is a whole
+// millisecond: mingw-w64's run-time rounds a shorter sleep down to none, and
+// on Windows the build then spun on a core the search wanted.
 bool keepBuilding(const std::atomic<bool> *cancel, const std::atomic<int> *searches)
 {
     const auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
     while (searches && searches->load(std::memory_order_relaxed) > 0 && !cancelled())
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return !cancelled();
 }
 
