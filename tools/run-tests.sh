@@ -25,20 +25,34 @@ else
     bash tools/install-deps.sh
 fi
 
+# Each stage's time, for the record of what a run costs.
+stage_start=$SECONDS
+stage_done() {
+    echo "== stage: $1 in $((SECONDS - stage_start)) s"
+    stage_start=$SECONDS
+}
+
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)"
+stage_done "build"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+stage_done "tests"
 
 if ((full)); then
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFICHE_SANITIZE=ON
     cmake --build build-asan -j"$(nproc)"
+    stage_done "sanitizer build"
     # Leak reports stay on, with no suppressions; a sanitizer report aborts
     # the test that made it.
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+    stage_done "sanitizer tests"
     bash tools/build-windows.sh
+    stage_done "Windows build"
     bash tools/run-windows-tests.sh
+    stage_done "Windows tests under Wine"
     bash tools/fuzz.sh 60
+    stage_done "fuzzing"
 fi
