@@ -35,8 +35,12 @@ def time_pipeline(cmd, reps):
     return median_ms(samples)
 
 
+def qt_env(prefix):
+    return dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+
+
 def measure_startup(bench_exe, prefix, reps):
-    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    env = qt_env(prefix)
     samples = []
     for _ in range(reps):
         t0 = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
@@ -50,7 +54,7 @@ def measure_startup(bench_exe, prefix, reps):
 def measure_close(bench_exe, prefix, reps):
     """From the window's close, right after it is first painted, to the
     process's end: the start-up read must not hold the exit back."""
-    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    env = qt_env(prefix)
     samples = []
     for _ in range(reps):
         out = subprocess.run([bench_exe, "--close"], env=env, check=True,
@@ -64,7 +68,7 @@ def measure_close(bench_exe, prefix, reps):
 def measure_first(bench_exe, prefix, reps, query):
     """From the program's exec to the grid painted with the rows of a
     two-character query typed as soon as the window shows."""
-    env = dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
+    env = qt_env(prefix)
     samples = []
     for _ in range(reps):
         t0 = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
@@ -73,10 +77,6 @@ def measure_first(bench_exe, prefix, reps, query):
         painted = next(int(l.split()[1]) for l in out.splitlines() if l.startswith("first "))
         samples.append(painted - t0)
     return median_ms(samples)
-
-
-def qt_env(prefix):
-    return dict(os.environ, WINEPREFIX=prefix, QT_QPA_PLATFORM="offscreen")
 
 
 def measure_window(cmd, env, reps, settle):
@@ -122,6 +122,20 @@ def measure_cold(cmd, env, reps):
                              capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
         samples.append(float(out.split()[1]))
     return statistics.median(samples)
+
+
+def measure_qt(bench_exe, prefix, size, reps):
+    """The Qt window's figures on the file in `prefix`, the same in both
+    modes of this benchmark."""
+    env = qt_env(prefix)
+    return {
+        "window": measure_window([bench_exe], env, reps, settle_seconds(size)),
+        "indexing": measure_indexing([bench_exe], env, max(3, reps // 4)),
+        "start": measure_startup(bench_exe, prefix, reps),
+        "cold": measure_cold([bench_exe], env, reps),
+        "close": measure_close(bench_exe, prefix, reps),
+        "first": measure_first(bench_exe, prefix, reps, QUERIES[1]),
+    }
 
 
 def monotonic_ns():
@@ -227,13 +241,7 @@ def run_windows(args, make_db, bench_exe):
         win_start, win_close, win_first = measure_win32_stamps(wine_cmd, args.reps)
         grid = measure_win32_grid(wine_cmd, args.reps, settle)
 
-        env = qt_env(prefix)
-        qt = measure_window([bench_exe], env, args.reps, settle_seconds(size))
-        qt_indexing = measure_indexing([bench_exe], env, max(3, args.reps // 4))
-        qt_start = measure_startup(bench_exe, prefix, args.reps)
-        qt_cold = measure_cold([bench_exe], env, args.reps)
-        qt_close = measure_close(bench_exe, prefix, args.reps)
-        qt_first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
+        qt = measure_qt(bench_exe, prefix, size, args.reps)
 
         for query in QUERIES:
             rows = [
@@ -242,9 +250,9 @@ def run_windows(args, make_db, bench_exe):
                 ("Win32 (paint)", f"{win['paint'][query]:.3f}"),
                 ("Win32 (rows listed)", str(win["rows"][query])),
                 ("Win32 (indexing)", f"{win_indexing[query]:.3f}"),
-                ("Qt (window)", f"{qt['warm'][query]:.3f}"),
-                ("Qt (rows listed)", str(qt["rows"][query])),
-                ("Qt (indexing)", f"{qt_indexing[query]:.3f}"),
+                ("Qt (window)", f"{qt['window']['warm'][query]:.3f}"),
+                ("Qt (rows listed)", str(qt["window"]["rows"][query])),
+                ("Qt (indexing)", f"{qt['indexing'][query]:.3f}"),
             ]
             for name, value in rows:
                 print(f"{size:>8} {query:>8} {name:>30} {value:>10}")
@@ -259,10 +267,10 @@ def run_windows(args, make_db, bench_exe):
             f"start {win_start:.0f} ms, close {win_close:.0f} ms, rss {win['rss']:.0f} MiB, "
             f"first {win_first:.0f} ms, grows {grows:.2f} ms")
         summaries.append(
-            f"size {size} (Qt window, offscreen): warm {max(qt['warm'].values()):.2f} ms, "
-            f"indexing {max(qt_indexing.values()):.2f} ms (worst query), cold {qt_cold:.0f} ms, "
-            f"start {qt_start:.0f} ms, close {qt_close:.0f} ms, rss {qt['rss']:.0f} MiB, "
-            f"first {qt_first:.0f} ms")
+            f"size {size} (Qt window, offscreen): warm {max(qt['window']['warm'].values()):.2f} ms, "
+            f"indexing {max(qt['indexing'].values()):.2f} ms (worst query), cold {qt['cold']:.0f} ms, "
+            f"start {qt['start']:.0f} ms, close {qt['close']:.0f} ms, rss {qt['window']['rss']:.0f} MiB, "
+            f"first {qt['first']:.0f} ms")
     print()
     for line in summaries:
         print(line)
@@ -291,13 +299,8 @@ def main():
     print(f"{'size':>8} {'query':>8} {'tool':>22} {'ms':>10}")
     for size in sizes:
         prefix, mdb, txt = make_database(make_db, args.work, size)
-        env = qt_env(prefix)
-        window = measure_window([bench_exe], env, args.reps, settle_seconds(size))
-        indexing = measure_indexing([bench_exe], env, max(3, args.reps // 4))
-        startup = measure_startup(bench_exe, prefix, args.reps)
-        cold = measure_cold([bench_exe], env, args.reps)
-        closing = measure_close(bench_exe, prefix, args.reps)
-        first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
+        qt = measure_qt(bench_exe, prefix, size, args.reps)
+        window, indexing = qt["window"], qt["indexing"]
         ext_reps = max(5, args.reps)
         # mdb-export and fzf take seconds a run from a million rows on, and
         # half a minute at ten million.
@@ -339,9 +342,9 @@ def main():
         summaries.append(
             f"size {size}: warm {max(warm):.2f} ms, indexing {max(indexing.values()):.2f} ms "
             f"(worst query), rg ratio {min(rg_ratios):.1f}, "
-            f"fzf ratio {min(fzf_ratios):.0f}, cold {cold:.0f} ms, "
-            f"start {startup:.0f} ms, close {closing:.0f} ms, rss {window['rss']:.0f} MiB, "
-            f"first {first:.0f} ms, cli {cli:.0f} ms (mdb-export ratio {cli_ratio:.1f})")
+            f"fzf ratio {min(fzf_ratios):.0f}, cold {qt['cold']:.0f} ms, "
+            f"start {qt['start']:.0f} ms, close {qt['close']:.0f} ms, rss {window['rss']:.0f} MiB, "
+            f"first {qt['first']:.0f} ms, cli {cli:.0f} ms (mdb-export ratio {cli_ratio:.1f})")
     print()
     for line in summaries:
         print(line)

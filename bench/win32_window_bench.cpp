@@ -52,6 +52,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -208,8 +209,8 @@ public:
     HWND list() const { return GetDlgItem(form(), Form1::GId); }
     int rows() const { return static_cast<int>(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0)); }
 
-    // Posts the keys to the list view, then delivers them and repaints it.
-    template <typename Post> double timeInList(Post post)
+    // Posts keys, then times their delivery and the list view's repaint.
+    template <typename Post> double timeKeys(Post post)
     {
         const auto start = Clock::now();
         post();
@@ -222,10 +223,7 @@ public:
 
     void type(std::string_view text)
     {
-        postText(box(), text);
-        deliverAllButPaints(form());
-        paintNow(list());
-        deliverAll(form());
+        timeKeys([&] { postText(box(), text); });
     }
 
     // Types all but the last character into an empty box, then times the last.
@@ -311,41 +309,34 @@ void gridWork(Window &window, const std::string &query, int reps)
         // The list view adds a letter typed soon after another to the text it
         // looks for; after a pause it starts afresh.
         Sleep(1000);
-        typeahead.push_back(window.timeInList([list] { postText(list, "QQ"); }));
+        typeahead.push_back(window.timeKeys([list] { postText(list, "QQ"); }));
     }
     std::printf("typeahead %.3f\n", median(typeahead));
     std::fflush(stdout);
 
-    LVITEMW unselected{};
-    unselected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    std::vector<double> selectAll;
-    int selected = 0;
-    for (int i = 0; i < reps; ++i) {
-        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&unselected));
-        deliverAll(window.form());
-        holdCtrl(true);
-        selectAll.push_back(window.timeInList([list] { postCtrlKey(list, 'A'); }));
-        holdCtrl(false);
-        selected = static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
-    }
-    std::printf("ctrl+a %.3f %d\n", median(selectAll), selected);
+    // Each time from nothing selected and an empty clipboard.
+    const auto timeCtrlKeys = [&](std::initializer_list<UINT> keys) {
+        LVITEMW unselected{};
+        unselected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        std::vector<double> samples;
+        for (int i = 0; i < reps; ++i) {
+            SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&unselected));
+            emptyClipboard();
+            deliverAll(window.form());
+            holdCtrl(true);
+            samples.push_back(window.timeKeys([&] {
+                for (const UINT key : keys)
+                    postCtrlKey(list, key);
+            }));
+            holdCtrl(false);
+        }
+        return median(samples);
+    };
+    const double selectAll = timeCtrlKeys({'A'});
+    std::printf("ctrl+a %.3f %d\n", selectAll, static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)));
     std::fflush(stdout);
-
-    std::vector<double> copyAll;
-    std::size_t lines = 0;
-    for (int i = 0; i < reps; ++i) {
-        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&unselected));
-        emptyClipboard();
-        deliverAll(window.form());
-        holdCtrl(true);
-        copyAll.push_back(window.timeInList([list] {
-            postCtrlKey(list, 'A');
-            postCtrlKey(list, 'C');
-        }));
-        holdCtrl(false);
-        lines = clipboardLines();
-    }
-    std::printf("ctrl+a,ctrl+c %.3f %zu\n", median(copyAll), lines);
+    const double copyAll = timeCtrlKeys({'A', 'C'});
+    std::printf("ctrl+a,ctrl+c %.3f %zu\n", copyAll, clipboardLines());
     std::fflush(stdout);
 }
 

@@ -36,8 +36,8 @@ ListGrid::ListGrid(HWND parent, int id)
     const DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
     SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     // The column's width is the design's, not the user's to drag.
-    if (HWND header = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0)))
-        SetWindowLongPtrW(header, GWL_STYLE, GetWindowLongPtrW(header, GWL_STYLE) | HDS_NOSIZING);
+    if (HWND headerWindow = header())
+        SetWindowLongPtrW(headerWindow, GWL_STYLE, GetWindowLongPtrW(headerWindow, GWL_STYLE) | HDS_NOSIZING);
     SetWindowSubclass(m_list, listProcedure, subclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -81,6 +81,11 @@ LRESULT CALLBACK ListGrid::listProcedure(HWND list, UINT message, WPARAM wParam,
     return DefSubclassProc(list, message, wParam, lParam);
 }
 
+HWND ListGrid::header() const
+{
+    return reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0));
+}
+
 void ListGrid::setFormatString(std::u16string_view format)
 {
     const GridFormat parsed = parseGridFormat(format);
@@ -95,11 +100,11 @@ void ListGrid::setFormatString(std::u16string_view format)
     SendMessageW(m_list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     // The list view keeps its first column's header at the left too; the
     // header control itself centres any of its items.
-    if (HWND header = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0))) {
+    if (HWND headerWindow = header()) {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
         item.fmt = HDF_STRING | (parsed.centred ? HDF_CENTER : HDF_LEFT);
-        SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(headerWindow, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
     }
     fitColumn();
 }
@@ -277,10 +282,10 @@ void ListGrid::showMenu(POINT where)
     if (where.x == -1 && where.y == -1) {
         RECT rows{};
         GetClientRect(m_list, &rows);
-        RECT header{};
-        if (HWND headerWindow = reinterpret_cast<HWND>(SendMessageW(m_list, LVM_GETHEADER, 0, 0)))
-            GetWindowRect(headerWindow, &header);
-        rows.top += header.bottom - header.top;
+        RECT above{};
+        if (HWND headerWindow = header())
+            GetWindowRect(headerWindow, &above);
+        rows.top += above.bottom - above.top;
         where = POINT{rows.left, rows.top};
         const auto focused = SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
         RECT row{};

@@ -60,6 +60,7 @@ public:
 private:
     static LRESULT CALLBACK listProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                           DWORD_PTR self);
+    HWND header() const;
     void fitColumn();
     int margin() const;
     // The list view learns the new row count, at once or when the batch ends.
