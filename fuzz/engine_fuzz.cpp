@@ -2,7 +2,7 @@
 // search's path over it: open, the start-up table, one search, every row
 // and every column.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-using namespace article_database;
+using namespace jet_engine;
 
 namespace {
 

@@ -3,11 +3,11 @@
 // search's query text); after it, values to match. Patterns made of literals
 // and stars take a fast path; a plain reading of the pattern must agree with it.
 
-#include "article_database/query/like_pattern.h"
-#include "article_database/query/query_text.h"
-#include "article_database/snapshot/snapshot.h"
-#include "article_database/query/text_fold.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/query/like_pattern.h"
+#include "jet_engine/query/query_text.h"
+#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/query/text_fold.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-using namespace article_database;
+using namespace jet_engine;
 
 namespace {
 

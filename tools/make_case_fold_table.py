@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/article_database/query/case_fold_table.cpp from Unicode's
+"""Writes src/jet_engine/query/case_fold_table.cpp from Unicode's
 CaseFolding.txt (Debian package unicode-data).
 
     make_case_fold_table.py CaseFolding.txt OUTPUT           writes OUTPUT
@@ -86,12 +86,12 @@ def render(version, foldings):
         "// (Unicode {0}): the simple case foldings, statuses C and S, {1} code points.".format(version, len(foldings)),
         "// Do not edit; run the generator again (cmake --build BUILD --target case_fold_table).",
         "",
-        '#include "article_database/query/case_fold_table.h"',
+        '#include "jet_engine/query/case_fold_table.h"',
         "",
         "#include <cstddef>",
         "#include <cstdint>",
         "",
-        "namespace article_database {",
+        "namespace jet_engine {",
         "",
         f'const char caseFoldUnicodeVersion[] = "{version}";',
         "",
@@ -131,7 +131,7 @@ def render(version, foldings):
         "    return static_cast<char32_t>(static_cast<std::int32_t>(codePoint) + add);",
         "}",
         "",
-        "} // namespace article_database",
+        "} // namespace jet_engine",
     ]
     return "\n".join(out) + "\n"
 

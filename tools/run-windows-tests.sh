@@ -71,17 +71,17 @@ done < "$list"
 # C++ run-time once freed, at each such thread's end, what its freed
 # thread-local storage held, which corrupted the heap now and then, and a
 # plain run passes by it almost always.
-echo "== article_database_tests.exe, the heap checked"
+echo "== jet_engine_tests.exe, the heap checked"
 start=$SECONDS
 checked=$build/heap-checked.log
-if WINEDEBUG=warn+heap wine "$build/tests/article_database/article_database_tests.exe" --gtest_brief=1 \
+if WINEDEBUG=warn+heap wine "$build/tests/jet_engine/jet_engine_tests.exe" --gtest_brief=1 \
         --gtest_filter='LaterColumnsTest.*:Shapes/StreamedShapeTest.*' </dev/null >"$checked" 2>&1 \
         && ! grep -q 'warn:heap' "$checked"; then
-    echo "== article_database_tests.exe, the heap checked, passed in $((SECONDS - start)) s"
+    echo "== jet_engine_tests.exe, the heap checked, passed in $((SECONDS - start)) s"
 else
     grep -m 20 -e 'warn:heap' -e FAILED "$checked" >&2 || tail -n 20 "$checked" >&2
-    echo "== article_database_tests.exe, the heap checked, FAILED"
-    failed+=("article_database_tests.exe (heap checked)")
+    echo "== jet_engine_tests.exe, the heap checked, FAILED"
+    failed+=("jet_engine_tests.exe (heap checked)")
 fi
 
 wineserver -k 2>/dev/null || true

@@ -1,8 +1,12 @@
 #include "article_database/module1.h"
 
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 
 namespace article_database {
+
+using jet_engine::Engine;
+using jet_engine::OperatingSystem;
+using jet_engine::operatingSystem;
 
 std::string databasePath(OperatingSystem &system) { return system.windowsPath("C:\\VANTORELISK\\TABLEARTICLE.MDB"); }
 

@@ -2,7 +2,7 @@
 // The program's module-level state: its one database connection and its one
 // current result set, shared by the window's handlers.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 
 #include <memory>
 #include <optional>
@@ -13,17 +13,17 @@ namespace article_database {
 // Where the fixed database path "C:\VANTORELISK\TABLEARTICLE.MDB" lives on
 // `system` (OperatingSystem::windowsPath). Returns the path to try even when
 // nothing exists there.
-std::string databasePath(OperatingSystem &system);
+std::string databasePath(jet_engine::OperatingSystem &system);
 
 class Module1 {
 public:
     // On this system.
     Module1();
     // On `system`, which must outlive the module.
-    explicit Module1(OperatingSystem &system);
+    explicit Module1(jet_engine::OperatingSystem &system);
 
-    std::shared_ptr<Database> BaseArticle;
-    std::shared_ptr<Recordset> RsArticle;
+    std::shared_ptr<jet_engine::Database> BaseArticle;
+    std::shared_ptr<jet_engine::Recordset> RsArticle;
 
     // Opens the database into BaseArticle; silent on failure.
     void OUVRIR_BASE();
@@ -31,8 +31,8 @@ public:
     void ouvrirTableArticle();
 
 private:
-    OperatingSystem &m_system;
-    std::unique_ptr<Engine> m_engine;
+    jet_engine::OperatingSystem &m_system;
+    std::unique_ptr<jet_engine::Engine> m_engine;
 };
 
 } // namespace article_database

@@ -1,20 +1,20 @@
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 
-#include "article_database/query/like_pattern.h"
-#include "article_database/query/query_text.h"
-#include "article_database/row_stream.h"
-#include "article_database/snapshot/snapshot.h"
-#include "article_database/snapshot/snapshot_cache.h"
-#include "article_database/snapshot/table_stream.h"
-#include "article_database/platform/operating_system.h"
-#include "article_database/query/text_fold.h"
+#include "jet_engine/query/like_pattern.h"
+#include "jet_engine/query/query_text.h"
+#include "jet_engine/row_stream.h"
+#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/tables/snapshot_cache.h"
+#include "jet_engine/stream/table_stream.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/query/text_fold.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <new>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -337,4 +337,4 @@ Outcome<std::unique_ptr<StreamedDatabase>> Engine::openStreamed(const std::strin
     }
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -4,15 +4,15 @@
 // query text, and a cursor over them. Every operation can fail; failures are
 // values (Status), never exceptions.
 
-#include "article_database/field_run.h"
-#include "article_database/field_value.h"
-#include "article_database/status.h"
+#include "jet_engine/field_run.h"
+#include "jet_engine/field_value.h"
+#include "jet_engine/status.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 class OperatingSystem;
 class StreamedDatabase;
@@ -64,4 +64,4 @@ private:
     OperatingSystem &m_system;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "article_database/field_value.h"
+#include "jet_engine/field_value.h"
 
 #include <cassert>
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 // One field over many rows of a set, nulls left out, as views into the
 // set's storage, which the run keeps alive: a grid can take a million rows
@@ -62,4 +62,4 @@ private:
     std::shared_ptr<const void> m_keepAlive;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 // One field of the current row. The text is the value's display form (UTF-8:
 // text as stored, integers as plain digits, ...); it stays valid as long as
@@ -15,4 +15,4 @@ struct FieldValue {
     bool isNull() const { return kind == Kind::Null; }
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -6,13 +6,13 @@
 // query reads the file again, and that a file changed while its rows were
 // read is only known at the end.
 
-#include "article_database/field_value.h"
-#include "article_database/status.h"
+#include "jet_engine/field_value.h"
+#include "jet_engine/status.h"
 
 #include <memory>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 class RowStream {
 public:
@@ -34,4 +34,4 @@ public:
     virtual Outcome<std::unique_ptr<RowStream>> query(std::u16string_view nameOrQuery) = 0;
 };
 
-} // namespace article_database
+} // namespace jet_engine

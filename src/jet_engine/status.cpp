@@ -1,6 +1,6 @@
-#include "article_database/status.h"
+#include "jet_engine/status.h"
 
-namespace article_database {
+namespace jet_engine {
 
 std::string_view describe(Status status)
 {
@@ -21,4 +21,4 @@ std::string_view describe(Status status)
     return "unknown status";
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -7,7 +7,7 @@
 #include <utility>
 #include <variant>
 
-namespace article_database {
+namespace jet_engine {
 
 enum class Status {
     Ok,
@@ -40,4 +40,4 @@ private:
     std::variant<T, Status> m_value;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -92,17 +92,17 @@ std::u16string withDecimalSeparator(std::string_view text, std::u16string_view s
     return converted;
 }
 
-bool shownAsStored(article_database::FieldValue::Kind kind)
+bool shownAsStored(jet_engine::FieldValue::Kind kind)
 {
-    using Kind = article_database::FieldValue::Kind;
+    using Kind = jet_engine::FieldValue::Kind;
     return !(kind == Kind::Double || kind == Kind::Single || kind == Kind::Numeric || kind == Kind::Currency
              || kind == Kind::DateTime);
 }
 
-std::u16string regionalText(article_database::FieldValue::Kind kind, std::string_view text,
+std::u16string regionalText(jet_engine::FieldValue::Kind kind, std::string_view text,
                             const RegionalFormats &formats)
 {
-    using Kind = article_database::FieldValue::Kind;
+    using Kind = jet_engine::FieldValue::Kind;
     const auto real = [&](int digits) {
         const auto value = readInvariantNumber(text);
         return withDecimalSeparator(value ? significantDigits(*value, digits) : std::string(text),

@@ -4,7 +4,7 @@
 // numbers in the user's regional formats instead: these read the invariant
 // text back, for each toolkit to format it.
 
-#include "article_database/field_value.h"
+#include "jet_engine/field_value.h"
 
 #include <optional>
 #include <string>
@@ -38,7 +38,7 @@ std::string significantDigits(double value, int digits);
 std::u16string withDecimalSeparator(std::string_view text, std::u16string_view separator);
 
 // Text, booleans and integers are shown as the engine gives them.
-bool shownAsStored(article_database::FieldValue::Kind kind);
+bool shownAsStored(jet_engine::FieldValue::Kind kind);
 
 // What each toolkit reads of the user's regional settings.
 class RegionalFormats {
@@ -54,7 +54,7 @@ public:
 // own conversion of a value to text gives it to a Windows user: a date alone
 // at midnight, a time alone on day 0, 15 significant digits for a Double and
 // 7 for a Single; a Numeric or a Currency never passes through double.
-std::u16string regionalText(article_database::FieldValue::Kind kind, std::string_view text,
+std::u16string regionalText(jet_engine::FieldValue::Kind kind, std::string_view text,
                             const RegionalFormats &formats);
 
 } // namespace search_window

@@ -41,7 +41,7 @@ void GridRows::resize(std::size_t count)
     m_size = count;
 }
 
-void GridRows::append(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner)
+void GridRows::append(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &owner)
 {
     singlesPiece().values.push_back(value.text);
     ++m_size;
@@ -50,7 +50,7 @@ void GridRows::append(const article_database::FieldValue &value, const std::shar
         m_owners.push_back(owner);
 }
 
-void GridRows::append(const article_database::FieldRun &run)
+void GridRows::append(const jet_engine::FieldRun &run)
 {
     m_kind = run.kind();
     if (run.size() == 0)

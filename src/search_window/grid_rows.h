@@ -5,8 +5,8 @@
 // A whole answer arrives as one run of the engine's own row numbers, single
 // values (the step's row-by-row fallback, a test's rows) one by one.
 
-#include "article_database/field_run.h"
-#include "article_database/field_value.h"
+#include "jet_engine/field_run.h"
+#include "jet_engine/field_value.h"
 
 #include <cstddef>
 #include <memory>
@@ -20,19 +20,19 @@ public:
     std::size_t size() const { return m_size; }
     std::string_view operator[](std::size_t row) const;
     // The kind of the values added last: a listing is one column's.
-    article_database::FieldValue::Kind kind() const { return m_kind; }
+    jet_engine::FieldValue::Kind kind() const { return m_kind; }
 
     // Rows past the end become empty text.
     void resize(std::size_t count);
-    void append(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner);
-    void append(const article_database::FieldRun &run);
+    void append(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &owner);
+    void append(const jet_engine::FieldRun &run);
 
 private:
     // Consecutive rows from one run (never empty), or else from single
     // values; `first` is the piece's first row in the grid.
     struct Piece {
         std::size_t first = 0;
-        article_database::FieldRun run;
+        jet_engine::FieldRun run;
         std::vector<std::string_view> values;
     };
 
@@ -40,7 +40,7 @@ private:
 
     std::vector<Piece> m_pieces;
     std::size_t m_size = 0;
-    article_database::FieldValue::Kind m_kind = article_database::FieldValue::Kind::Text;
+    jet_engine::FieldValue::Kind m_kind = jet_engine::FieldValue::Kind::Text;
     // Consecutive values almost always share one owner, so only changes are kept.
     std::vector<std::shared_ptr<const void>> m_owners;
 };

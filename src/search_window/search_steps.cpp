@@ -74,7 +74,7 @@ void REMPLIR_ARTICLEGENERAL(article_database::Module1 &module, ArticleGrid &G, s
         };
         const auto moveNext = [&] {
             bool moved = false;
-            guardedStep([&] { moved = rs->moveNext() == article_database::Status::Ok; });
+            guardedStep([&] { moved = rs->moveNext() == jet_engine::Status::Ok; });
             return moved;
         };
         while (!atEnd()) {

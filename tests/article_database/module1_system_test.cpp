@@ -2,7 +2,7 @@
 // the part of its start-up that is the same on every system.
 
 #include "article_database/module1.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,8 @@
 #include <vector>
 
 namespace article_database {
+
+using namespace jet_engine;
 namespace {
 
 using mdb_writer::ColumnType;

@@ -1,7 +1,7 @@
 // The connection state at start-up, and where the database is looked for.
 
 #include "article_database/module1.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 namespace article_database {
+
+using namespace jet_engine;
 namespace {
 
 using mdb_writer::ColumnType;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::Cell;
@@ -160,4 +160,4 @@ INSTANTIATE_TEST_SUITE_P(Options, ArticleQueryHelpTest,
                          [](const testing::TestParamInfo<HelpCase> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

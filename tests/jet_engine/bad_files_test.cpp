@@ -1,7 +1,7 @@
 // Files that are missing, not Jet files, cut short or damaged: the engine
 // fails cleanly or reads them, never crashes or hangs, and never writes.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 #include "damaged_sample.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <set>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using testing_support::damagedCopy;
@@ -206,4 +206,4 @@ TEST_F(BadFilesTest, ReadingLeavesFileAndFolderUntouched)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -2,14 +2,14 @@
 // through before it had a table of its own, over every code point. Qt is
 // Linux-only here, and so is this test.
 
-#include "article_database/query/case_fold_table.h"
-#include "article_database/query/text_fold.h"
+#include "jet_engine/query/case_fold_table.h"
+#include "jet_engine/query/text_fold.h"
 
 #include <QChar>
 
 #include <gtest/gtest.h>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 // Whether Qt's Unicode data, older than ours or not, has `c` as a character.
@@ -47,4 +47,4 @@ TEST(CaseFoldAgainstQt, AgreesOnEveryCharacterQtKnows)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

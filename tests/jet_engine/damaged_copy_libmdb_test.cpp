@@ -7,7 +7,7 @@
 
 #include <iostream>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using testing_support::damagedCopy;
@@ -81,4 +81,4 @@ INSTANTIATE_TEST_SUITE_P(Formats, DamagedCopyTest,
                          });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

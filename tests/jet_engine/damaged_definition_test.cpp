@@ -3,7 +3,7 @@
 // crashed or hung the library that read definitions for us; our own reader
 // must refuse them or read around them.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 #include "file_bytes.h"
 #include "first_column.h"
 #include "test_files.h"
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::ColumnType;
@@ -231,4 +231,4 @@ INSTANTIATE_TEST_SUITE_P(Formats, DamagedDefinitionTest, testing::Values(Format:
                          });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

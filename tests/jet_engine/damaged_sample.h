@@ -2,7 +2,7 @@
 // The sample file the damaged-file tests start from, and copies of it with
 // random bytes changed.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 // 400 articles with a code each, and every fortieth with a memo long enough
 // to spread over long-value pages.
@@ -64,4 +64,4 @@ protected:
     Engine m_engine;
 };
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

@@ -1,7 +1,7 @@
 // The engine on real .mdb files written by the team's writer.
 
-#include "article_database/engine.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/engine.h"
+#include "jet_engine/text/unicode_text.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <optional>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::Cell;
@@ -510,4 +510,4 @@ INSTANTIATE_TEST_SUITE_P(Formats, EngineLargeTableTest, testing::ValuesIn(fileFo
                          [](const testing::TestParamInfo<FileFormat> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -1,4 +1,4 @@
-#include "article_database/snapshot/find_bytes.h"
+#include "jet_engine/search/find_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using Finder = std::size_t (*)(const char *, std::size_t, std::string_view);
@@ -90,4 +90,4 @@ TEST(FindBytesTest, EveryVariantAgreesWithTheStandardLibraryOnRandomText)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

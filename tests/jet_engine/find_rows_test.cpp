@@ -1,7 +1,7 @@
-#include "article_database/snapshot/find_rows.h"
+#include "jet_engine/search/find_rows.h"
 
-#include "article_database/snapshot/find_bytes.h"
-#include "article_database/snapshot/search_text.h"
+#include "jet_engine/search/find_bytes.h"
+#include "jet_engine/search/search_text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 struct Variant {
@@ -115,4 +115,4 @@ TEST(FindRowsTest, RowsFoldAsReadAsTheirBytesDo)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

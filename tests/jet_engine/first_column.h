@@ -1,12 +1,12 @@
 #pragma once
 // The designations a search lists, as the grid would show them.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 
 #include <string>
 #include <vector>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 // The non-null values of the first column, from the current row to the end
 // or to the first failure.
@@ -23,4 +23,4 @@ inline std::vector<std::string> firstColumnToEnd(Recordset &rows)
     return values;
 }
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

@@ -5,7 +5,7 @@
 // closed, a change the test hands over is made at the read it names, and the
 // file clock says what the test set it to.
 
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 class GatedSystem final : public OperatingSystem {
 public:
@@ -142,4 +142,4 @@ private:
     std::uint64_t m_changeAt = 0;
 };
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

@@ -1,8 +1,8 @@
 // Columns a search does not need are read only when first asked for, and
 // then only from the state of the file the rest of the rows came from.
 
-#include "article_database/engine.h"
-#include "article_database/snapshot/mdb_file.h"
+#include "jet_engine/engine.h"
+#include "jet_engine/format/jet_file.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::ColumnType;
@@ -161,4 +161,4 @@ TEST(LaterColumnsTest, LargeTableKeepsItsOrderAcrossBothHalves)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

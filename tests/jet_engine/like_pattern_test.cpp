@@ -1,10 +1,10 @@
-#include "article_database/query/like_pattern.h"
-#include "article_database/snapshot/snapshot.h"
-#include "article_database/query/text_fold.h"
+#include "jet_engine/query/like_pattern.h"
+#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/query/text_fold.h"
 
 #include <gtest/gtest.h>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 enum class Expect { Match, NoMatch, Invalid };
@@ -171,9 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ScanCase> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 // Needles of every length placed at every offset of rows long enough for the
@@ -220,4 +220,4 @@ TEST(ColumnScanSearchTest, AgreesWithPlainSearchAtEveryOffset)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -1,7 +1,7 @@
 // Memo and OLE values: in the row, on one long-value row, or chained over
 // several; chains that loop, leave the file or stop short are damage.
 
-#include "article_database/jet/long_value.h"
+#include "jet_engine/format/long_value.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using namespace testing_support;
@@ -89,4 +89,4 @@ INSTANTIATE_TEST_SUITE_P(Values, LongValueTest, ::testing::ValuesIn(longCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -2,8 +2,8 @@
 // system's side of the boundary. Nothing here calls the system itself, so
 // the same tests hold the POSIX side and the Windows side to one contract.
 
-#include "article_database/jet/stored_text.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/platform/operating_system.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using test_support::TempDir;
@@ -335,4 +335,4 @@ TEST(CodePageTextTest, FallsBackToWesternWithoutAConverter)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

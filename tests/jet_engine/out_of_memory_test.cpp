@@ -4,7 +4,7 @@
 // This binary replaces operator new so that a test can make large (or all)
 // allocations fail for the length of one call.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using testing_support::TempDir;
@@ -99,4 +99,4 @@ TEST_F(OutOfMemoryTest, OpeningASearch)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -3,8 +3,8 @@
 // parts: shapes the writer cannot make (moved rows, loops, broken pointers)
 // are written here byte by byte.
 
-#include "article_database/jet/page_source.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/platform/operating_system.h"
 #include "file_bytes.h"
 #include "test_files.h"
 
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 constexpr std::uint32_t fixturePageSize = 4096;
 constexpr std::uint16_t deletedRow = 0xC000;
@@ -101,4 +101,4 @@ private:
     std::optional<PageSource> m_pages;
 };
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

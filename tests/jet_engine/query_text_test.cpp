@@ -1,8 +1,8 @@
-#include "article_database/query/query_text.h"
+#include "jet_engine/query/query_text.h"
 
 #include <gtest/gtest.h>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 struct QueryCase {
@@ -93,4 +93,4 @@ INSTANTIATE_TEST_SUITE_P(Forms, QueryTextTest, testing::ValuesIn(queryCases),
                          [](const testing::TestParamInfo<QueryCase> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -23,7 +23,7 @@
 // it has columns left, which is how Access leaves a table once text or memo
 // columns are deleted (MoreSlotsThanColumns).
 
-#include "article_database/jet/jet_layout.h"
+#include "jet_engine/format/jet_layout.h"
 #include "read_back.h"
 #include "reader_rows.h"
 #include "shape_cases.h"
@@ -38,7 +38,7 @@
 #include <set>
 #include <sstream>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::ColumnType;
@@ -291,4 +291,4 @@ INSTANTIATE_TEST_SUITE_P(Shapes, ReaderDifferential, testing::ValuesIn(allShapes
                          [](const testing::TestParamInfo<ShapeCase> &info) { return ::testing_support::shapeCaseName(info.param); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -1,7 +1,7 @@
 #include "reader_rows.h"
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/snapshot/mdb_file.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/jet_file.h"
 #include "child_process.h"
 #include "read_back.h"
 
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string_view>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 namespace {
 
@@ -302,4 +302,4 @@ std::string describe(const ShownRow &row)
     return out + ")";
 }
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

@@ -4,14 +4,14 @@
 // which they can be compared. The table's definition as the engine and
 // libmdb give it.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 // A value in the form libmdb prints it; nullopt where libmdb binds nothing.
 using Shown = std::optional<std::string>;
@@ -70,4 +70,4 @@ std::string describe(const ShownRow &row);
 // Where two rows first differ, bytes around it in hex; empty when equal.
 std::string firstDifference(const ShownRow &a, const ShownRow &b);
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

@@ -1,9 +1,9 @@
 // The row walk: which rows a data page lists, in what order, and which
 // shapes of moved rows are damage. Pages are laid out by hand.
 
-#include "article_database/jet/page_source.h"
-#include "article_database/jet/row_cursor.h"
-#include "article_database/jet/usage_map.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/format/row_cursor.h"
+#include "jet_engine/format/usage_map.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using namespace testing_support;
@@ -203,4 +203,4 @@ INSTANTIATE_TEST_SUITE_P(Maps, UsageMapTest, ::testing::ValuesIn(mapCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -2,14 +2,14 @@
 // for the shapes Access makes and our writer does not: deleted columns,
 // columns added after rows were written, Jet 3 jump tables, broken offsets.
 
-#include "article_database/jet/row_decoder.h"
+#include "jet_engine/format/row_decoder.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using namespace testing_support;
@@ -191,4 +191,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, Jet3RowTest, ::testing::ValuesIn(jet3Rows),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

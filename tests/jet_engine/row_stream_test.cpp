@@ -3,9 +3,9 @@
 // row shape the writer makes, and a file that changes during the walk is
 // reported as changed, never answered from.
 
-#include "article_database/engine.h"
-#include "article_database/query/unicode_text.h"
-#include "article_database/row_stream.h"
+#include "jet_engine/engine.h"
+#include "jet_engine/text/unicode_text.h"
+#include "jet_engine/row_stream.h"
 #include "child_process.h"
 #include "first_column.h"
 #include "gated_system.h"
@@ -20,7 +20,7 @@
 #include <filesystem>
 #include <limits>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::Format;
@@ -233,4 +233,4 @@ INSTANTIATE_TEST_SUITE_P(Changes, StreamedChangeTest, testing::ValuesIn(changes)
                          [](const testing::TestParamInfo<ChangeCase> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -3,14 +3,14 @@
 // the file as it is at that moment, and the kept and indexed answers are the
 // ones a plain row-by-row match gives.
 
-#include "article_database/engine.h"
-#include "article_database/query/like_pattern.h"
-#include "article_database/query/text_fold.h"
-#include "article_database/query/unicode_text.h"
-#include "article_database/snapshot/bigram_index.h"
-#include "article_database/snapshot/content_hash.h"
-#include "article_database/snapshot/snapshot.h"
-#include "article_database/snapshot/snapshot_cache.h"
+#include "jet_engine/engine.h"
+#include "jet_engine/query/like_pattern.h"
+#include "jet_engine/query/text_fold.h"
+#include "jet_engine/text/unicode_text.h"
+#include "jet_engine/search/bigram_index.h"
+#include "jet_engine/watch/content_hash.h"
+#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/tables/snapshot_cache.h"
 #include "first_column.h"
 #include "gated_system.h"
 #include "test_files.h"
@@ -23,7 +23,7 @@
 #include <optional>
 #include <random>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using mdb_writer::Null;
@@ -437,4 +437,4 @@ TEST(ContentHashTest, TellsOneByteAndStopsWhenAsked)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -3,8 +3,8 @@
 // definitions, Numeric columns) and damage to every count, length and page
 // number the reader follows.
 
-#include "article_database/jet/file_header.h"
-#include "article_database/jet/table_definition.h"
+#include "jet_engine/format/file_header.h"
+#include "jet_engine/format/table_definition.h"
 #include "page_fixture.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <functional>
 #include <optional>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using namespace testing_support;
@@ -320,4 +320,4 @@ INSTANTIATE_TEST_SUITE_P(Headers, FileHeaderTest, ::testing::ValuesIn(headerCase
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

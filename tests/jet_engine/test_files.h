@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database::testing_support {
+namespace jet_engine::testing_support {
 
 using ::test_support::TempDir;
 
@@ -44,4 +44,4 @@ inline void writeBytes(const std::string &path, const std::string &bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-} // namespace article_database::testing_support
+} // namespace jet_engine::testing_support

@@ -3,13 +3,13 @@
 // paths, foldings that cross blocks far away, the largest deltas either way,
 // the last folding code point, and the foldings that are not simple.
 
-#include "article_database/query/text_fold.h"
+#include "jet_engine/query/text_fold.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 struct Fold {
@@ -50,4 +50,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Fold> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -2,7 +2,7 @@
 // share: its output is compared with bytes written out by hand, never with
 // another conversion of our own.
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 struct FromUtf16 {
@@ -160,4 +160,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Strict> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -1,4 +1,4 @@
-#include "article_database/jet/value_text.h"
+#include "jet_engine/format/value_text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <functional>
 #include <limits>
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 struct TextCase {
@@ -74,4 +74,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TextCase> &info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -7,7 +7,7 @@
 // each answer is either nothing (the grid's header only) or exactly what one
 // state written holds.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 #include "file_changes.h"
 #include "mdb_writer.h"
 #include "temp_dir.h"
@@ -36,7 +36,7 @@
 #include <windows.h>
 #endif
 
-namespace article_database {
+namespace jet_engine {
 namespace {
 
 using test_support::WrittenFile;
@@ -478,4 +478,4 @@ TEST_F(ChangingFileTest, DeletingTheOpenDatabase)
 }
 
 } // namespace
-} // namespace article_database
+} // namespace jet_engine

@@ -110,7 +110,7 @@ TEST_F(NeverWriteTest, StartUpAndSearchesLeaveTheFileAndItsFolderAsTheyWere)
         for (const std::string &text : never_write::typedTexts()) {
             SetWindowTextW(box, L"");
             std::u16string units;
-            ASSERT_TRUE(article_database::utf8ToUtf16(text, units));
+            ASSERT_TRUE(jet_engine::utf8ToUtf16(text, units));
             for (const char16_t unit : units) {
                 typeText(std::u16string(1, unit));
                 ASSERT_FALSE(deliverQueued(form->window()));

@@ -3,7 +3,7 @@
 // open and answers with fixed rows, failing where the script says: with a
 // status, or by running out of memory.
 
-#include "article_database/engine.h"
+#include "jet_engine/engine.h"
 
 #include <QStringList>
 
@@ -15,9 +15,9 @@
 
 namespace fake {
 
-using article_database::FieldValue;
-using article_database::Outcome;
-using article_database::Status;
+using jet_engine::FieldValue;
+using jet_engine::Outcome;
+using jet_engine::Status;
 using Cells = std::vector<std::optional<std::string>>;
 
 struct Script {
@@ -32,7 +32,7 @@ struct Script {
     std::size_t eofThrowsAt = SIZE_MAX;
 };
 
-class Recordset : public article_database::Recordset {
+class Recordset : public jet_engine::Recordset {
 public:
     explicit Recordset(const Script &script)
         : m_script(script)
@@ -85,19 +85,19 @@ private:
     std::size_t m_position = 0;
 };
 
-class Database : public article_database::Database {
+class Database : public jet_engine::Database {
 public:
     Script script;
     QStringList queries;
 
-    Outcome<std::shared_ptr<article_database::Recordset>> openRecordset(std::u16string_view text) override
+    Outcome<std::shared_ptr<jet_engine::Recordset>> openRecordset(std::u16string_view text) override
     {
         queries << QString::fromUtf16(text.data(), qsizetype(text.size()));
         if (script.openFails)
             return Status::SyntaxError;
         if (script.openThrows)
             throw std::bad_alloc();
-        return std::shared_ptr<article_database::Recordset>(std::make_shared<Recordset>(script));
+        return std::shared_ptr<jet_engine::Recordset>(std::make_shared<Recordset>(script));
     }
 };
 

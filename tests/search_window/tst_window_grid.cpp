@@ -11,7 +11,7 @@
 #include <string>
 
 using search_window::Grid;
-using Kind = article_database::FieldValue::Kind;
+using Kind = jet_engine::FieldValue::Kind;
 
 Q_DECLARE_METATYPE(Kind)
 

@@ -27,13 +27,13 @@ inline void addRows(search_window::Grid &grid, const QStringList &rows)
     for (const QString &row : rows)
         owner->push_back(row.toStdString());
     for (const std::string &text : *owner)
-        grid.AddItem({article_database::FieldValue::Kind::Text, text}, owner);
+        grid.AddItem({jet_engine::FieldValue::Kind::Text, text}, owner);
 }
 
 // A run as the engine gives one: `rows` (or `count` rows from `first`) of a
 // column packed into one text, a separator after each value; the run alone
 // keeps the column alive.
-inline article_database::FieldRun runOver(const QStringList &column, std::vector<std::uint32_t> rows,
+inline jet_engine::FieldRun runOver(const QStringList &column, std::vector<std::uint32_t> rows,
                                           std::uint32_t first = 0, std::size_t count = 0)
 {
     struct Column {
@@ -52,7 +52,7 @@ inline article_database::FieldRun runOver(const QStringList &column, std::vector
     const std::size_t size = numbers ? packed->rows.size() : count;
     const char *text = packed->text.data();
     const std::uint32_t *offsets = packed->offsets.data();
-    return {article_database::FieldValue::Kind::Text, text, offsets, numbers, first, size, std::move(packed)};
+    return {jet_engine::FieldValue::Kind::Text, text, offsets, numbers, first, size, std::move(packed)};
 }
 
 // QTest::keyClicks knows only ASCII keys: other letters arrive as a key event

@@ -2,7 +2,7 @@
 // Little-endian numbers in a file's bytes held as a string, for tests that
 // read or patch pages by hand.
 
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/little_endian.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,22 +12,22 @@ namespace test_support {
 
 inline std::uint16_t le16(const std::string &bytes, std::size_t at)
 {
-    return article_database::le16(reinterpret_cast<const unsigned char *>(bytes.data()) + at);
+    return jet_engine::le16(reinterpret_cast<const unsigned char *>(bytes.data()) + at);
 }
 
 inline std::uint32_t le32(const std::string &bytes, std::size_t at)
 {
-    return article_database::le32(reinterpret_cast<const unsigned char *>(bytes.data()) + at);
+    return jet_engine::le32(reinterpret_cast<const unsigned char *>(bytes.data()) + at);
 }
 
 inline void put16(std::string &bytes, std::size_t at, std::uint32_t value)
 {
-    article_database::put16(reinterpret_cast<unsigned char *>(bytes.data()) + at, value);
+    jet_engine::put16(reinterpret_cast<unsigned char *>(bytes.data()) + at, value);
 }
 
 inline void put32(std::string &bytes, std::size_t at, std::uint32_t value)
 {
-    article_database::put32(reinterpret_cast<unsigned char *>(bytes.data()) + at, value);
+    jet_engine::put32(reinterpret_cast<unsigned char *>(bytes.data()) + at, value);
 }
 
 } // namespace test_support

@@ -2,7 +2,7 @@
 // A test's UTF-8 text (a path, an argument) for the system's UTF-16
 // functions, on Windows.
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <stdexcept>
 #include <string>
@@ -13,7 +13,7 @@ namespace test_support {
 inline std::wstring wide(const std::string &utf8)
 {
     std::u16string units;
-    if (!article_database::utf8ToUtf16(utf8, units))
+    if (!jet_engine::utf8ToUtf16(utf8, units))
         throw std::invalid_argument("not UTF-8: " + utf8);
     return std::wstring(units.begin(), units.end());
 }

@@ -1,6 +1,6 @@
 #include "console_output.h"
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +18,7 @@ std::wstring toConsoleText(std::string_view utf8)
     std::wstring text;
     text.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const char32_t c = article_database::nextCodePoint(utf8, pos);
+        const char32_t c = jet_engine::nextCodePoint(utf8, pos);
         if (c >= 0x10000) {
             text.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
             text.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));

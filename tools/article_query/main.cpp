@@ -1,9 +1,9 @@
 // article-query DATABASE QUERY: runs one query text through the program's
 // engine and prints the first column of each row as the grid shows it.
 
-#include "article_database/engine.h"
-#include "article_database/row_stream.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/engine.h"
+#include "jet_engine/row_stream.h"
+#include "jet_engine/text/unicode_text.h"
 #include "console_output.h"
 
 #include <string>
@@ -27,10 +27,10 @@ constexpr char help[] =
     "database or the query fails or the file changes while it is read (drop\n"
     "whatever was printed then), 2 on wrong arguments.\n";
 
-int fail(std::string_view what, article_database::Status status)
+int fail(std::string_view what, jet_engine::Status status)
 {
     std::string message = "article-query: ";
-    message.append(what).append(": ").append(article_database::describe(status)).append("\n");
+    message.append(what).append(": ").append(jet_engine::describe(status)).append("\n");
     console_output::writeErr(message);
     return 1;
 }
@@ -44,7 +44,7 @@ int wrongArguments()
 // The arguments as UTF-8, the program's name left out.
 int run(const std::vector<std::string> &args)
 {
-    using namespace article_database;
+    using namespace jet_engine;
     std::vector<const std::string *> operands;
     bool optionsEnded = false;
     for (const std::string &arg : args) {
@@ -122,7 +122,7 @@ int wmain(int argc, wchar_t *argv[])
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::u16string units(argv[i], argv[i] + std::char_traits<wchar_t>::length(argv[i]));
-        if (!article_database::utf16ToUtf8(units, args.emplace_back())) {
+        if (!jet_engine::utf16ToUtf8(units, args.emplace_back())) {
             console_output::writeErr("article-query: an argument is not valid UTF-16\n");
             return 2;
         }

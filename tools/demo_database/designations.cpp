@@ -1,6 +1,6 @@
 #include "designations.h"
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <string_view>
 #include <vector>
@@ -493,7 +493,7 @@ std::string upperCase(std::string_view text, bool keepAccents)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = article_database::nextCodePoint(text, i);
+        const char32_t c = jet_engine::nextCodePoint(text, i);
         if (c >= U'a' && c <= U'z') {
             out.push_back(static_cast<char>(c - U'a' + U'A'));
             continue;
@@ -504,9 +504,9 @@ std::string upperCase(std::string_view text, bool keepAccents)
                 letter = &l;
         }
         if (!letter)
-            article_database::appendUtf8(out, c);
+            jet_engine::appendUtf8(out, c);
         else if (keepAccents)
-            article_database::appendUtf8(out, letter->upper);
+            jet_engine::appendUtf8(out, letter->upper);
         else
             out += letter->plain;
     }

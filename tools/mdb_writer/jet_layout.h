@@ -2,7 +2,7 @@
 // What the writer's parts share: the two formats' sizes, byte helpers, and the
 // layout of a table as it will be stored. Internal to the writer.
 
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/little_endian.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -64,8 +64,8 @@ struct WriteError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-using article_database::put16;
-using article_database::put32;
+using jet_engine::put16;
+using jet_engine::put32;
 
 inline void append16(std::vector<std::uint8_t> &out, std::uint32_t v)
 {

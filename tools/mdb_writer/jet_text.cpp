@@ -1,6 +1,6 @@
 #include "jet_text.h"
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <algorithm>
 #include <iterator>
@@ -9,7 +9,7 @@ namespace mdb_writer::jet_text {
 
 bool toUtf16(std::string_view utf8, std::u16string &out)
 {
-    return article_database::utf8ToUtf16(utf8, out);
+    return jet_engine::utf8ToUtf16(utf8, out);
 }
 
 void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std::uint8_t> &out)

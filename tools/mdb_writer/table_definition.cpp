@@ -2,7 +2,7 @@
 
 #include "jet_text.h"
 
-#include "article_database/jet/file_header.h"
+#include "jet_engine/format/file_header.h"
 
 #include <algorithm>
 #include <array>
@@ -243,7 +243,7 @@ void writeHeaderPage(const JetVersion &version, PageFile &file)
     const double created = 45292.0;
     std::memcpy(&page[0x72], &created, sizeof created);
 
-    article_database::toggleHeaderMask(page.data(), version.jet3);
+    jet_engine::toggleHeaderMask(page.data(), version.jet3);
     file.write(0, page.data());
 }
 

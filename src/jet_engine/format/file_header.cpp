@@ -1,12 +1,12 @@
-#include "article_database/jet/file_header.h"
+#include "jet_engine/format/file_header.h"
 
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/little_endian.h"
 
 #include <array>
 #include <cstring>
 #include <utility>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -70,4 +70,4 @@ Outcome<FileFormat> readHeader(const unsigned char *page, std::size_t size)
     return format;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -3,13 +3,13 @@
 // the code page Jet 3 text is stored in. Most of the page's settings lie
 // under a fixed RC4 mask.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/status.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/status.h"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace article_database {
+namespace jet_engine {
 
 // How many bytes of the first page readHeader needs.
 constexpr std::size_t headerBytes = 0x18 + 128;
@@ -22,4 +22,4 @@ Outcome<FileFormat> readHeader(const unsigned char *page, std::size_t size);
 // settings: 126 bytes in Jet 3, 128 in Jet 4 and ACE.
 void toggleHeaderMask(unsigned char *page, bool jet3);
 
-} // namespace article_database
+} // namespace jet_engine

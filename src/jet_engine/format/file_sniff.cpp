@@ -1,8 +1,8 @@
-#include "article_database/jet/file_sniff.h"
+#include "jet_engine/format/file_sniff.h"
 
-#include "article_database/jet/file_header.h"
+#include "jet_engine/format/file_header.h"
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 constexpr unsigned catalogPage = 2;
@@ -30,4 +30,4 @@ Outcome<FileFacts> sniffFile(const ReadableFile &file)
     return facts;
 }
 
-} // namespace article_database
+} // namespace jet_engine

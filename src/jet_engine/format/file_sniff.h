@@ -2,13 +2,13 @@
 // Tells a Jet file from anything else by its first page, before any of its
 // other pages is read.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/platform/operating_system.h"
-#include "article_database/status.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/status.h"
 
 #include <cstdint>
 
-namespace article_database {
+namespace jet_engine {
 
 struct FileFacts {
     std::uint64_t size = 0;
@@ -20,4 +20,4 @@ struct FileFacts {
 // short to hold a catalog.
 Outcome<FileFacts> sniffFile(const ReadableFile &file);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,20 +1,20 @@
-#include "article_database/snapshot/mdb_file.h"
+#include "jet_engine/format/jet_file.h"
 
-#include "article_database/jet/file_sniff.h"
-#include "article_database/snapshot/lazy_columns.h"
-#include "article_database/jet/little_endian.h"
-#include "article_database/jet/page_source.h"
-#include "article_database/jet/row_cursor.h"
-#include "article_database/jet/row_decoder.h"
-#include "article_database/jet/stored_text.h"
-#include "article_database/jet/table_definition.h"
-#include "article_database/snapshot/table_reader.h"
-#include "article_database/query/text_fold.h"
-#include "article_database/jet/usage_map.h"
+#include "jet_engine/format/file_sniff.h"
+#include "jet_engine/tables/lazy_columns.h"
+#include "jet_engine/format/little_endian.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/format/row_cursor.h"
+#include "jet_engine/format/row_decoder.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/format/table_definition.h"
+#include "jet_engine/tables/table_reader.h"
+#include "jet_engine/query/text_fold.h"
+#include "jet_engine/format/usage_map.h"
 
 #include <algorithm>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -224,4 +224,4 @@ Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &tabl
                                    std::move(source)));
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -5,12 +5,12 @@
 // Snapshots it returns read their other columns on their own, from the same
 // state of the file or not at all.
 
-#include "article_database/status.h"
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/page_source.h"
-#include "article_database/jet/stored_text.h"
-#include "article_database/platform/operating_system.h"
-#include "article_database/snapshot/snapshot.h"
+#include "jet_engine/status.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/tables/snapshot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 struct TableRef {
     std::string name;      // as the catalog spells it
@@ -81,4 +81,4 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // Column types as Jet stores them in a table definition.
 enum class JetType : std::uint8_t {
@@ -64,4 +64,4 @@ struct TableLayout {
     std::uint32_t rowCountHint = 0;
 };
 
-} // namespace article_database
+} // namespace jet_engine

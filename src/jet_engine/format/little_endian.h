@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace article_database {
+namespace jet_engine {
 
 inline std::uint16_t le16(const unsigned char *p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 inline std::uint32_t le24(const unsigned char *p)
@@ -32,4 +32,4 @@ inline void put32(unsigned char *p, std::uint32_t v)
     put16(p + 2, v >> 16);
 }
 
-} // namespace article_database
+} // namespace jet_engine

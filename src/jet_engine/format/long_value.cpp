@@ -1,10 +1,10 @@
-#include "article_database/jet/long_value.h"
+#include "jet_engine/format/long_value.h"
 
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/little_endian.h"
 
 #include <algorithm>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -58,4 +58,4 @@ bool LongValueReader::read(const unsigned char *field, std::size_t size, std::st
     return true;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -4,16 +4,16 @@
 // row of a long-value page; neither: a chain of such rows, each starting
 // with a pointer to the next), then, when inline, the value itself.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/page_source.h"
-#include "article_database/jet/row_cursor.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/format/row_cursor.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class LongValueReader {
 public:
@@ -31,4 +31,4 @@ private:
     std::vector<std::uint32_t> m_visited;
 };
 
-} // namespace article_database
+} // namespace jet_engine

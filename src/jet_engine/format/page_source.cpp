@@ -1,8 +1,8 @@
-#include "article_database/jet/page_source.h"
+#include "jet_engine/format/page_source.h"
 
 #include <algorithm>
 
-namespace article_database {
+namespace jet_engine {
 
 PageSource::PageSource(const ReadableFile &file, std::uint32_t pageSize, std::uint64_t fileSize)
     : m_file(file)
@@ -42,4 +42,4 @@ const unsigned char *PageSource::page(std::uint32_t number, Slot slot)
     return buffer.data();
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -6,12 +6,12 @@
 // usage map pages) one at a time, each kind in a buffer of its own so that
 // a page of one kind stays valid while pages of another are read.
 
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <cstdint>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class PageSource {
 public:
@@ -45,4 +45,4 @@ private:
     std::vector<unsigned char> m_single[static_cast<int>(Slot::Count)];
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,6 +1,6 @@
-#include "article_database/jet/row_cursor.h"
+#include "jet_engine/format/row_cursor.h"
 
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/little_endian.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -114,4 +114,4 @@ RowCursor::Step RowCursor::next()
     }
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -8,14 +8,14 @@
 // the low byte, page in the upper three) at where its data went, and the row
 // is listed here, at its home.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/page_source.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/page_source.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // The type byte of a page of rows, table data and long values alike.
 constexpr unsigned char dataPageType = 0x01;
@@ -68,4 +68,4 @@ private:
     std::vector<std::uint32_t> m_visited;
 };
 
-} // namespace article_database
+} // namespace jet_engine

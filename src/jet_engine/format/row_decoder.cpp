@@ -1,10 +1,10 @@
-#include "article_database/jet/row_decoder.h"
+#include "jet_engine/format/row_decoder.h"
 
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/little_endian.h"
 
 #include <algorithm>
 
-namespace article_database {
+namespace jet_engine {
 
 RowDecoder::RowDecoder(const FileFormat &format, const TableLayout &table, std::vector<unsigned> wanted)
     : m_jet3(format.jet3)
@@ -107,4 +107,4 @@ bool RowDecoder::decode(const unsigned char *row, std::size_t size, FieldBytes *
     return true;
 }
 
-} // namespace article_database
+} // namespace jet_engine

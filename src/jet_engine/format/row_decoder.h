@@ -9,13 +9,13 @@
 // left by deleted columns: the null mask is indexed by column number, the
 // offset table by the column's variable index.
 
-#include "article_database/jet/jet_layout.h"
+#include "jet_engine/format/jet_layout.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 struct FieldBytes {
     const unsigned char *data = nullptr;
@@ -45,4 +45,4 @@ private:
     std::uint32_t m_varCount = 0;
 };
 
-} // namespace article_database
+} // namespace jet_engine

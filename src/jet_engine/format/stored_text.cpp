@@ -1,13 +1,13 @@
-#include "article_database/jet/stored_text.h"
+#include "jet_engine/format/stored_text.h"
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/little_endian.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/little_endian.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace article_database {
+namespace jet_engine {
 
 void appendJet4Text(const unsigned char *p, std::size_t n, std::string &out)
 {
@@ -113,4 +113,4 @@ std::unique_ptr<CodePageText> CodePageText::another() const
     return std::unique_ptr<CodePageText>(new CodePageText(std::move(converter)));
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -2,14 +2,14 @@
 // Text as Jet stores it, turned into UTF-8: Jet 4 text in UCS-2 or in its
 // compressed form, Jet 3 text in the file's code page.
 
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-namespace article_database {
+namespace jet_engine {
 
 // Jet 4 text is UCS-2 little endian, or "compressed": after an FF FE
 // marker, runs of one byte per character (U+0001..U+00FF) and runs of two
@@ -52,4 +52,4 @@ private:
     const CodePageText *m_jet3;
 };
 
-} // namespace article_database
+} // namespace jet_engine

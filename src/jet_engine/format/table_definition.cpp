@@ -1,13 +1,13 @@
-#include "article_database/jet/table_definition.h"
+#include "jet_engine/format/table_definition.h"
 
-#include "article_database/jet/little_endian.h"
-#include "article_database/jet/row_cursor.h"
+#include "jet_engine/format/little_endian.h"
+#include "jet_engine/format/row_cursor.h"
 
 #include <algorithm>
 #include <unordered_set>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -133,4 +133,4 @@ Outcome<TableLayout> readTableDefinition(PageSource &pages, const FileFormat &fo
     return table;
 }
 
-} // namespace article_database
+} // namespace jet_engine

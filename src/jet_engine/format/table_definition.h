@@ -7,15 +7,15 @@
 // count of variable slots: rows keep the deleted columns' places, so both
 // may exceed the count of live columns.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/page_source.h"
-#include "article_database/jet/stored_text.h"
-#include "article_database/status.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/status.h"
 
 #include <cstdint>
 #include <string>
 
-namespace article_database {
+namespace jet_engine {
 
 // The type byte of a page holding a table definition.
 constexpr unsigned char definitionPageType = 0x02;
@@ -27,4 +27,4 @@ constexpr unsigned char definitionPageType = 0x02;
 Outcome<TableLayout> readTableDefinition(PageSource &pages, const FileFormat &format, const TextDecoder &names,
                                          std::uint32_t page, std::string name);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,6 +1,6 @@
-#include "article_database/jet/table_rows.h"
+#include "jet_engine/format/table_rows.h"
 
-namespace article_database {
+namespace jet_engine {
 
 TableRows::TableRows(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
                      std::vector<unsigned> wanted, std::vector<std::uint32_t> dataPages, bool digestPages)
@@ -33,4 +33,4 @@ bool TableRows::append(std::size_t i, std::string &out)
     return m_values.append(m_table.columns[m_wanted[i]], m_fields[i], out);
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -5,20 +5,20 @@
 // asked for, so that a row a search turns down costs the decoding of the
 // searched column alone.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/long_value.h"
-#include "article_database/jet/page_source.h"
-#include "article_database/jet/row_cursor.h"
-#include "article_database/jet/row_decoder.h"
-#include "article_database/jet/stored_text.h"
-#include "article_database/jet/value_decode.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/long_value.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/format/row_cursor.h"
+#include "jet_engine/format/row_decoder.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/format/value_decode.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class TableRows {
 public:
@@ -49,4 +49,4 @@ private:
     std::vector<FieldBytes> m_fields;
 };
 
-} // namespace article_database
+} // namespace jet_engine

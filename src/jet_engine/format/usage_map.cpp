@@ -1,9 +1,9 @@
-#include "article_database/jet/usage_map.h"
+#include "jet_engine/format/usage_map.h"
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/little_endian.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/little_endian.h"
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::optional<std::vector<std::uint32_t>> usageMapPages(const std::vector<std::u
     return out;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -3,16 +3,16 @@
 // inline (a start page and a bitmap in the map row itself) or a reference
 // map (pointers to bitmap pages, each covering a fixed window of pages).
 
-#include "article_database/jet/page_source.h"
+#include "jet_engine/format/page_source.h"
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // Nothing when the map is damaged: an unknown kind, a bit or a bitmap page
 // beyond the file, a bitmap page that is not one.
 std::optional<std::vector<std::uint32_t>> usageMapPages(const std::vector<std::uint8_t> &map, PageSource &pages);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,13 +1,13 @@
-#include "article_database/jet/value_decode.h"
+#include "jet_engine/format/value_decode.h"
 
-#include "article_database/jet/little_endian.h"
-#include "article_database/jet/value_text.h"
+#include "jet_engine/format/little_endian.h"
+#include "jet_engine/format/value_text.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -145,4 +145,4 @@ bool ValueDecoder::append(const ColumnLayout &column, const FieldBytes &field, s
     }
 }
 
-} // namespace article_database
+} // namespace jet_engine

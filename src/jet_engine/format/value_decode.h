@@ -3,15 +3,15 @@
 // it: text as stored, numbers as plain digits, dates as ISO dates, long
 // values read from their pages, anything else as hex.
 
-#include "article_database/field_value.h"
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/long_value.h"
-#include "article_database/jet/row_decoder.h"
-#include "article_database/jet/stored_text.h"
+#include "jet_engine/field_value.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/long_value.h"
+#include "jet_engine/format/row_decoder.h"
+#include "jet_engine/format/stored_text.h"
 
 #include <string>
 
-namespace article_database {
+namespace jet_engine {
 
 FieldValue::Kind kindOf(std::uint8_t type);
 
@@ -32,4 +32,4 @@ private:
 // 32-bit words, most significant first (the first is always zero in Jet).
 void appendNumeric(std::string &out, const unsigned char *bytes, unsigned scale);
 
-} // namespace article_database
+} // namespace jet_engine

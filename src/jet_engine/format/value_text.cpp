@@ -1,10 +1,10 @@
-#include "article_database/jet/value_text.h"
+#include "jet_engine/format/value_text.h"
 
 #include <charconv>
 #include <chrono>
 #include <cmath>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -108,4 +108,4 @@ void appendGuid(std::string &out, const unsigned char *p)
     out.push_back('}');
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace article_database {
+namespace jet_engine {
 
 // Shortest text that reads back as the same number: plain digits, with
 // exponent form only for magnitudes below 1e-4 or from 1e15 on.
@@ -26,4 +26,4 @@ void appendGuid(std::string &out, const unsigned char *bytes);
 
 void appendHex(std::string &out, const unsigned char *bytes, std::size_t count);
 
-} // namespace article_database
+} // namespace jet_engine

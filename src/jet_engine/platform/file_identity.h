@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace article_database {
+namespace jet_engine {
 
 enum class FileKind { Regular, Directory, Other };
 
@@ -32,4 +32,4 @@ inline bool behindTheClock(const FileIdentity &identity, std::int64_t nowNs)
     return identity.modifiedNs < nowNs && identity.changedNs < nowNs;
 }
 
-} // namespace article_database
+} // namespace jet_engine

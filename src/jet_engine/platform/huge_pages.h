@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace article_database {
+namespace jet_engine {
 
 // Advises the whole 2 MiB pages inside the range; nothing where the system
 // has no such advice.
@@ -19,4 +19,4 @@ void reserveHuge(Container &container, std::size_t count)
     adviseHugePages(container.data(), container.capacity() * sizeof(*container.data()));
 }
 
-} // namespace article_database
+} // namespace jet_engine

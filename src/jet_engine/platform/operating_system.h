@@ -5,8 +5,8 @@
 // OperatingSystem and asks it alone; tests hand it one of their own.
 // Implemented once for POSIX systems and once for Windows.
 
-#include "article_database/platform/file_identity.h"
-#include "article_database/status.h"
+#include "jet_engine/platform/file_identity.h"
+#include "jet_engine/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 // A file open for reading only; closed when destroyed.
 class ReadableFile {
@@ -89,4 +89,4 @@ public:
 // This system's.
 OperatingSystem &operatingSystem();
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,7 +1,7 @@
 // The operating system on Linux and other POSIX systems.
 
-#include "article_database/platform/huge_pages.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/huge_pages.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -270,4 +270,4 @@ void adviseHugePages(const void *data, std::size_t size)
         ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-} // namespace article_database
+} // namespace jet_engine

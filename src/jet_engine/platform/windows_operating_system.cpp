@@ -1,7 +1,7 @@
 // The operating system on Windows.
 
-#include "article_database/platform/huge_pages.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/huge_pages.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,7 +14,7 @@
 #endif
 #include <windows.h>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -262,4 +262,4 @@ OperatingSystem &operatingSystem()
 // nothing to advise about memory already reserved.
 void adviseHugePages(const void *, std::size_t) {}
 
-} // namespace article_database
+} // namespace jet_engine

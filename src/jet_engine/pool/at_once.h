@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-namespace article_database {
+namespace jet_engine {
 
 // Runs `here` on the calling thread and `there` on a helper thread at once,
 // and returns once both have ended; an exception from either is thrown again
@@ -41,4 +41,4 @@ void atOnce(Here here, There there)
         std::rethrow_exception(failed);
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -2,12 +2,12 @@
 // (Unicode 15.0.0): the simple case foldings, statuses C and S, 1454 code points.
 // Do not edit; run the generator again (cmake --build BUILD --target case_fold_table).
 
-#include "article_database/query/case_fold_table.h"
+#include "jet_engine/query/case_fold_table.h"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace article_database {
+namespace jet_engine {
 
 const char caseFoldUnicodeVersion[] = "15.0.0";
 
@@ -499,4 +499,4 @@ char32_t simpleCaseFold(char32_t codePoint)
     return static_cast<char32_t>(static_cast<std::int32_t>(codePoint) + add);
 }
 
-} // namespace article_database
+} // namespace jet_engine

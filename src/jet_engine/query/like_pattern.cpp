@@ -1,9 +1,9 @@
-#include "article_database/query/like_pattern.h"
+#include "jet_engine/query/like_pattern.h"
 
-#include "article_database/query/text_fold.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/query/text_fold.h"
+#include "jet_engine/text/unicode_text.h"
 
-namespace article_database {
+namespace jet_engine {
 
 Outcome<LikePattern> LikePattern::compile(std::string_view pattern)
 {
@@ -192,4 +192,4 @@ bool LikePattern::matchesTokens(std::string_view value) const
     return t == count;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -2,14 +2,14 @@
 // A compiled Jet LIKE pattern. Compile once per query, then test values that
 // have been case folded (appendFolded) the same way the pattern was.
 
-#include "article_database/status.h"
+#include "jet_engine/status.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class LikePattern {
 public:
@@ -55,4 +55,4 @@ private:
     std::vector<std::string> m_segments;
 };
 
-} // namespace article_database
+} // namespace jet_engine

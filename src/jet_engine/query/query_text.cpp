@@ -1,11 +1,11 @@
-#include "article_database/query/query_text.h"
+#include "jet_engine/query/query_text.h"
 
-#include "article_database/query/text_fold.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/query/text_fold.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -188,4 +188,4 @@ Outcome<QueryText> parseQueryText(std::u16string_view text)
     return query;
 }
 
-} // namespace article_database
+} // namespace jet_engine

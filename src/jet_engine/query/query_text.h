@@ -12,13 +12,13 @@
 // character Jet never allows in one (. ! ` [ ] or a control character) is a
 // syntax error.
 
-#include "article_database/status.h"
+#include "jet_engine/status.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 struct QueryText {
     struct Condition {
@@ -31,4 +31,4 @@ struct QueryText {
 
 Outcome<QueryText> parseQueryText(std::u16string_view text);
 
-} // namespace article_database
+} // namespace jet_engine

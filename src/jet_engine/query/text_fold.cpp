@@ -1,11 +1,11 @@
-#include "article_database/query/text_fold.h"
+#include "jet_engine/query/text_fold.h"
 
-#include "article_database/query/case_fold_table.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/query/case_fold_table.h"
+#include "jet_engine/text/unicode_text.h"
 
 #include <array>
 
-namespace article_database {
+namespace jet_engine {
 
 char32_t foldCase(char32_t cp)
 {
@@ -63,4 +63,4 @@ bool sameName(std::string_view a, std::string_view b)
     return i == a.size() && j == b.size();
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 char32_t foldCase(char32_t codePoint);
 
@@ -15,4 +15,4 @@ std::string folded(std::string_view utf8);
 
 bool sameName(std::string_view a, std::string_view b);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,6 +1,6 @@
-#include "article_database/snapshot/bigram_index.h"
+#include "jet_engine/search/bigram_index.h"
 
-#include "article_database/platform/huge_pages.h"
+#include "jet_engine/platform/huge_pages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <thread>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -162,4 +162,4 @@ std::vector<std::uint32_t> BigramIndex::candidates(std::string_view literal) con
     return rows;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -6,7 +6,7 @@
 // A pair held by more than one row in eight is kept as a bitmap of all rows
 // instead, which is then smaller.
 
-#include "article_database/snapshot/snapshot.h"
+#include "jet_engine/tables/snapshot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class BigramIndex {
 public:
@@ -43,4 +43,4 @@ private:
     std::vector<std::uint8_t> m_bytes;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,4 +1,4 @@
-#include "article_database/snapshot/find_bytes.h"
+#include "jet_engine/search/find_bytes.h"
 
 #include <cstdint>
 #include <cstring>
@@ -8,7 +8,7 @@
 #define FICHE_X86 1
 #endif
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -145,4 +145,4 @@ std::size_t findBytes(const char *haystack, std::size_t size, std::string_view n
     return finder(haystack, size, needle);
 }
 
-} // namespace article_database
+} // namespace jet_engine

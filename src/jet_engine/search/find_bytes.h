@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 // Position of `needle` in the haystack, or npos.
 std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle);
@@ -19,4 +19,4 @@ std::size_t findBytesSse2(const char *haystack, std::size_t size, std::string_vi
 std::size_t findBytesAvx2(const char *haystack, std::size_t size, std::string_view needle);
 bool avx2Available();
 
-} // namespace article_database
+} // namespace jet_engine

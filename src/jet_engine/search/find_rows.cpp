@@ -1,7 +1,7 @@
-#include "article_database/snapshot/find_rows.h"
+#include "jet_engine/search/find_rows.h"
 
-#include "article_database/snapshot/find_bytes.h"
-#include "article_database/snapshot/search_text.h"
+#include "jet_engine/search/find_bytes.h"
+#include "jet_engine/search/search_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,7 +12,7 @@
 #define FICHE_X86 1
 #endif
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -364,4 +364,4 @@ void findRows(const char *values, std::size_t size, std::string_view needle, std
     rowFinder(values, size, needle, firstRow, rows, foldAsRead);
 }
 
-} // namespace article_database
+} // namespace jet_engine

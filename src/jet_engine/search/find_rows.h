@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // Appends to `rows`, in order and each once, the numbers of the values that
 // hold `needle`, counted from `firstRow`.
@@ -30,4 +30,4 @@ void findRowsSse2(const char *values, std::size_t size, std::string_view needle,
 void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
                   std::vector<std::uint32_t> &rows, bool foldAsRead);
 
-} // namespace article_database
+} // namespace jet_engine

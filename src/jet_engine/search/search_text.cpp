@@ -1,7 +1,7 @@
-#include "article_database/snapshot/search_text.h"
+#include "jet_engine/search/search_text.h"
 
-#include "article_database/query/text_fold.h"
-#include "article_database/snapshot/find_bytes.h"
+#include "jet_engine/query/text_fold.h"
+#include "jet_engine/search/find_bytes.h"
 
 #include <cstring>
 #include <limits>
@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -186,4 +186,4 @@ bool RowFolder::holds(std::uint32_t row, std::string_view needle)
     return false;
 }
 
-} // namespace article_database
+} // namespace jet_engine

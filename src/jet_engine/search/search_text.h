@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // The byte after every value of a column's text: it never occurs in UTF-8,
 // so a search cannot match across two values, and a scan counts rows by it.
@@ -84,4 +84,4 @@ private:
     std::string m_scratch;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,11 +1,11 @@
-#include "article_database/snapshot/matched_rows.h"
+#include "jet_engine/stream/matched_rows.h"
 
-#include "article_database/jet/table_rows.h"
-#include "article_database/jet/value_decode.h"
+#include "jet_engine/format/table_rows.h"
+#include "jet_engine/format/value_decode.h"
 
 #include <limits>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -99,4 +99,4 @@ void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std
     out.selected = selectText(searched, *filter.pattern);
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -5,12 +5,12 @@
 // kept snapshot matches its whole column. Only the run's
 // first column is kept, and only until the caller has given it on.
 
-#include "article_database/field_value.h"
-#include "article_database/jet/page_source.h"
-#include "article_database/query/like_pattern.h"
-#include "article_database/snapshot/mdb_file.h"
-#include "article_database/snapshot/snapshot.h"
-#include "article_database/status.h"
+#include "jet_engine/field_value.h"
+#include "jet_engine/format/page_source.h"
+#include "jet_engine/query/like_pattern.h"
+#include "jet_engine/format/jet_file.h"
+#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // What a query asks of each row: with a pattern, that the searched column
 // (its index among the walk's columns: 0 when it is the first column) be
@@ -61,4 +61,4 @@ struct MatchedRows {
 void matchRun(const TablePages &table, PageSource &pages, std::size_t first, std::size_t last,
               const CodePageText *jet3, const RowFilter &filter, MatchedRows &out);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,12 +1,12 @@
-#include "article_database/snapshot/table_stream.h"
+#include "jet_engine/stream/table_stream.h"
 
-#include "article_database/snapshot/content_hash.h"
+#include "jet_engine/watch/content_hash.h"
 
 #include <algorithm>
 #include <new>
 #include <system_error>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -246,4 +246,4 @@ Outcome<std::unique_ptr<TableStream>> StreamedFile::stream(const QueryText &quer
                                          std::move(filter));
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -11,12 +11,12 @@
 // its times may hide a change), since the rows given along the way cannot be
 // taken back.
 
-#include "article_database/field_value.h"
-#include "article_database/platform/operating_system.h"
-#include "article_database/query/query_text.h"
-#include "article_database/snapshot/matched_rows.h"
-#include "article_database/snapshot/mdb_file.h"
-#include "article_database/status.h"
+#include "jet_engine/field_value.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/query/query_text.h"
+#include "jet_engine/stream/matched_rows.h"
+#include "jet_engine/format/jet_file.h"
+#include "jet_engine/status.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // What the path named when a walk began; the same again at its end, or the
 // rows came from a state of the file that is gone.
@@ -116,4 +116,4 @@ private:
     std::vector<char> m_hashBuffer;
 };
 
-} // namespace article_database
+} // namespace jet_engine

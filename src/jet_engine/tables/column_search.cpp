@@ -1,14 +1,14 @@
-#include "article_database/snapshot/snapshot.h"
+#include "jet_engine/tables/snapshot.h"
 
-#include "article_database/snapshot/at_once.h"
-#include "article_database/snapshot/bigram_index.h"
-#include "article_database/snapshot/find_bytes.h"
-#include "article_database/snapshot/find_rows.h"
-#include "article_database/query/like_pattern.h"
+#include "jet_engine/pool/at_once.h"
+#include "jet_engine/search/bigram_index.h"
+#include "jet_engine/search/find_bytes.h"
+#include "jet_engine/search/find_rows.h"
+#include "jet_engine/query/like_pattern.h"
 
 #include <algorithm>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -140,4 +140,4 @@ std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern 
     return rows;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,8 +1,8 @@
-#include "article_database/snapshot/lazy_columns.h"
+#include "jet_engine/tables/lazy_columns.h"
 
-#include "article_database/snapshot/table_reader.h"
+#include "jet_engine/tables/table_reader.h"
 
-namespace article_database {
+namespace jet_engine {
 
 FileColumnSource::FileColumnSource(std::unique_ptr<ReadableFile> file, FileFormat format, TableLayout table,
                                    std::unique_ptr<CodePageText> jet3, FileIdentity state, std::uint64_t pagesDigest,
@@ -34,4 +34,4 @@ Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
     return std::move(read.value().columns.front());
 }
 
-} // namespace article_database
+} // namespace jet_engine

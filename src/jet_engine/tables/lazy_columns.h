@@ -3,15 +3,15 @@
 // its own handle, and only while the file's pages are still those the
 // snapshot's rows came from.
 
-#include "article_database/jet/jet_layout.h"
-#include "article_database/jet/stored_text.h"
-#include "article_database/platform/operating_system.h"
-#include "article_database/snapshot/snapshot.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/tables/snapshot.h"
 
 #include <cstdint>
 #include <memory>
 
-namespace article_database {
+namespace jet_engine {
 
 class FileColumnSource final : public ColumnSource {
 public:
@@ -33,4 +33,4 @@ private:
     std::uint32_t m_rows;
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,10 +1,10 @@
-#include "article_database/snapshot/snapshot.h"
+#include "jet_engine/tables/snapshot.h"
 
-#include "article_database/snapshot/bigram_index.h"
+#include "jet_engine/search/bigram_index.h"
 
 #include <cstring>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -112,4 +112,4 @@ const BigramIndex *Snapshot::bigramsIfReady(std::size_t column) const
     return per.indexReady.load(std::memory_order_acquire) ? per.index.get() : nullptr;
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -5,9 +5,9 @@
 // file or not at all. Shared (shared_ptr<const Snapshot>) by every result
 // set drawn from it, which only keep row numbers.
 
-#include "article_database/field_value.h"
-#include "article_database/snapshot/search_text.h"
-#include "article_database/status.h"
+#include "jet_engine/field_value.h"
+#include "jet_engine/search/search_text.h"
+#include "jet_engine/status.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class BigramIndex;
 class LikePattern;
@@ -110,4 +110,4 @@ std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t colu
 // for a plain "*literal*", the pattern row by row otherwise.
 std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,12 +1,12 @@
-#include "article_database/snapshot/snapshot_cache.h"
+#include "jet_engine/tables/snapshot_cache.h"
 
-#include "article_database/snapshot/content_hash.h"
-#include "article_database/query/text_fold.h"
+#include "jet_engine/watch/content_hash.h"
+#include "jet_engine/query/text_fold.h"
 
 #include <new>
 #include <system_error>
 
-namespace article_database {
+namespace jet_engine {
 
 SnapshotCache::SnapshotCache(OperatingSystem &system, std::string path)
     : m_system(system)
@@ -207,4 +207,4 @@ void SnapshotCache::indexInBackground(std::shared_ptr<const Snapshot> snapshot, 
     }
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -6,9 +6,9 @@
 // times are not behind the clock, they may hide a change, and its bytes are
 // compared as well.
 
-#include "article_database/platform/operating_system.h"
-#include "article_database/snapshot/mdb_file.h"
-#include "article_database/snapshot/snapshot.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/format/jet_file.h"
+#include "jet_engine/tables/snapshot.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 class SnapshotCache {
 public:
@@ -80,4 +80,4 @@ private:
     std::atomic<bool> m_indexerDone{false};
 };
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,16 +1,16 @@
-#include "article_database/snapshot/table_reader.h"
+#include "jet_engine/tables/table_reader.h"
 
-#include "article_database/platform/huge_pages.h"
-#include "article_database/snapshot/at_once.h"
-#include "article_database/jet/table_rows.h"
-#include "article_database/jet/usage_map.h"
-#include "article_database/jet/value_decode.h"
+#include "jet_engine/platform/huge_pages.h"
+#include "jet_engine/pool/at_once.h"
+#include "jet_engine/format/table_rows.h"
+#include "jet_engine/format/usage_map.h"
+#include "jet_engine/format/value_decode.h"
 
 #include <algorithm>
 #include <limits>
 #include <new>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -156,4 +156,4 @@ Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSiz
     return readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold);
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -2,18 +2,18 @@
 // Reads some columns of every row of a table straight from its pages, in
 // Jet's own row order, into display text.
 
-#include "article_database/status.h"
-#include "article_database/jet/jet_layout.h"
-#include "article_database/snapshot/snapshot.h"
-#include "article_database/jet/stored_text.h"
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/status.h"
+#include "jet_engine/format/jet_layout.h"
+#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/format/stored_text.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 struct ColumnsRead {
     std::vector<ColumnValues> columns; // one per wanted column, in that order
@@ -36,4 +36,4 @@ Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSiz
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {});
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,6 +1,6 @@
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -134,4 +134,4 @@ bool utf16ToUtf8(std::u16string_view utf16, std::string &out)
     return true;
 }
 
-} // namespace article_database
+} // namespace jet_engine

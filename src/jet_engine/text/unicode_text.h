@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace article_database {
+namespace jet_engine {
 
 inline constexpr char32_t replacementCharacter = 0xFFFD;
 
@@ -97,4 +97,4 @@ bool nextWellFormed(std::string_view utf8, std::size_t &pos, char32_t &codePoint
 bool utf8ToUtf16(std::string_view utf8, std::u16string &out);
 bool utf16ToUtf8(std::u16string_view utf16, std::string &out);
 
-} // namespace article_database
+} // namespace jet_engine

@@ -1,10 +1,10 @@
-#include "article_database/snapshot/content_hash.h"
+#include "jet_engine/watch/content_hash.h"
 
 // Header-only, as everywhere in the engine: nothing to link on any target.
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
-namespace article_database {
+namespace jet_engine {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::optional<std::uint64_t> contentHash(OperatingSystem &system, const std::str
     return XXH3_64bits_digest(hash.state);
 }
 
-} // namespace article_database
+} // namespace jet_engine

@@ -2,7 +2,7 @@
 // A fingerprint of a file's bytes, for the moments when its times cannot
 // tell one state of it from the next.
 
-#include "article_database/platform/operating_system.h"
+#include "jet_engine/platform/operating_system.h"
 
 #include <atomic>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace article_database {
+namespace jet_engine {
 
 // Hashes the whole file at `path` as it is now, read through `buffer` (kept
 // by the caller, so that a keystroke allocates nothing). Empty when the file
@@ -18,4 +18,4 @@ namespace article_database {
 std::optional<std::uint64_t> contentHash(OperatingSystem &system, const std::string &path, std::vector<char> &buffer,
                                          const std::atomic<bool> *cancel = nullptr);
 
-} // namespace article_database
+} // namespace jet_engine

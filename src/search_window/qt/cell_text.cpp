@@ -40,7 +40,7 @@ private:
 
 } // namespace
 
-QString cellText(const QLocale &locale, article_database::FieldValue::Kind kind, std::string_view text)
+QString cellText(const QLocale &locale, jet_engine::FieldValue::Kind kind, std::string_view text)
 {
     if (shownAsStored(kind))
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -3,7 +3,7 @@
 // `locale`'s formats, the way the system's own conversion of a value to text
 // gives them to a Windows user.
 
-#include "article_database/field_value.h"
+#include "jet_engine/field_value.h"
 
 #include <QLocale>
 #include <QString>
@@ -12,6 +12,6 @@
 
 namespace search_window {
 
-QString cellText(const QLocale &locale, article_database::FieldValue::Kind kind, std::string_view text);
+QString cellText(const QLocale &locale, jet_engine::FieldValue::Kind kind, std::string_view text);
 
 } // namespace search_window

@@ -58,12 +58,12 @@ void Grid::setRows(int rows)
     m_model->setDataRowCount(rows - 1);
 }
 
-void Grid::AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive)
+void Grid::AddItem(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &keepAlive)
 {
     m_model->appendRow(value, keepAlive);
 }
 
-void Grid::AddItems(const article_database::FieldRun &run)
+void Grid::AddItems(const jet_engine::FieldRun &run)
 {
     m_model->appendRows(run);
 }

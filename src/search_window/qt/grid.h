@@ -25,8 +25,8 @@ public:
 
     int Rows() const override;
     void setRows(int rows) override;
-    void AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive) override;
-    void AddItems(const article_database::FieldRun &run) override;
+    void AddItem(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &keepAlive) override;
+    void AddItems(const jet_engine::FieldRun &run) override;
 
     // Rows changed in between reach the view as one model reset, shown from
     // the top: a new list is not scrolled where the old one was.

@@ -88,7 +88,7 @@ void GridModel::setDataRowCount(int count)
     }
 }
 
-void GridModel::appendRow(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner)
+void GridModel::appendRow(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &owner)
 {
     const bool signalled = m_batchDepth == 0;
     if (signalled)
@@ -98,7 +98,7 @@ void GridModel::appendRow(const article_database::FieldValue &value, const std::
         endInsertRows();
 }
 
-void GridModel::appendRows(const article_database::FieldRun &run)
+void GridModel::appendRows(const jet_engine::FieldRun &run)
 {
     const bool signalled = m_batchDepth == 0 && run.size() != 0;
     if (signalled)

@@ -29,8 +29,8 @@ public:
     void endBatch();
 
     void setDataRowCount(int count);
-    void appendRow(const article_database::FieldValue &value, const std::shared_ptr<const void> &owner);
-    void appendRows(const article_database::FieldRun &run);
+    void appendRow(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &owner);
+    void appendRows(const jet_engine::FieldRun &run);
 
 private:
     QString m_header;

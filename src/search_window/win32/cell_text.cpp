@@ -1,6 +1,6 @@
 #include "search_window/win32/cell_text.h"
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 #include "search_window/cell_value.h"
 #include "search_window/win32/windows_api.h"
 
@@ -11,7 +11,7 @@ namespace search_window {
 
 namespace {
 
-using Kind = article_database::FieldValue::Kind;
+using Kind = jet_engine::FieldValue::Kind;
 
 // UTF-8 into `out`, as much as fits in `room` less the terminator; returns
 // the units written.
@@ -29,7 +29,7 @@ int copyAsUtf16(std::string_view utf8, wchar_t *out, int room)
             ++pos;
             continue;
         }
-        const char32_t c = article_database::nextCodePoint(utf8, pos);
+        const char32_t c = jet_engine::nextCodePoint(utf8, pos);
         const int units = c >= 0x10000 ? 2 : 1;
         if (used + units >= room)
             break;

@@ -352,14 +352,14 @@ void ListGrid::setRows(int rows)
         showRows();
 }
 
-void ListGrid::AddItem(const article_database::FieldValue &value, const std::shared_ptr<const void> &keepAlive)
+void ListGrid::AddItem(const jet_engine::FieldValue &value, const std::shared_ptr<const void> &keepAlive)
 {
     m_rows.append(value, keepAlive);
     if (m_batchDepth == 0)
         showRows();
 }
 
-void ListGrid::AddItems(const article_database::FieldRun &run)
+void ListGrid::AddItems(const jet_engine::FieldRun &run)
 {
     m_rows.append(run);
     if (m_batchDepth == 0)

@@ -1,6 +1,6 @@
 #include "search_window/win32/type_ahead.h"
 
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/text/unicode_text.h"
 #include "search_window/cell_value.h"
 #include "search_window/win32/cell_text.h"
 
@@ -65,7 +65,7 @@ bool startsWith(std::string_view utf8, const Typed &typed, const UpperUnits &upp
     while (matched < wanted) {
         if (pos >= utf8.size())
             return false;
-        const char32_t c = article_database::nextCodePoint(utf8, pos);
+        const char32_t c = jet_engine::nextCodePoint(utf8, pos);
         if (c >= 0x10000) {
             if (matched + 2 > wanted || static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)) != typed.upper[matched]
                 || static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)) != typed.upper[matched + 1])
@@ -82,7 +82,7 @@ bool startsWith(std::string_view utf8, const Typed &typed, const UpperUnits &upp
 
 // Numbers and dates show in the user's formats, not as stored: their rows
 // are compared as shown.
-bool shownStartsWith(article_database::FieldValue::Kind kind, std::string_view stored, const Typed &typed,
+bool shownStartsWith(jet_engine::FieldValue::Kind kind, std::string_view stored, const Typed &typed,
                      const UpperUnits &upper)
 {
     const std::wstring shown = cellText(kind, stored);

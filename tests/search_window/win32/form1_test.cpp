@@ -74,7 +74,7 @@ TEST_F(Win32Window, ControlsAndFontsAsDesigned)
         EXPECT_EQ(font.lfWeight, p.weight);
         // Wine has none of the designed faces: the one given must exist.
         EXPECT_TRUE(installed(font.lfFaceName))
-            << "face " << article_database::toUtf8(reinterpret_cast<const char16_t *>(font.lfFaceName));
+            << "face " << jet_engine::toUtf8(reinterpret_cast<const char16_t *>(font.lfFaceName));
     }
     EXPECT_EQ(windowText(control(Form1::Label1Id)), L"Rechercher d'aricle : ");
     EXPECT_EQ(windowText(control(Form1::Label2Id)), L"Problème avec caractère ( ' )");
@@ -414,7 +414,7 @@ TEST_F(Win32Window, NumbersShowInTheUsersFormat)
     open(priceDrive().folder());
     wchar_t separator[8] = {};
     ASSERT_GT(GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 0);
-    const std::string decimal = article_database::toUtf8(reinterpret_cast<const char16_t *>(separator));
+    const std::string decimal = jet_engine::toUtf8(reinterpret_cast<const char16_t *>(separator));
     EXPECT_EQ(type(u"vis"), (std::vector<std::string>{"0" + decimal + "333333333333333", "1234" + decimal + "5"}));
 }
 
@@ -423,14 +423,14 @@ TEST_F(Win32Window, NumbersShowInTheUsersFormat)
 // settings.
 struct Shown {
     const char *name;
-    article_database::FieldValue::Kind kind;
+    jet_engine::FieldValue::Kind kind;
     const char *stored;
     const wchar_t *shown;
 };
 
 TEST(Win32CellText, ValuesInTheUsersFormatsInFrench)
 {
-    using Kind = article_database::FieldValue::Kind;
+    using Kind = jet_engine::FieldValue::Kind;
     wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
     GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
     ASSERT_EQ(std::wstring(locale), L"fr-FR") << "run under LC_ALL=fr_FR.UTF-8";

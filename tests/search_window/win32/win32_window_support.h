@@ -5,8 +5,8 @@
 // of the keystroke that asked for it, so once the queue is empty the grid
 // shows what the user would see.
 
-#include "article_database/platform/operating_system.h"
-#include "article_database/query/unicode_text.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/text/unicode_text.h"
 #include "search_window/win32/message_loop.h"
 #include "search_window/win32/windows_api.h"
 
@@ -19,23 +19,23 @@
 namespace win32_window_testing {
 
 // This system, with "C:\" at a folder the test owns.
-class DriveInFolder final : public article_database::OperatingSystem {
+class DriveInFolder final : public jet_engine::OperatingSystem {
 public:
     explicit DriveInFolder(std::string folder) : m_folder(std::move(folder)) {}
 
-    article_database::Outcome<std::unique_ptr<article_database::ReadableFile>>
+    jet_engine::Outcome<std::unique_ptr<jet_engine::ReadableFile>>
     openForReading(const std::string &path) override
     {
-        return article_database::operatingSystem().openForReading(path);
+        return jet_engine::operatingSystem().openForReading(path);
     }
-    std::optional<article_database::FileIdentity> identify(const std::string &path) override
+    std::optional<jet_engine::FileIdentity> identify(const std::string &path) override
     {
-        return article_database::operatingSystem().identify(path);
+        return jet_engine::operatingSystem().identify(path);
     }
-    std::int64_t fileClockNs() override { return article_database::operatingSystem().fileClockNs(); }
-    std::unique_ptr<article_database::CodePageConverter> codePage(unsigned codePage) override
+    std::int64_t fileClockNs() override { return jet_engine::operatingSystem().fileClockNs(); }
+    std::unique_ptr<jet_engine::CodePageConverter> codePage(unsigned codePage) override
     {
-        return article_database::operatingSystem().codePage(codePage);
+        return jet_engine::operatingSystem().codePage(codePage);
     }
     std::string windowsPath(std::string_view path) override
     {
@@ -100,7 +100,7 @@ inline std::vector<std::string> listedRows(HWND list, int column = 0)
         item.cchTextMax = static_cast<int>(std::size(text));
         const auto length =
             SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-        rows.push_back(article_database::toUtf8(
+        rows.push_back(jet_engine::toUtf8(
             std::u16string_view(reinterpret_cast<const char16_t *>(text), static_cast<std::size_t>(length))));
     }
     return rows;

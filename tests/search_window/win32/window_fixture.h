@@ -140,21 +140,21 @@ private:
 };
 
 // The database as the window sees it, each query text it opens noted.
-class RecordingDatabase final : public article_database::Database {
+class RecordingDatabase final : public jet_engine::Database {
 public:
-    explicit RecordingDatabase(std::shared_ptr<article_database::Database> inner) : m_inner(std::move(inner)) {}
+    explicit RecordingDatabase(std::shared_ptr<jet_engine::Database> inner) : m_inner(std::move(inner)) {}
 
-    article_database::Outcome<std::shared_ptr<article_database::Recordset>>
+    jet_engine::Outcome<std::shared_ptr<jet_engine::Recordset>>
     openRecordset(std::u16string_view nameOrQuery) override
     {
-        queries.push_back(article_database::toUtf8(nameOrQuery));
+        queries.push_back(jet_engine::toUtf8(nameOrQuery));
         return m_inner->openRecordset(nameOrQuery);
     }
 
     std::vector<std::string> queries;
 
 private:
-    std::shared_ptr<article_database::Database> m_inner;
+    std::shared_ptr<jet_engine::Database> m_inner;
 };
 
 class Win32Window : public testing::Test {
