@@ -7,6 +7,8 @@
 #include "jet_engine/tables/snapshot_cache.h"
 #include "jet_engine/stream/table_stream.h"
 #include "jet_engine/platform/operating_system.h"
+#include "jet_engine/pool/worker_pool.h"
+#include "jet_engine/text/unicode_text.h"
 #include "jet_engine/query/text_fold.h"
 
 #include <algorithm>
@@ -17,9 +19,6 @@
 namespace jet_engine {
 
 namespace {
-
-// The column the window searches: designations, in column ARTICLE.
-constexpr std::string_view searchedColumn = "ARTICLE";
 
 std::optional<std::size_t> columnIndex(const std::vector<std::string> &names, std::string_view name)
 {
@@ -205,7 +204,11 @@ private:
 
 class JetDatabase final : public Database {
 public:
-    explicit JetDatabase(std::shared_ptr<SnapshotCache> cache) : m_cache(std::move(cache)) {}
+    JetDatabase(std::shared_ptr<SnapshotCache> cache, std::shared_ptr<WorkerPool> pool)
+        : m_cache(std::move(cache))
+        , m_pool(std::move(pool))
+    {
+    }
 
     Outcome<std::shared_ptr<Recordset>> openRecordset(std::u16string_view nameOrQuery) override
     {
@@ -216,7 +219,25 @@ public:
         }
     }
 
+    void prepare(std::u16string_view table, std::u16string_view column) override
+    {
+        try {
+            std::lock_guard lock(m_preparedMutex);
+            m_preparedTable = toUtf8(table);
+            m_preparedColumn = toUtf8(column);
+            m_cache->preload(m_preparedTable, m_preparedColumn);
+        } catch (const std::bad_alloc &) {
+            // Searches read and scan the table themselves.
+        }
+    }
+
 private:
+    bool prepared(std::string_view table, std::string_view column)
+    {
+        std::lock_guard lock(m_preparedMutex);
+        return sameName(m_preparedTable, table) && sameName(m_preparedColumn, column);
+    }
+
     Outcome<std::shared_ptr<Recordset>> open(std::u16string_view nameOrQuery)
     {
         auto parsed = parseQueryText(nameOrQuery);
@@ -227,13 +248,8 @@ private:
         const auto names = m_cache->columnNames(query.table);
         if (!names.ok())
             return names.status();
-        if (!query.condition) {
-            // The window opens its table at start-up and searches it soon
-            // after: reading it now, off the caller's thread, saves the first
-            // search most of the wait.
-            m_cache->preload(query.table, std::string(searchedColumn));
+        if (!query.condition)
             return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(m_cache, query.table));
-        }
         if (!columnIndex(names.value(), query.condition->column))
             return Status::NoSuchColumn;
         const auto pattern = LikePattern::compile(query.condition->pattern);
@@ -249,12 +265,17 @@ private:
             return Status::NoSuchColumn;
         if (!snapshot->column(*column))
             return Status::ReadFailed;
-        auto rows = selectRows(*snapshot, *column, pattern.value());
-        m_cache->indexInBackground(snapshot, *column);
+        auto rows = selectRows(*snapshot, *column, pattern.value(), m_pool.get());
+        if (prepared(query.table, query.condition->column))
+            m_cache->indexInBackground(snapshot, *column);
         return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(std::move(snapshot), std::move(rows), *column));
     }
 
     std::shared_ptr<SnapshotCache> m_cache;
+    std::shared_ptr<WorkerPool> m_pool;
+    std::mutex m_preparedMutex;
+    std::string m_preparedTable;
+    std::string m_preparedColumn;
 };
 
 class JetRowStream final : public RowStream {
@@ -306,9 +327,11 @@ Outcome<FieldRun> Recordset::restOfField(int)
     return Status::UnsupportedQuery;
 }
 
+void Database::prepare(std::u16string_view, std::u16string_view) {}
+
 Engine::Engine() : Engine(operatingSystem()) {}
-Engine::Engine(OperatingSystem &system) : m_system(system) {}
-Engine::~Engine() = default;
+Engine::Engine(OperatingSystem &system) : m_system(system), m_pool(WorkerPool::forThisMachine()) {}
+Engine::~Engine() { m_pool->close(); }
 
 Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path, bool exclusive, bool readOnly)
 {
@@ -316,10 +339,10 @@ Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path,
     static_cast<void>(exclusive);
     static_cast<void>(readOnly);
     try {
-        auto cache = SnapshotCache::open(m_system, path);
+        auto cache = SnapshotCache::open(m_system, path, m_pool);
         if (!cache.ok())
             return cache.status();
-        return std::shared_ptr<Database>(std::make_shared<JetDatabase>(std::move(cache.value())));
+        return std::shared_ptr<Database>(std::make_shared<JetDatabase>(std::move(cache.value()), m_pool));
     } catch (const std::bad_alloc &) {
         return Status::OutOfMemory;
     }

@@ -16,6 +16,7 @@ namespace jet_engine {
 
 class OperatingSystem;
 class StreamedDatabase;
+class WorkerPool;
 
 class Recordset {
 public:
@@ -38,9 +39,15 @@ public:
 class Database {
 public:
     virtual ~Database() = default;
-    // A table name ("ARTICLE", "[Order Details]") or a query text
-    // ("SELECT * FROM ARTICLE Where ARTICLE like '*VIS*'").
+    // A table name ("Products", "[Order Details]") or a query text
+    // ("SELECT * FROM Products Where Name like '*VIS*'").
     virtual Outcome<std::shared_ptr<Recordset>> openRecordset(std::u16string_view nameOrQuery) = 0;
+    // The column the program will search `table` by: it is read, with the
+    // table's first column, and indexed in the background from now on, and
+    // again whenever the file has changed, so that searches find most of the
+    // work done. Returns at once; a table or column the file lacks is for the
+    // searches to report. A database that can do no work ahead ignores it.
+    virtual void prepare(std::u16string_view table, std::u16string_view column);
 };
 
 class Engine {
@@ -50,6 +57,8 @@ public:
     // On those `system` gives; it must outlive the engine and everything the
     // engine returns.
     explicit Engine(OperatingSystem &system);
+    // Cancels the engine's background work and waits for its workers; what
+    // it returned goes on working without them.
     ~Engine();
     Engine(const Engine &) = delete;
     Engine &operator=(const Engine &) = delete;
@@ -62,6 +71,7 @@ public:
 
 private:
     OperatingSystem &m_system;
+    std::shared_ptr<WorkerPool> m_pool;
 };
 
 } // namespace jet_engine

@@ -3,6 +3,7 @@
 
 #include "jet_engine/engine.h"
 #include "jet_engine/format/jet_file.h"
+#include "jet_engine/tables/table_read.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ TEST(LaterColumnsTest, ReadOnDemandEqualTheirValues)
     ASSERT_TRUE(file.ok());
     const auto ref = file.value()->findTable("article");
     ASSERT_TRUE(ref);
-    auto snapshot = file.value()->readTable(*ref, {"PRIX"});
+    auto snapshot = readTable(*file.value(), *ref, {"PRIX"});
     ASSERT_TRUE(snapshot.ok());
     const Snapshot &rows = *snapshot.value();
     ASSERT_EQ(rows.rowCount(), 3u);
@@ -137,7 +138,7 @@ TEST(LaterColumnsTest, LargeTableKeepsItsOrderAcrossBothHalves)
     testing_support::writeOrFail(path, {large});
     auto file = JetFile::open(operatingSystem(), path);
     ASSERT_TRUE(file.ok());
-    auto snapshot = file.value()->readTable(*file.value()->findTable("ARTICLE"), {"ARTICLE"});
+    auto snapshot = readTable(*file.value(), *file.value()->findTable("ARTICLE"), {"ARTICLE"});
     ASSERT_TRUE(snapshot.ok());
     const Snapshot &rows = *snapshot.value();
     ASSERT_EQ(rows.rowCount(), 100000u);

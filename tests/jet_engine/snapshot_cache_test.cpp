@@ -4,6 +4,7 @@
 // ones a plain row-by-row match gives.
 
 #include "jet_engine/engine.h"
+#include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/query/like_pattern.h"
 #include "jet_engine/query/text_fold.h"
 #include "jet_engine/text/unicode_text.h"
@@ -22,6 +23,7 @@
 #include <limits>
 #include <optional>
 #include <random>
+#include <thread>
 
 namespace jet_engine {
 namespace {
@@ -371,7 +373,7 @@ std::string StartUpReadTest::s_path;
 TEST_P(StartUpReadTest, StoppingTheCacheEndsTheReadWhereItStands)
 {
     testing_support::GatedSystem system(GetParam().clockNs);
-    auto opened = SnapshotCache::open(system, s_path);
+    auto opened = SnapshotCache::open(system, s_path, std::make_shared<WorkerPool>(2));
     ASSERT_TRUE(opened.ok()) << describe(opened.status());
     std::shared_ptr<SnapshotCache> cache = std::move(opened.value());
 
@@ -406,12 +408,26 @@ TEST(BigramIndexTest, CancelEndsABuildWaitingForASearch)
     }
     const OtherFolds others;
     const SearchText text{column.text, column.offsets.data(), &column.nulls, &others};
-    const std::atomic<bool> cancel{true};
-    const std::atomic<int> searching{1};
-    EXPECT_EQ(BigramIndex::build(text, &cancel, &searching), nullptr);
-    const std::atomic<int> idle{0};
-    ASSERT_NE(BigramIndex::build(text, nullptr, &idle), nullptr);
-    EXPECT_EQ(BigramIndex::build(text, nullptr, &idle)->candidates("m8").size(), 200000u);
+    auto pool = std::make_shared<WorkerPool>(1);
+    std::atomic<bool> started{false};
+    std::atomic<bool> ended{false};
+    std::unique_ptr<const BigramIndex> built;
+    {
+        const WorkerPool::Foreground searching(pool.get());
+        WorkerPool::Group group(pool);
+        group.post([&](const WorkToken &work) {
+            started = true;
+            built = BigramIndex::build(text, &work);
+            ended = true;
+        });
+        while (!started)
+            std::this_thread::yield();
+        group.cancelAndWait();
+        EXPECT_TRUE(ended);
+    }
+    EXPECT_EQ(built, nullptr);
+    ASSERT_NE(BigramIndex::build(text), nullptr);
+    EXPECT_EQ(BigramIndex::build(text)->candidates("m8").size(), 200000u);
 }
 
 TEST(ContentHashTest, TellsOneByteAndStopsWhenAsked)

@@ -1,14 +1,12 @@
 #include "jet_engine/format/jet_file.h"
 
 #include "jet_engine/format/file_sniff.h"
-#include "jet_engine/tables/lazy_columns.h"
 #include "jet_engine/format/little_endian.h"
 #include "jet_engine/format/page_source.h"
 #include "jet_engine/format/row_cursor.h"
 #include "jet_engine/format/row_decoder.h"
 #include "jet_engine/format/stored_text.h"
 #include "jet_engine/format/table_definition.h"
-#include "jet_engine/tables/table_reader.h"
 #include "jet_engine/query/text_fold.h"
 #include "jet_engine/format/usage_map.h"
 
@@ -167,61 +165,15 @@ std::unique_ptr<CodePageText> JetFile::anotherCodePageText() const
     return m_state->jet3 ? m_state->jet3->another() : nullptr;
 }
 
-Outcome<std::shared_ptr<const Snapshot>> JetFile::readTable(const TableRef &table,
-                                                            const std::vector<std::string> &alsoRead,
-                                                            const std::atomic<bool> *cancel)
+std::optional<FileIdentity> JetFile::identity() const { return m_state->now(); }
+
+const FileFormat &JetFile::format() const { return m_state->format; }
+
+const ReadableFile &JetFile::handle() const { return *m_state->file; }
+
+Outcome<TableLayout> JetFile::definition(const TableRef &table, std::uint64_t fileSize)
 {
-    const FileFormat &format = m_state->format;
-    const auto before = m_state->now();
-    if (!before)
-        return Status::ReadFailed;
-    auto layout = m_state->definition(table, before->size);
-    if (!layout.ok())
-        return layout.status();
-    const TableLayout &definition = layout.value();
-
-    // The columns named are those searches will scan: their other folds are
-    // found as they are read.
-    std::vector<unsigned> wanted{0};
-    std::vector<bool> fold{false};
-    for (const std::string &name : alsoRead) {
-        const int index = findColumn(definition, name);
-        if (index < 0)
-            continue;
-        const auto at = std::find(wanted.begin(), wanted.end(), static_cast<unsigned>(index));
-        if (at == wanted.end()) {
-            wanted.push_back(static_cast<unsigned>(index));
-            fold.push_back(true);
-        } else {
-            fold[static_cast<std::size_t>(at - wanted.begin())] = true;
-        }
-    }
-    auto read =
-        readColumns(*m_state->file, before->size, format, definition, m_state->jet3.get(), wanted, cancel, fold);
-    if (!read.ok())
-        return read.status();
-    ColumnsRead &rows = read.value();
-
-    std::vector<std::string> names;
-    for (const ColumnLayout &column : definition.columns)
-        names.push_back(column.name);
-    std::vector<std::optional<ColumnValues>> columns(names.size());
-    std::vector<std::optional<OtherFolds>> others(names.size());
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        columns[wanted[i]] = std::move(rows.columns[i]);
-        others[wanted[i]] = std::move(rows.others[i]);
-    }
-
-    // The other columns read through a handle of their own: this file may
-    // be closed and reopened long before the snapshot is dropped.
-    std::shared_ptr<const ColumnSource> source;
-    std::unique_ptr<CodePageText> jet3;
-    if (auto own = m_state->file->duplicate(); own && (!format.jet3 || (jet3 = m_state->jet3->another())))
-        source = std::make_shared<FileColumnSource>(std::move(own), format, definition, std::move(jet3), *before,
-                                                    rows.pagesDigest, rows.rows);
-    return std::shared_ptr<const Snapshot>(
-        std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(others), rows.rows,
-                                   std::move(source)));
+    return m_state->definition(table, fileSize);
 }
 
 } // namespace jet_engine

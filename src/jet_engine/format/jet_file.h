@@ -1,18 +1,14 @@
 #pragma once
 // A Jet/Access file opened for reading: its catalog, its tables'
-// definitions and their rows, read from the pages through a handle of our
-// own. Not thread-safe: callers serialise access.
-// Snapshots it returns read their other columns on their own, from the same
-// state of the file or not at all.
+// definitions and where their rows lie, read from the pages through a handle
+// of our own. Not thread-safe: callers serialise access.
 
 #include "jet_engine/status.h"
 #include "jet_engine/format/jet_layout.h"
 #include "jet_engine/format/page_source.h"
 #include "jet_engine/format/stored_text.h"
 #include "jet_engine/platform/operating_system.h"
-#include "jet_engine/tables/snapshot.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,13 +55,14 @@ public:
     Outcome<TableLayout> definition(const TableRef &table);
     Outcome<std::vector<std::string>> columnNames(const TableRef &table);
 
-    // Reads the rows of the first column and of the columns named in
-    // `alsoRead` (folded for searches as well), in Jet's order; the other
-    // columns are read when first asked for. Setting `cancel` ends the read
-    // with ReadFailed.
-    Outcome<std::shared_ptr<const Snapshot>> readTable(const TableRef &table,
-                                                       const std::vector<std::string> &alsoRead = {},
-                                                       const std::atomic<bool> *cancel = nullptr);
+    // The definition as a file of `fileSize` bytes holds it.
+    Outcome<TableLayout> definition(const TableRef &table, std::uint64_t fileSize);
+
+    // What the open handle is now: the program keeps its database open for
+    // a whole session while another program adds rows to it.
+    std::optional<FileIdentity> identity() const;
+    const FileFormat &format() const;
+    const ReadableFile &handle() const;
 
     // Where the rows of `table`, a definition this file gave, lie now.
     Outcome<TablePages> tablePages(const TableLayout &table);

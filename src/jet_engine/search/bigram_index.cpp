@@ -3,10 +3,8 @@
 #include "jet_engine/platform/huge_pages.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 namespace jet_engine {
 
@@ -24,27 +22,19 @@ unsigned varintSize(std::uint32_t value)
     return size;
 }
 
-// False when cancelled; waits while a search runs. The wait is a whole
-// millisecond: mingw-w64's run-time rounds a shorter sleep down to none, and
-// on Windows the build then spun on a core the search wanted.
-bool keepBuilding(const std::atomic<bool> *cancel, const std::atomic<int> *searches)
-{
-    const auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
-    while (searches && searches->load(std::memory_order_relaxed) > 0 && !cancelled())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return !cancelled();
-}
+// False when cancelled; waits while a search runs, which scans the same
+// column faster alone.
+bool keepBuilding(const WorkToken *work) { return !work || work->giveWay(); }
 
 // Calls visit(pair, row, previous row holding the pair) once per distinct
 // pair of each row's folded text. False when cancelled on the way.
 template <typename Visit>
-bool forEachRowPair(const SearchText &text, std::vector<std::uint32_t> &lastRow, const std::atomic<bool> *cancel,
-                    const std::atomic<int> *searches, Visit visit)
+bool forEachRowPair(const SearchText &text, std::vector<std::uint32_t> &lastRow, const WorkToken *work, Visit visit)
 {
     RowFolder folded(text);
     const auto rows = static_cast<std::uint32_t>(text.rows());
     for (std::uint32_t row = 0; row < rows; ++row) {
-        if ((row & 0x7FF) == 0 && !keepBuilding(cancel, searches))
+        if ((row & 0x7FF) == 0 && !keepBuilding(work))
             return false;
         const std::string_view value = folded(row);
         for (std::size_t i = 0; i + 1 < value.size(); ++i) {
@@ -61,14 +51,13 @@ bool forEachRowPair(const SearchText &text, std::vector<std::uint32_t> &lastRow,
 
 } // namespace
 
-std::unique_ptr<const BigramIndex> BigramIndex::build(const SearchText &column, const std::atomic<bool> *cancel,
-                                                      const std::atomic<int> *searches)
+std::unique_ptr<const BigramIndex> BigramIndex::build(const SearchText &column, const WorkToken *work)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
     index->m_count.assign(pairCount, 0);
     std::vector<std::uint64_t> sizes(pairCount, 0);
     std::vector<std::uint32_t> lastRow(pairCount, noRow);
-    const bool counted = forEachRowPair(column, lastRow, cancel, searches, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool counted = forEachRowPair(column, lastRow, work, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         ++index->m_count[pair];
         sizes[pair] += varintSize(last == noRow ? row : row - last);
     });
@@ -100,7 +89,7 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const SearchText &column, 
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
     lastRow.assign(pairCount, noRow);
     std::uint8_t *out = index->m_bytes.data();
-    const bool filled = forEachRowPair(column, lastRow, cancel, searches, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
+    const bool filled = forEachRowPair(column, lastRow, work, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         if (index->m_dense[pair]) {
             out[index->m_begin[pair] + row / 8] |= static_cast<std::uint8_t>(1u << (row % 8));
             return;

@@ -6,7 +6,8 @@
 // A pair held by more than one row in eight is kept as a bitmap of all rows
 // instead, which is then smaller.
 
-#include "jet_engine/tables/snapshot.h"
+#include "jet_engine/pool/worker_pool.h"
+#include "jet_engine/search/search_text.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,12 +19,10 @@ namespace jet_engine {
 
 class BigramIndex {
 public:
-    // Null when the postings would not fit 32-bit offsets, or when `cancel`
-    // is set while building. While `searches` is above zero the build waits:
-    // a search scanning the same column goes faster alone.
-    static std::unique_ptr<const BigramIndex> build(const SearchText &column,
-                                                    const std::atomic<bool> *cancel = nullptr,
-                                                    const std::atomic<int> *searches = nullptr);
+    // Null when the postings would not fit 32-bit offsets, or when `work`
+    // is cancelled while building. Built as background work, it gives way
+    // to every search (WorkToken::giveWay).
+    static std::unique_ptr<const BigramIndex> build(const SearchText &column, const WorkToken *work = nullptr);
 
     // Rows, ascending, holding the rarest byte pair of `literal` (two bytes
     // or more, folded as the column is): every row that contains the literal,

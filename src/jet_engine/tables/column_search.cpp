@@ -1,6 +1,6 @@
 #include "jet_engine/tables/snapshot.h"
 
-#include "jet_engine/pool/at_once.h"
+#include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/search/bigram_index.h"
 #include "jet_engine/search/find_bytes.h"
 #include "jet_engine/search/find_rows.h"
@@ -12,7 +12,7 @@ namespace jet_engine {
 
 namespace {
 
-// Below this a helper thread (atOnce) costs more than it saves: a search of
+// Below this a worker's help (atOnce) costs more than it saves: a search of
 // the column alone takes well under a millisecond.
 constexpr std::size_t halvedBytes = 4 << 20;
 constexpr std::size_t halvedCandidates = 1 << 16;
@@ -35,7 +35,7 @@ std::vector<std::uint32_t> withOtherFolds(std::vector<std::uint32_t> found, cons
     return rows;
 }
 
-std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_view needle)
+std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_view needle, WorkerPool *pool)
 {
     std::vector<std::uint32_t> rows;
     const std::vector<std::uint8_t> &nulls = *text.nulls;
@@ -54,7 +54,7 @@ std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_vi
         const auto middle = static_cast<std::uint32_t>(nulls.size() / 2);
         const std::size_t split = text.starts[middle];
         std::vector<std::uint32_t> later;
-        atOnce([&] { findRows(bytes, split, needle, 0, rows, true); },
+        WorkerPool::atOnce(pool, [&] { findRows(bytes, split, needle, 0, rows, true); },
                [&] { findRows(bytes + split, size - split, needle, middle, later, true); });
         rows.insert(rows.end(), later.begin(), later.end());
     }
@@ -90,7 +90,7 @@ std::size_t keepHolding(const SearchText &text, std::uint32_t *rows, std::size_t
 
 // Keeps the candidate rows that really contain the literal, in place.
 std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<std::uint32_t> rows,
-                                            std::string_view needle)
+                                            std::string_view needle, WorkerPool *pool)
 {
     if (needle.size() == 2)
         return rows;
@@ -102,7 +102,7 @@ std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<
     const std::size_t half = rows.size() / 2;
     std::size_t firstKept = 0;
     std::size_t secondKept = 0;
-    atOnce([&] { firstKept = keepHolding(text, rows.data(), half, needle); },
+    WorkerPool::atOnce(pool, [&] { firstKept = keepHolding(text, rows.data(), half, needle); },
            [&] { secondKept = keepHolding(text, rows.data() + half, rows.size() - half, needle); });
     std::copy(rows.begin() + static_cast<std::ptrdiff_t>(half),
               rows.begin() + static_cast<std::ptrdiff_t>(half + secondKept),
@@ -113,24 +113,21 @@ std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<
 
 } // namespace
 
-std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern)
+std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern,
+                                      WorkerPool *pool)
 {
-    struct Searching {
-        std::atomic<int> &searches;
-        explicit Searching(std::atomic<int> &count) : searches(count) { ++searches; }
-        ~Searching() { --searches; }
-    } searching(snapshot.m_searches);
+    const WorkerPool::Foreground searching(pool);
     const SearchText text = snapshot.searchText(column);
     if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
         if (const BigramIndex *index = snapshot.bigramsIfReady(column))
-            return verifyCandidates(text, index->candidates(*literal), *literal);
-    return selectText(text, pattern);
+            return verifyCandidates(text, index->candidates(*literal), *literal, pool);
+    return selectText(text, pattern, pool);
 }
 
-std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern)
+std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern, WorkerPool *pool)
 {
     if (const auto literal = pattern.containedLiteral())
-        return scanForLiteral(text, *literal);
+        return scanForLiteral(text, *literal, pool);
     std::vector<std::uint32_t> rows;
     const std::vector<std::uint8_t> &nulls = *text.nulls;
     RowFolder folded(text);

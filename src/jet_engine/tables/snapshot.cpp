@@ -96,11 +96,11 @@ SearchText Snapshot::searchText(std::size_t column) const
     return {values->text, values->offsets.data(), &values->nulls, &per.others};
 }
 
-const BigramIndex *Snapshot::bigrams(std::size_t column, const std::atomic<bool> *cancel) const
+const BigramIndex *Snapshot::bigrams(std::size_t column, const WorkToken *work) const
 {
     PerColumn &per = m_columns[column];
     std::call_once(per.indexOnce, [&] {
-        per.index = BigramIndex::build(searchText(column), cancel, &m_searches);
+        per.index = BigramIndex::build(searchText(column), work);
         per.indexReady.store(true, std::memory_order_release);
     });
     return per.index.get();

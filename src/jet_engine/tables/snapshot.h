@@ -22,6 +22,8 @@ namespace jet_engine {
 
 class BigramIndex;
 class LikePattern;
+class WorkToken;
+class WorkerPool;
 
 struct ColumnValues {
     // Kind of every non-null value of the column.
@@ -72,8 +74,8 @@ public:
 
     // Built on first use per column, from its search text; null when the
     // column is too large to index or the build was cancelled, and then
-    // searches scan it.
-    const BigramIndex *bigrams(std::size_t column, const std::atomic<bool> *cancel = nullptr) const;
+    // searches scan it. `work`: the build's, when it runs in the background.
+    const BigramIndex *bigrams(std::size_t column, const WorkToken *work = nullptr) const;
     // The index if it is built already, else null: it never waits.
     const BigramIndex *bigramsIfReady(std::size_t column) const;
 
@@ -91,23 +93,21 @@ private:
         std::atomic<bool> indexReady{false};
     };
 
-    friend std::vector<std::uint32_t> selectRows(const Snapshot &, std::size_t, const LikePattern &);
-
     std::vector<std::string> m_columnNames;
     std::uint32_t m_rowCount;
-    // Searches running on the snapshot, which an index build waits for.
-    mutable std::atomic<int> m_searches{0};
     std::unique_ptr<PerColumn[]> m_columns;
     std::shared_ptr<const ColumnSource> m_source;
 };
 
 // Rows (in stored order) whose value in `column` matches; nulls never do.
 // The column must have been read. Uses the column's index when it is built,
-// and scans it otherwise.
-std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern);
+// and scans it otherwise, with a worker of `pool` when one is free; work in
+// the background gives way meanwhile.
+std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern,
+                                      WorkerPool *pool = nullptr);
 
 // The same over a column's search text alone, without an index: one scan
 // for a plain "*literal*", the pattern row by row otherwise.
-std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern);
+std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern, WorkerPool *pool = nullptr);
 
 } // namespace jet_engine

@@ -1,22 +1,25 @@
 #include "jet_engine/tables/snapshot_cache.h"
 
+#include "jet_engine/tables/table_read.h"
 #include "jet_engine/watch/content_hash.h"
 #include "jet_engine/query/text_fold.h"
 
 #include <new>
-#include <system_error>
 
 namespace jet_engine {
 
-SnapshotCache::SnapshotCache(OperatingSystem &system, std::string path)
+SnapshotCache::SnapshotCache(OperatingSystem &system, std::string path, std::shared_ptr<WorkerPool> pool)
     : m_system(system)
     , m_path(std::move(path))
+    , m_pool(pool)
+    , m_work(std::move(pool))
 {
 }
 
-Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(OperatingSystem &system, const std::string &path)
+Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(OperatingSystem &system, const std::string &path,
+                                                            std::shared_ptr<WorkerPool> pool)
 {
-    std::shared_ptr<SnapshotCache> cache(new SnapshotCache(system, path));
+    std::shared_ptr<SnapshotCache> cache(new SnapshotCache(system, path, std::move(pool)));
     // Taken before the open, the identity is never newer than what was
     // opened, so a change in between shows at the first search.
     const auto identity = cache->fileAtPath();
@@ -34,14 +37,14 @@ SnapshotCache::~SnapshotCache()
 {
     // Closing the window must not wait for the start-up read to finish.
     stop();
-    std::lock_guard lock(m_workerMutex);
-    if (m_worker.joinable())
-        m_worker.join();
-    if (m_indexer.joinable())
-        m_indexer.join();
+    m_work.cancelAndWait();
 }
 
-void SnapshotCache::stop() { m_closing.store(true, std::memory_order_relaxed); }
+void SnapshotCache::stop()
+{
+    m_closing.store(true, std::memory_order_relaxed);
+    m_work.cancel();
+}
 
 std::optional<FileIdentity> SnapshotCache::fileAtPath() const
 {
@@ -85,28 +88,30 @@ Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view na
 }
 
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view name,
-                                                               const std::vector<std::string> &alsoRead)
+                                                               const std::vector<std::string> &alsoRead,
+                                                               const std::atomic<bool> *cancel)
 {
     std::lock_guard lock(m_mutex);
-    return tableLocked(name, alsoRead);
+    return tableLocked(name, alsoRead, cancel);
 }
 
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name,
-                                                                    const std::vector<std::string> &alsoRead)
+                                                                    const std::vector<std::string> &alsoRead,
+                                                                    const std::atomic<bool> *cancel)
 {
     const auto now = fileAtPath();
     if (!now)
         return Status::ReadFailed;
     if (m_cachedIdentity == now && sameName(m_cachedName, name)
-        && (!m_cachedHash || contentHash(m_system, m_path, m_hashBuffer, &m_closing) == m_cachedHash))
+        && (!m_cachedHash || contentHash(m_system, m_path, m_hashBuffer, cancel) == m_cachedHash))
         return m_cached;
     // One retry: a file that changes under two reads in a row is being
     // rewritten, and no state of it can be told to be whole. A stopped
     // read is not tried again.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        auto read = readLocked(name, alsoRead);
+        auto read = readLocked(name, alsoRead, cancel);
         if (read.ok() || read.status() != Status::ReadFailed || attempt == 1
-            || m_closing.load(std::memory_order_relaxed))
+            || cancel->load(std::memory_order_relaxed) || m_closing.load(std::memory_order_relaxed))
             return read;
     }
     return Status::ReadFailed;
@@ -115,14 +120,15 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
 // Reads the table between two looks at the file; rows read while it changed
 // are dropped as ReadFailed, never mixed into an answer.
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_view name,
-                                                                   const std::vector<std::string> &alsoRead)
+                                                                   const std::vector<std::string> &alsoRead,
+                                                                   const std::atomic<bool> *cancel)
 {
     const auto before = fileAtPath();
     if (!before)
         return Status::ReadFailed;
     std::optional<std::uint64_t> hashBefore;
     if (!behindTheClock(*before, m_system.fileClockNs())) {
-        hashBefore = contentHash(m_system, m_path, m_hashBuffer, &m_closing);
+        hashBefore = contentHash(m_system, m_path, m_hashBuffer, cancel);
         if (!hashBefore)
             return Status::ReadFailed;
     }
@@ -131,12 +137,12 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
             return status;
     const auto unchanged = [&] {
         return fileAtPath() == before
-            && (!hashBefore || contentHash(m_system, m_path, m_hashBuffer, &m_closing) == hashBefore);
+            && (!hashBefore || contentHash(m_system, m_path, m_hashBuffer, cancel) == hashBefore);
     };
     const auto ref = m_file->findTable(name);
     if (!ref)
         return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
-    auto snapshot = m_file->readTable(*ref, alsoRead, &m_closing);
+    auto snapshot = readTable(*m_file, *ref, alsoRead, cancel, m_pool.get());
     if (!unchanged()) {
         m_file.reset();
         m_fileIdentity.reset();
@@ -154,57 +160,34 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
 
 void SnapshotCache::preload(std::string name, std::string column)
 {
-    std::lock_guard lock(m_workerMutex);
-    // Once per database: later opens of a table find it read or read it
-    // themselves.
-    if (m_worker.joinable())
+    if (m_preloaded.exchange(true))
         return;
-    try {
-        m_worker = std::thread([this, name = std::move(name), column = std::move(column)] {
-            try {
-                auto read = table(name, {column});
-                if (!read.ok())
-                    return;
-                const Snapshot &snapshot = *read.value();
-                std::vector<std::size_t> indexed{0};
-                for (std::size_t i = 1; i < snapshot.columnCount(); ++i)
-                    if (sameName(snapshot.columnNames()[i], column))
-                        indexed.push_back(i);
-                for (std::size_t i : indexed)
-                    if (const ColumnValues *values = snapshot.column(i); values && values->kind == FieldValue::Kind::Text)
-                        snapshot.bigrams(i, &m_closing);
-            } catch (const std::bad_alloc &) {
-                // The first search reads the table itself, and fails as it must.
-            }
-        });
-    } catch (const std::system_error &) {
-        // No thread to spare: the first search reads the table itself.
-    }
+    m_work.post([this, name = std::move(name), column = std::move(column)](const WorkToken &work) {
+        auto read = table(name, {column}, work.flag());
+        if (!read.ok())
+            return;
+        const Snapshot &snapshot = *read.value();
+        std::vector<std::size_t> indexed{0};
+        for (std::size_t i = 1; i < snapshot.columnCount(); ++i)
+            if (sameName(snapshot.columnNames()[i], column))
+                indexed.push_back(i);
+        for (std::size_t i : indexed)
+            if (const ColumnValues *values = snapshot.column(i); values && values->kind == FieldValue::Kind::Text)
+                snapshot.bigrams(i, &work);
+    });
 }
 
 void SnapshotCache::indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column)
 {
-    if (snapshot->bigramsIfReady(column))
+    if (snapshot->bigramsIfReady(column) || m_indexing.exchange(true))
         return;
-    std::lock_guard lock(m_workerMutex);
-    if (m_indexer.joinable()) {
-        if (!m_indexerDone.load())
-            return;
-        m_indexer.join();
-    }
-    m_indexerDone.store(false);
-    try {
-        m_indexer = std::thread([this, snapshot = std::move(snapshot), column] {
-            try {
-                snapshot->bigrams(column, &m_closing);
-            } catch (const std::bad_alloc &) {
-                // Searches keep scanning the column.
-            }
-            m_indexerDone.store(true);
-        });
-    } catch (const std::system_error &) {
-        // No thread to spare: searches keep scanning the column.
-    }
+    m_work.post([this, snapshot = std::move(snapshot), column](const WorkToken &work) {
+        struct Done {
+            std::atomic<bool> &indexing;
+            ~Done() { indexing.store(false); }
+        } done{m_indexing};
+        snapshot->bigrams(column, &work);
+    });
 }
 
 } // namespace jet_engine

@@ -7,6 +7,7 @@
 // compared as well.
 
 #include "jet_engine/platform/operating_system.h"
+#include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/format/jet_file.h"
 #include "jet_engine/tables/snapshot.h"
 
@@ -17,15 +18,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace jet_engine {
 
 class SnapshotCache {
 public:
-    // `system` outlives the cache and every snapshot it returns.
-    static Outcome<std::shared_ptr<SnapshotCache>> open(OperatingSystem &system, const std::string &path);
+    // `system` outlives the cache and every snapshot it returns. Background
+    // work runs on `pool`; without one there is none.
+    static Outcome<std::shared_ptr<SnapshotCache>> open(OperatingSystem &system, const std::string &path,
+                                                        std::shared_ptr<WorkerPool> pool = nullptr);
     // Stops, then waits for the background work.
     ~SnapshotCache();
     SnapshotCache(const SnapshotCache &) = delete;
@@ -34,17 +36,21 @@ public:
     // The table's rows as the file holds them now. A table read afresh has
     // its first column and the columns named in `alsoRead` read; other
     // columns are read when first asked for.
-    Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead = {});
+    Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead = {})
+    {
+        return table(name, alsoRead, &m_closing);
+    }
     // Only the definition: whether the table exists, its column names.
     Outcome<std::vector<std::string>> columnNames(std::string_view name);
 
-    // Reads the table's first column and `column`, folds and indexes them on
-    // a background thread, so that the first search finds most of it done.
+    // Reads the table's first column and `column`, folds and indexes them in
+    // the background, so that the first search finds most of it done. Once
+    // per cache: later reads find it read or read it themselves.
     void preload(std::string name, std::string column);
 
-    // Indexes a column of a snapshot on a background thread; searches scan
-    // until it is ready. One build at a time: asked while one runs, it
-    // leaves it to the next search to ask again.
+    // Indexes a column of a snapshot in the background; searches scan until
+    // it is ready. One build at a time: asked while one runs, it leaves it
+    // to the next search to ask again.
     void indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column);
 
     // Every read of the file and every index build, under way or to come,
@@ -53,11 +59,16 @@ public:
     void stop();
 
 private:
-    SnapshotCache(OperatingSystem &system, std::string path);
+    SnapshotCache(OperatingSystem &system, std::string path, std::shared_ptr<WorkerPool> pool);
+    // As table(), stopped by `cancel`.
+    Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead,
+                                                   const std::atomic<bool> *cancel);
     // What the path names now, when that is a regular file.
     std::optional<FileIdentity> fileAtPath() const;
-    Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead);
-    Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead);
+    Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead,
+                                                         const std::atomic<bool> *cancel);
+    Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead,
+                                                        const std::atomic<bool> *cancel);
     Status reopenLocked(const FileIdentity &now);
 
     OperatingSystem &m_system;
@@ -74,10 +85,11 @@ private:
     std::vector<char> m_hashBuffer;
     // Set by stop(): reads and index builds stop where they stand.
     std::atomic<bool> m_closing{false};
-    std::mutex m_workerMutex;
-    std::thread m_worker;
-    std::thread m_indexer;
-    std::atomic<bool> m_indexerDone{false};
+    std::shared_ptr<WorkerPool> m_pool;
+    std::atomic<bool> m_preloaded{false};
+    std::atomic<bool> m_indexing{false};
+    // Last: its work, which uses every member above, ends first.
+    WorkerPool::Group m_work;
 };
 
 } // namespace jet_engine

@@ -1,7 +1,7 @@
 #include "jet_engine/tables/table_reader.h"
 
 #include "jet_engine/platform/huge_pages.h"
-#include "jet_engine/pool/at_once.h"
+#include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/format/table_rows.h"
 #include "jet_engine/format/usage_map.h"
 #include "jet_engine/format/value_decode.h"
@@ -108,7 +108,7 @@ bool append(ColumnsRead &read, ColumnsRead &later)
 // Reads a large table's two halves at once.
 Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
                                 const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+                                const std::atomic<bool> *cancel, const std::vector<bool> &fold, WorkerPool *pool)
 {
     PageSource pages(file, format.pageSize, fileSize);
     auto dataPages = usageMapPages(table.usageMap, pages);
@@ -118,7 +118,7 @@ Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize
     // several bytes of the file.
     const auto expectedRows = static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCountHint, fileSize / 8));
 
-    // A large table is read in two halves at once, on two threads: the
+    // A large table is read in two halves at once: the
     // window waits for this read before its first search can answer.
     const std::size_t half = dataPages->size() / 2;
     std::unique_ptr<CodePageText> laterJet3;
@@ -128,7 +128,7 @@ Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize
     dataPages->resize(half);
     Outcome<ColumnsRead> first = Status::ReadFailed;
     Outcome<ColumnsRead> later = Status::ReadFailed;
-    atOnce([&] { first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold); },
+    WorkerPool::atOnce(pool, [&] { first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold); },
            [&] {
                try {
                    PageSource own(file, format.pageSize, fileSize);
@@ -151,9 +151,9 @@ Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize
 
 Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                 const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+                                 const std::atomic<bool> *cancel, const std::vector<bool> &fold, WorkerPool *pool)
 {
-    return readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold);
+    return readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold, pool);
 }
 
 } // namespace jet_engine

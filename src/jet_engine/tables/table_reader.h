@@ -15,6 +15,8 @@
 
 namespace jet_engine {
 
+class WorkerPool;
+
 struct ColumnsRead {
     std::vector<ColumnValues> columns; // one per wanted column, in that order
     // The rows whose folding is not the one done as read, for the wanted
@@ -27,13 +29,15 @@ struct ColumnsRead {
 };
 
 // Reads from `file` the pages of a file of `fileSize` bytes; a large table
-// in two halves, on two threads reading `file` at once. ReadFailed when the
+// in two halves, with a worker of `pool` reading `file` at once when one is
+// free. ReadFailed when the
 // rows do not hold together, the file ends early, or `cancel` is set while
 // reading.
 // `fold[i]`, when given, says whether wanted column i will be searched: its
 // other folds are found while its text is at hand.
 Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                 const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {});
+                                 const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {},
+                                 WorkerPool *pool = nullptr);
 
 } // namespace jet_engine
