@@ -351,7 +351,7 @@ Outcome<std::shared_ptr<Database>> Engine::openDatabase(const std::string &path,
 Outcome<std::unique_ptr<StreamedDatabase>> Engine::openStreamed(const std::string &path)
 {
     try {
-        auto file = StreamedFile::open(m_system, path);
+        auto file = StreamedFile::open(m_system, path, m_pool);
         if (!file.ok())
             return file.status();
         return std::unique_ptr<StreamedDatabase>(std::make_unique<JetStreamedDatabase>(std::move(file.value())));

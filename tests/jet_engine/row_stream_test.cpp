@@ -6,6 +6,10 @@
 #include "jet_engine/engine.h"
 #include "jet_engine/text/unicode_text.h"
 #include "jet_engine/row_stream.h"
+#include "jet_engine/platform/operating_system.h"
+#include "jet_engine/pool/worker_pool.h"
+#include "jet_engine/query/query_text.h"
+#include "jet_engine/stream/table_stream.h"
 #include "child_process.h"
 #include "first_column.h"
 #include "gated_system.h"
@@ -18,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <future>
 #include <limits>
 
 namespace jet_engine {
@@ -164,6 +169,42 @@ TEST(StreamedToolTest, PrintsWhatTheKeptSnapshotLists)
         EXPECT_EQ(run.err, "") << query;
         EXPECT_TRUE(run.out == lines) << query << ": " << run.out.size() << " bytes, " << lines.size() << " expected";
     }
+}
+
+// A walk's helpers had threads of their own; on the engine's workers they
+// can find every worker busy, with an index build say. Had the caller waited
+// for a helper to match the next run, the walk would have stood still until
+// the worker came free: it matches each run itself instead.
+TEST(StreamedPoolTest, WithEveryWorkerBusyTheCallerWalksAlone)
+{
+    TempDir dir;
+    const std::string path = dir.file("articles.mdb");
+    testing_support::writeOrFail(path, {articles("VIS A BOIS TETE FRAISEE 4X40 ZINGUE")});
+    const std::string query = "SELECT * FROM ARTICLE Where ARTICLE like '*zingue 10012*'";
+    Engine engine;
+    auto database = engine.openDatabase(path, false, true);
+    ASSERT_TRUE(database.ok()) << describe(database.status());
+    const Answer expected = kept(*database.value(), query);
+    ASSERT_FALSE(expected.rows.empty());
+
+    auto pool = std::make_shared<WorkerPool>(1);
+    WorkerPool::Group busy(pool);
+    std::promise<void> started;
+    std::promise<void> release;
+    busy.post([&](const WorkToken &) {
+        started.set_value();
+        release.get_future().wait();
+    });
+    started.get_future().wait();
+    auto file = StreamedFile::open(operatingSystem(), path, pool);
+    ASSERT_TRUE(file.ok()) << describe(file.status());
+    auto rows = file.value()->stream(parseQueryText(utf16(query)).value());
+    ASSERT_TRUE(rows.ok()) << describe(rows.status());
+    Answer walked;
+    for (auto next = rows.value()->next(); next.ok() && next.value(); next = rows.value()->next())
+        walked.rows.emplace_back(rows.value()->firstColumn().text);
+    EXPECT_EQ(walked, expected);
+    release.set_value();
 }
 
 struct ChangeCase {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <new>
-#include <system_error>
 
 namespace jet_engine {
 
@@ -18,12 +17,13 @@ constexpr unsigned mostHelpers = 4;
 } // namespace
 
 TableStream::TableStream(OperatingSystem &system, WatchedFile before, std::shared_ptr<JetFile> file, TablePages pages,
-                         RowFilter filter)
+                         RowFilter filter, std::shared_ptr<WorkerPool> pool)
     : m_system(system)
     , m_before(std::move(before))
     , m_file(std::move(file))
     , m_pages(std::move(pages))
     , m_filter(std::move(filter))
+    , m_helpers(std::move(pool))
 {
     // A run ends where a block of pages does, so that each block is read
     // once, by one thread.
@@ -41,65 +41,74 @@ TableStream::~TableStream()
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    m_changed.notify_all();
-    for (std::thread &helper : m_helpers)
-        helper.join();
+    m_helpers.cancelAndWait();
 }
 
 std::size_t TableStream::runCount() const { return m_runStarts.size() - 1; }
 
 void TableStream::startHelpers()
 {
-    const unsigned processors = std::thread::hardware_concurrency();
     m_runs.resize(1);
     // A small table, or no processor to spare: the caller matches every
     // run itself, as it gives them out.
-    if (runCount() < 2 || processors < 2)
+    const unsigned processors = WorkerPool::processors();
+    if (!m_helpers.pool() || runCount() < 2 || processors < 2)
         return;
-    const std::size_t helpers = std::min<std::size_t>({processors, mostHelpers, runCount() - 1});
-    m_runs.resize(helpers * runsAheadPerHelper);
-    m_helperText.reserve(helpers);
-    m_helpers.reserve(helpers);
+    const std::size_t helpers =
+        std::min<std::size_t>({processors, m_helpers.pool()->workers(), mostHelpers, runCount() - 1});
+    m_kits.reserve(helpers);
     for (std::size_t i = 0; i < helpers; ++i) {
-        std::unique_ptr<CodePageText> text;
-        if (m_pages.format.jet3 && !(text = m_file->anotherCodePageText()))
+        HelperKit kit;
+        if (m_pages.format.jet3 && !(kit.jet3 = m_file->anotherCodePageText()))
             break;
-        const CodePageText *jet3 = text.get();
-        m_helperText.push_back(std::move(text));
-        try {
-            m_helpers.emplace_back([this, jet3] { help(jet3); });
-        } catch (const std::system_error &) {
-            break;
-        }
+        m_kits.push_back(std::move(kit));
     }
-    if (m_helpers.empty())
-        m_runs.resize(1);
+    if (m_kits.empty())
+        return;
+    m_runs.resize(m_kits.size() * runsAheadPerHelper);
+    std::lock_guard lock(m_mutex);
+    for (HelperKit &kit : m_kits)
+        m_freeKits.push_back(&kit);
+    postHelpersLocked();
 }
 
-void TableStream::help(const CodePageText *jet3)
+void TableStream::postHelpersLocked()
+{
+    std::size_t waiting = std::min(runCount(), m_current + m_runs.size()) - std::min(m_claimed, runCount());
+    for (; waiting > 0 && !m_freeKits.empty() && !m_stopping; --waiting) {
+        HelperKit *kit = m_freeKits.back();
+        m_freeKits.pop_back();
+        m_helpers.post([this, kit](const WorkToken &work) { help(work, *kit); });
+    }
+}
+
+void TableStream::match(std::size_t n, std::optional<PageSource> &pages, const CodePageText *jet3, Run &run)
+{
+    try {
+        if (!pages)
+            pages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
+        matchRun(m_pages, *pages, m_runStarts[n], m_runStarts[n + 1], jet3, m_filter, run.rows);
+    } catch (const std::bad_alloc &) {
+        run.rows.selected.clear();
+        run.rows.status = Status::OutOfMemory;
+    }
+}
+
+void TableStream::help(const WorkToken &work, HelperKit &kit)
 {
     const std::size_t runs = runCount();
-    std::optional<PageSource> pages;
     for (;;) {
         std::size_t n = 0;
         {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] {
-                return m_stopping || m_claimed >= runs || m_claimed < m_current + m_runs.size();
-            });
-            if (m_stopping || m_claimed >= runs)
+            std::lock_guard lock(m_mutex);
+            if (m_stopping || work.cancelled() || m_claimed >= runs || m_claimed >= m_current + m_runs.size()) {
+                m_freeKits.push_back(&kit);
                 return;
+            }
             n = m_claimed++;
         }
         Run &run = m_runs[n % m_runs.size()];
-        try {
-            if (!pages)
-                pages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
-            matchRun(m_pages, *pages, m_runStarts[n], m_runStarts[n + 1], jet3, m_filter, run.rows);
-        } catch (const std::bad_alloc &) {
-            run.rows.selected.clear();
-            run.rows.status = Status::OutOfMemory;
-        }
+        match(n, kit.pages, kit.jet3.get(), run);
         {
             std::lock_guard lock(m_mutex);
             run.ready = true;
@@ -113,19 +122,21 @@ TableStream::Run *TableStream::takeRun()
     const std::size_t n = m_current;
     if (n >= runCount())
         return nullptr;
-    if (m_helpers.empty()) {
-        Run &run = m_runs.front();
-        if (!m_ownPages)
-            m_ownPages.emplace(*m_pages.file, m_pages.format.pageSize, m_pages.fileSize);
-        matchRun(m_pages, *m_ownPages, m_runStarts[n], m_runStarts[n + 1], m_file->codePageText(), m_filter,
-                 run.rows);
-        return &run;
-    }
     Run &run = m_runs[n % m_runs.size()];
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return run.ready; });
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_claimed > n) {
+            m_changed.wait(lock, [&] { return run.ready; });
+            return &run;
+        }
+        // No helper has taken it: waiting would wait for a worker busy with
+        // other work.
+        m_claimed = n + 1;
+    }
+    match(n, m_ownPages, m_file->codePageText(), run);
     return &run;
 }
+
 
 void TableStream::releaseRun()
 {
@@ -133,8 +144,8 @@ void TableStream::releaseRun()
         std::lock_guard lock(m_mutex);
         m_run->ready = false;
         ++m_current;
+        postHelpersLocked();
     }
-    m_changed.notify_all();
     m_run = nullptr;
 }
 
@@ -183,9 +194,10 @@ std::optional<FileIdentity> StreamedFile::fileAtPath() const
     return identity;
 }
 
-Outcome<std::unique_ptr<StreamedFile>> StreamedFile::open(OperatingSystem &system, const std::string &path)
+Outcome<std::unique_ptr<StreamedFile>> StreamedFile::open(OperatingSystem &system, const std::string &path,
+                                                          std::shared_ptr<WorkerPool> pool)
 {
-    std::unique_ptr<StreamedFile> streamed(new StreamedFile(system, path));
+    std::unique_ptr<StreamedFile> streamed(new StreamedFile(system, path, std::move(pool)));
     // Taken before the open, the identity is never newer than what was
     // opened.
     streamed->m_opened = streamed->fileAtPath();
@@ -243,7 +255,7 @@ Outcome<std::unique_ptr<TableStream>> StreamedFile::stream(const QueryText &quer
     if (!pages.ok())
         return pages.status();
     return std::make_unique<TableStream>(m_system, std::move(watched), m_file, std::move(pages.value()),
-                                         std::move(filter));
+                                         std::move(filter), m_pool);
 }
 
 } // namespace jet_engine

@@ -1,10 +1,12 @@
 #pragma once
 // A query's rows walked straight from the file's pages, matched as they come
 // and kept nowhere: what a StreamedDatabase answers with. The table's pages
-// are taken in runs, one block of pages each (page_source.h); with a processor to spare, helper threads match the
-// next runs while the caller gives out the rows of the current one, and the
-// runs are given out in order, so the rows come in Jet's order all the same.
-// Only a few runs are ever held at once.
+// are taken in runs, one block of pages each (page_source.h); with a
+// processor to spare, helpers on the engine's workers match the next runs
+// while the caller gives out the rows of the current one, and the runs are
+// given out in order, so the rows come in Jet's order all the same. Only a
+// few runs are ever held at once, and a helper with none left to match ends,
+// to be posted again as the caller frees some: no worker waits on the caller.
 //
 // The file is looked at before the walk and again after it, as the snapshot
 // cache looks at it (its size, times, inode or file index; its bytes while
@@ -13,6 +15,7 @@
 
 #include "jet_engine/field_value.h"
 #include "jet_engine/platform/operating_system.h"
+#include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/query/query_text.h"
 #include "jet_engine/stream/matched_rows.h"
 #include "jet_engine/format/jet_file.h"
@@ -24,7 +27,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace jet_engine {
@@ -39,8 +41,9 @@ struct WatchedFile {
 
 class TableStream {
 public:
+    // Helpers run on `pool`, when there is one.
     TableStream(OperatingSystem &system, WatchedFile before, std::shared_ptr<JetFile> file, TablePages pages,
-                RowFilter filter);
+                RowFilter filter, std::shared_ptr<WorkerPool> pool);
     // Stops the helpers where they stand and waits for them.
     ~TableStream();
     TableStream(const TableStream &) = delete;
@@ -58,11 +61,22 @@ private:
         MatchedRows rows;
         bool ready = false;
     };
+    // What a helper matches with: its own page reads and, for Jet 3, its
+    // own text converter. One per helper that may run at once.
+    struct HelperKit {
+        std::unique_ptr<CodePageText> jet3;
+        std::optional<PageSource> pages;
+    };
 
     std::size_t runCount() const;
     void startHelpers();
-    void help(const CodePageText *jet3);
+    // Posts helpers while runs wait to be matched and kits are free; with
+    // m_mutex held.
+    void postHelpersLocked();
+    void help(const WorkToken &work, HelperKit &kit);
+    void match(std::size_t n, std::optional<PageSource> &pages, const CodePageText *jet3, Run &run);
     // The next run in order, matched here or waited for; null past the last.
+    // Waits only for a run a helper is matching now.
     Run *takeRun();
     void releaseRun();
     Status ended(Status status);
@@ -88,28 +102,38 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::size_t m_claimed = 0; // the next run a helper takes
+    std::size_t m_claimed = 0; // the next run to be matched, by a helper or the caller
     bool m_stopping = false;
-    std::vector<std::unique_ptr<CodePageText>> m_helperText;
-    std::vector<std::thread> m_helpers;
+    std::vector<HelperKit> m_kits;
+    std::vector<HelperKit *> m_freeKits;
+    // Last: the helpers, which use every member above, end first.
+    WorkerPool::Group m_helpers;
 };
 
 // The file a StreamedDatabase answers from.
 class StreamedFile {
 public:
-    // Fails as SnapshotCache::open fails.
-    static Outcome<std::unique_ptr<StreamedFile>> open(OperatingSystem &system, const std::string &path);
+    // Fails as SnapshotCache::open fails. Walks are helped by `pool`'s
+    // workers, when there is one.
+    static Outcome<std::unique_ptr<StreamedFile>> open(OperatingSystem &system, const std::string &path,
+                                                       std::shared_ptr<WorkerPool> pool = nullptr);
 
     // The rows `query` selects, failing where Database::openRecordset fails
     // before it reads any row.
     Outcome<std::unique_ptr<TableStream>> stream(const QueryText &query);
 
 private:
-    StreamedFile(OperatingSystem &system, std::string path) : m_system(system), m_path(std::move(path)) {}
+    StreamedFile(OperatingSystem &system, std::string path, std::shared_ptr<WorkerPool> pool)
+        : m_system(system)
+        , m_path(std::move(path))
+        , m_pool(std::move(pool))
+    {
+    }
     std::optional<FileIdentity> fileAtPath() const;
 
     OperatingSystem &m_system;
     const std::string m_path;
+    const std::shared_ptr<WorkerPool> m_pool;
     std::shared_ptr<JetFile> m_file;
     // What the path named just before m_file was opened.
     std::optional<FileIdentity> m_opened;
