@@ -6,7 +6,7 @@ namespace jet_engine {
 
 FileColumnSource::FileColumnSource(std::unique_ptr<ReadableFile> file, FileFormat format, TableLayout table,
                                    std::unique_ptr<CodePageText> jet3, FileIdentity state, std::uint64_t pagesDigest,
-                                   std::uint32_t rows)
+                                   std::uint32_t rows, std::shared_ptr<WorkerPool> pool)
     : m_file(std::move(file))
     , m_format(format)
     , m_table(std::move(table))
@@ -14,6 +14,7 @@ FileColumnSource::FileColumnSource(std::unique_ptr<ReadableFile> file, FileForma
     , m_state(state)
     , m_pagesDigest(pagesDigest)
     , m_rows(rows)
+    , m_pool(std::move(pool))
 {
 }
 
@@ -24,7 +25,8 @@ Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
     std::unique_ptr<CodePageText> jet3;
     if (m_format.jet3 && !(m_jet3 && (jet3 = m_jet3->another())))
         return Status::ReadFailed;
-    auto read = readColumns(*m_file, m_state.size, m_format, m_table, jet3.get(), {static_cast<unsigned>(column)});
+    auto read = readColumns(*m_file, m_state.size, m_format, m_table, jet3.get(), {static_cast<unsigned>(column)},
+                            nullptr, {}, m_pool.get());
     if (!read.ok())
         return read.status();
     // Rows read from other pages than the snapshot's would not line up

@@ -13,13 +13,16 @@
 
 namespace jet_engine {
 
+class WorkerPool;
+
 class FileColumnSource final : public ColumnSource {
 public:
     // `jet3` (Jet 3 files only) is the model for the converter each load
-    // makes for itself: loads of two columns may run at once.
+    // makes for itself: loads of two columns may run at once. A large
+    // column is read with a worker of `pool` when one is free.
     FileColumnSource(std::unique_ptr<ReadableFile> file, FileFormat format, TableLayout table,
                      std::unique_ptr<CodePageText> jet3, FileIdentity state, std::uint64_t pagesDigest,
-                     std::uint32_t rows);
+                     std::uint32_t rows, std::shared_ptr<WorkerPool> pool);
 
     Outcome<ColumnValues> load(std::size_t column) const override;
 
@@ -31,6 +34,7 @@ private:
     FileIdentity m_state;
     std::uint64_t m_pagesDigest;
     std::uint32_t m_rows;
+    std::shared_ptr<WorkerPool> m_pool;
 };
 
 } // namespace jet_engine

@@ -142,7 +142,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     const auto ref = m_file->findTable(name);
     if (!ref)
         return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
-    auto snapshot = readTable(*m_file, *ref, alsoRead, cancel, m_pool.get());
+    auto snapshot = readTable(*m_file, *ref, alsoRead, cancel, m_pool);
     if (!unchanged()) {
         m_file.reset();
         m_fileIdentity.reset();

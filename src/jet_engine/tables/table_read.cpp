@@ -8,7 +8,7 @@
 namespace jet_engine {
 
 Outcome<std::shared_ptr<const Snapshot>> readTable(JetFile &file, const TableRef &table, const std::vector<std::string> &alsoRead,
-                                                     const std::atomic<bool> *cancel, WorkerPool *pool)
+                                                     const std::atomic<bool> *cancel, std::shared_ptr<WorkerPool> pool)
 {
     const FileFormat &format = file.format();
     const auto before = file.identity();
@@ -36,7 +36,7 @@ Outcome<std::shared_ptr<const Snapshot>> readTable(JetFile &file, const TableRef
         }
     }
     auto read =
-        readColumns(file.handle(), before->size, format, definition, file.codePageText(), wanted, cancel, fold, pool);
+        readColumns(file.handle(), before->size, format, definition, file.codePageText(), wanted, cancel, fold, pool.get());
     if (!read.ok())
         return read.status();
     ColumnsRead &rows = read.value();
@@ -57,7 +57,7 @@ Outcome<std::shared_ptr<const Snapshot>> readTable(JetFile &file, const TableRef
     std::unique_ptr<CodePageText> jet3;
     if (auto own = file.handle().duplicate(); own && (!format.jet3 || (jet3 = file.anotherCodePageText())))
         source = std::make_shared<FileColumnSource>(std::move(own), format, definition, std::move(jet3), *before,
-                                                    rows.pagesDigest, rows.rows);
+                                                    rows.pagesDigest, rows.rows, std::move(pool));
     return std::shared_ptr<const Snapshot>(
         std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(others), rows.rows,
                                    std::move(source)));

@@ -23,6 +23,6 @@ class WorkerPool;
 Outcome<std::shared_ptr<const Snapshot>> readTable(JetFile &file, const TableRef &table,
                                                    const std::vector<std::string> &alsoRead = {},
                                                    const std::atomic<bool> *cancel = nullptr,
-                                                   WorkerPool *pool = nullptr);
+                                                   std::shared_ptr<WorkerPool> pool = nullptr);
 
 } // namespace jet_engine
