@@ -51,14 +51,8 @@ void WorkerPool::close()
     }
     m_wake.notify_all();
     std::call_once(m_joinOnce, [this] {
-        for (std::thread &thread : m_threads) {
-            // The last owner of the pool can be a piece of work's: that
-            // worker ends on its own once the piece returns.
-            if (thread.get_id() == std::this_thread::get_id())
-                thread.detach();
-            else
-                thread.join();
-        }
+        for (std::thread &thread : m_threads)
+            thread.join();
     });
 }
 

@@ -107,7 +107,9 @@ public:
     static void atOnce(WorkerPool *pool, Here here, There there);
 
     // Every piece of work, queued or running, is cancelled; waits for the
-    // workers to end. Later posts are dropped.
+    // workers to end. Later posts are dropped. Not from a worker: the owner
+    // that closes the pool (the engine) holds it until then, so that no
+    // piece of work ever drops the last reference to it.
     void close();
     // The clock moved: delayed work is looked at again.
     void timeMoved();
