@@ -10,11 +10,16 @@
 #include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/text/unicode_text.h"
 #include "jet_engine/query/text_fold.h"
+#include "jet_engine/search/search_text.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <limits>
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 namespace jet_engine {
 
@@ -73,14 +78,6 @@ public:
         if (m_position >= count())
             return Status::NoCurrentRow;
         ++m_position;
-        // Selected rows lie scattered over the snapshot; a walk that reads
-        // one column row after row would otherwise wait on memory for each.
-        constexpr std::size_t ahead = 16;
-        if (m_selected && m_lastValues && m_position + ahead < m_rows->size()) {
-            const std::uint32_t row = (*m_rows)[m_position + ahead];
-            __builtin_prefetch(m_lastValues->offsets.data() + row);
-            __builtin_prefetch(m_lastValues->nulls.data() + row);
-        }
         return Status::Ok;
     }
 
@@ -92,20 +89,17 @@ public:
             return Status::NoSuchColumn;
         if (m_position >= count())
             return Status::NoCurrentRow;
-        const std::uint32_t row = rowAt(m_position);
-        if (static_cast<std::size_t>(index) != m_lastField || !m_lastValues) {
-            // A column not read with the rows is read now, from the same
-            // state of the file, or the read fails.
-            try {
-                m_lastValues = m_snapshot->column(static_cast<std::size_t>(index));
-            } catch (const std::bad_alloc &) {
-                return Status::OutOfMemory;
-            }
-            m_lastField = static_cast<std::size_t>(index);
+        // A column not read with the rows is read now, from the same state
+        // of the file, or the read fails.
+        const ColumnValues *values = nullptr;
+        try {
+            values = m_snapshot->column(static_cast<std::size_t>(index));
+        } catch (const std::bad_alloc &) {
+            return Status::OutOfMemory;
         }
-        if (!m_lastValues)
+        if (!values)
             return Status::ReadFailed;
-        return m_lastValues->at(row);
+        return values->at(rowAt(m_position));
     }
 
     Outcome<FieldRun> restOfField(int index) override
@@ -198,8 +192,6 @@ private:
     std::size_t m_searched = 0;
     mutable std::atomic<bool> m_loaded{false};
     std::size_t m_position = 0;
-    mutable std::size_t m_lastField = 0;
-    mutable const ColumnValues *m_lastValues = nullptr;
 };
 
 class JetDatabase final : public Database {
@@ -320,11 +312,77 @@ private:
     std::unique_ptr<StreamedFile> m_file;
 };
 
+// A run gathered row by row: its values copied, each followed by the
+// separator the engine's own columns use.
+struct CopiedValues {
+    std::string text;
+    std::vector<std::uint32_t> offsets{0};
+};
+
+// A step of the walk that runs out of memory has failed, like one that says so.
+bool atEnd(const Recordset &set)
+{
+    try {
+        const auto eof = set.eof();
+        return !eof.ok() || eof.value();
+    } catch (const std::bad_alloc &) {
+        return true;
+    }
+}
+
+bool movedOn(Recordset &set)
+{
+    try {
+        return set.moveNext() == Status::Ok;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// The current row's field, unless it is null or cannot be read or kept.
+void keepField(const Recordset &set, int index, CopiedValues &into, FieldValue::Kind &kind)
+{
+    const std::size_t before = into.text.size();
+    try {
+        const auto value = set.field(index);
+        if (!value.ok() || value.value().isNull())
+            return;
+        const std::string_view text = value.value().text;
+        // The run's offsets are 32 bits.
+        if (text.size() >= std::numeric_limits<std::uint32_t>::max() - before)
+            return;
+        into.text.append(text);
+        into.text.push_back(valueSeparator);
+        into.offsets.push_back(static_cast<std::uint32_t>(into.text.size()));
+        kind = value.value().kind;
+    } catch (const std::bad_alloc &) {
+        into.text.resize(before);
+    }
+}
+
 } // namespace
 
-Outcome<FieldRun> Recordset::restOfField(int)
+// A failed end test or move ends the walk with the rows read so far: going on
+// past either would read the same row again and again. A row whose field
+// fails is only left out.
+Outcome<FieldRun> Recordset::restOfField(int index)
 {
-    return Status::UnsupportedQuery;
+    std::shared_ptr<CopiedValues> copied;
+    try {
+        copied = std::make_shared<CopiedValues>();
+    } catch (const std::bad_alloc &) {
+        return Status::OutOfMemory;
+    }
+    FieldValue::Kind kind = FieldValue::Kind::Text;
+    while (!atEnd(*this)) {
+        keepField(*this, index, *copied, kind);
+        if (!movedOn(*this))
+            break;
+    }
+    const char *text = copied->text.data();
+    const std::uint32_t *offsets = copied->offsets.data();
+    const std::size_t count = copied->offsets.size() - 1;
+    return FieldRun(kind, text, offsets, nullptr, 0, count, std::move(copied));
 }
 
 void Database::prepare(std::u16string_view, std::u16string_view) {}

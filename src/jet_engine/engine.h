@@ -27,9 +27,14 @@ public:
     // Fields.Item(index).Value of the current row.
     virtual Outcome<FieldValue> field(int index) const = 0;
     // Field `index` of the current row and of every row after it, nulls
-    // left out, in one step; the set is then past its last row. A set that
-    // can only be walked row by row answers UnsupportedQuery and stays where
-    // it was, as it does on any other failure.
+    // left out, in one step; the set is then past its last row. On failure
+    // the set stays where it was.
+    //
+    // A set with no faster way walks itself with the calls above and copies
+    // the values into a run of their own: a row whose field fails is left
+    // out, and an end test or a move that fails ends the run with the rows
+    // before it (and the set where the walk stopped). Running out of memory
+    // in one of those calls is that call failing.
     virtual Outcome<FieldRun> restOfField(int index);
     // Keeps the text of every FieldValue read from this set alive, so that a
     // consumer can hold views into it after the set itself is released.

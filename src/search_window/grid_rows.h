@@ -2,8 +2,8 @@
 // The grid's data rows: views into the engine's result snapshots, kept alive
 // by their owners, so a search of a million rows neither copies nor converts
 // text; a window turns into its toolkit's strings only the rows it paints.
-// A whole answer arrives as one run of the engine's own row numbers, single
-// values (the step's row-by-row fallback, a test's rows) one by one.
+// A whole answer arrives as one run of the engine's own row numbers, a
+// single value (a test's rows) alone.
 
 #include "jet_engine/field_run.h"
 #include "jet_engine/field_value.h"
@@ -28,21 +28,19 @@ public:
     void append(const jet_engine::FieldRun &run);
 
 private:
-    // Consecutive rows from one run (never empty), or else from single
-    // values; `first` is the piece's first row in the grid.
+    // Consecutive rows from one run (never empty), or else rows up to the
+    // next piece that all show `value`: one added alone, or blanks the grid
+    // grew by. `first` is the piece's first row in the grid.
     struct Piece {
         std::size_t first = 0;
         jet_engine::FieldRun run;
-        std::vector<std::string_view> values;
+        std::string_view value;
+        std::shared_ptr<const void> owner;
     };
-
-    Piece &singlesPiece();
 
     std::vector<Piece> m_pieces;
     std::size_t m_size = 0;
     jet_engine::FieldValue::Kind m_kind = jet_engine::FieldValue::Kind::Text;
-    // Consecutive values almost always share one owner, so only changes are kept.
-    std::vector<std::shared_ptr<const void>> m_owners;
 };
 
 } // namespace search_window

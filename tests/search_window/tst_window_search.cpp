@@ -99,6 +99,7 @@ private slots:
         const fake::Cells abc{"A", "B", "C"};
         QTest::newRow("every row") << fake::Script{abc} << QStringList{"A", "B", "C"};
         QTest::newRow("nulls skipped") << fake::Script{{std::nullopt, "B", std::nullopt, "D"}} << QStringList{"B", "D"};
+        QTest::newRow("empty text listed") << fake::Script{{"A", "", "CD"}} << QStringList{"A", "", "CD"};
         QTest::newRow("unreadable field skipped") << fake::Script{abc, false, 1} << QStringList{"A", "C"};
         QTest::newRow("failed move ends") << fake::Script{abc, false, SIZE_MAX, 1} << QStringList{"A", "B"};
         QTest::newRow("failed end test ends") << fake::Script{abc, false, SIZE_MAX, SIZE_MAX, 2} << QStringList{"A", "B"};
