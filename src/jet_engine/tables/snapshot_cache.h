@@ -9,6 +9,7 @@
 #include "jet_engine/platform/operating_system.h"
 #include "jet_engine/format/jet_file.h"
 #include "jet_engine/tables/snapshot.h"
+#include "jet_engine/watch/file_state.h"
 
 #include <atomic>
 #include <cstdint>
@@ -54,8 +55,6 @@ public:
 
 private:
     SnapshotCache(OperatingSystem &system, std::string path);
-    // What the path names now, when that is a regular file.
-    std::optional<FileIdentity> fileAtPath() const;
     Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead);
     Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead);
     Status reopenLocked(const FileIdentity &now);
@@ -67,11 +66,9 @@ private:
     std::optional<FileIdentity> m_fileIdentity;
     std::shared_ptr<const Snapshot> m_cached;
     std::string m_cachedName;
-    std::optional<FileIdentity> m_cachedIdentity;
-    // Set when the cached state was read with times that could not be
-    // trusted: the hash of the bytes it was read from.
-    std::optional<std::uint64_t> m_cachedHash;
-    std::vector<char> m_hashBuffer;
+    // The file the cached table was read from.
+    std::optional<FileState> m_cachedState;
+    std::vector<char> m_watchBuffer;
     // Set by stop(): reads and index builds stop where they stand.
     std::atomic<bool> m_closing{false};
     std::mutex m_workerMutex;
