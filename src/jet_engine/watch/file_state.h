@@ -60,6 +60,8 @@ public:
     std::optional<std::vector<std::uint32_t>> changedPages(const FileState &later) const;
 
 private:
+    FileState() = default;
+
     std::string m_path;
     FileIdentity m_identity;
     bool m_settled = false;
