@@ -9,9 +9,9 @@
 #include "jet_engine/query/text_fold.h"
 #include "jet_engine/text/unicode_text.h"
 #include "jet_engine/search/bigram_index.h"
-#include "jet_engine/watch/content_hash.h"
 #include "jet_engine/tables/snapshot.h"
 #include "jet_engine/tables/snapshot_cache.h"
+#include "jet_engine/watch/file_state.h"
 #include "first_column.h"
 #include "gated_system.h"
 #include "test_files.h"
@@ -440,16 +440,20 @@ TEST(ContentHashTest, TellsOneByteAndStopsWhenAsked)
     std::vector<char> buffer;
 
     const std::atomic<bool> stopped{true};
-    EXPECT_FALSE(contentHash(system, path, buffer, &stopped));
+    EXPECT_FALSE(FileState::capture(system, path, buffer, &stopped));
     EXPECT_EQ(system.bytesRead(), 0u);
 
     const std::atomic<bool> running{false};
-    const auto first = contentHash(system, path, buffer, &running);
+    const auto first = FileState::capture(system, path, buffer, &running);
     ASSERT_TRUE(first);
     EXPECT_EQ(system.bytesRead(), bytes.size());
     bytes[bytes.size() - 1] = 'y';
     testing_support::writeBytes(path, bytes);
-    EXPECT_NE(contentHash(system, path, buffer, &running), first);
+    const auto second = FileState::capture(system, path, buffer, &running);
+    ASSERT_TRUE(second);
+    const auto changed = first->changedPages(*second);
+    ASSERT_TRUE(changed);
+    EXPECT_NE(*changed, std::vector<std::uint32_t>{});
 }
 
 } // namespace

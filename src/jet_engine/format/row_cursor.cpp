@@ -36,9 +36,11 @@ void RowCursor::digest(const unsigned char *page)
 {
     if (!m_digestPages)
         return;
-    const std::uint64_t pageSum = XXH3_64bits(page, m_pages.pageSize());
+    const std::uint64_t pageSum = pageDigest(page, m_pages.pageSize());
     m_digest = XXH3_64bits_withSeed(&pageSum, sizeof pageSum, m_digest);
 }
+
+std::uint64_t pageDigest(const unsigned char *page, std::size_t size) { return XXH3_64bits(page, size); }
 
 bool rowSlot(const unsigned char *page, std::uint32_t pageSize, const FileFormat &format, std::uint32_t index,
              RowSlot &out)

@@ -31,6 +31,11 @@ struct RowSlot {
 bool rowSlot(const unsigned char *page, std::uint32_t pageSize, const FileFormat &format, std::uint32_t index,
              RowSlot &out);
 
+// The digest of one page's `size` bytes (fewer than a page for a file's cut
+// last page). The engine's only one: a page summed while its rows are walked
+// and the same page summed while the whole file is watched compare equal.
+std::uint64_t pageDigest(const unsigned char *page, std::size_t size);
+
 class RowCursor {
 public:
     enum class Step { Row, End, Damaged };

@@ -1,7 +1,5 @@
 #include "jet_engine/stream/table_stream.h"
 
-#include "jet_engine/watch/content_hash.h"
-
 #include <algorithm>
 #include <new>
 
@@ -16,7 +14,7 @@ constexpr unsigned mostHelpers = 4;
 
 } // namespace
 
-TableStream::TableStream(OperatingSystem &system, WatchedFile before, std::shared_ptr<JetFile> file, TablePages pages,
+TableStream::TableStream(OperatingSystem &system, FileState before, std::shared_ptr<JetFile> file, TablePages pages,
                          RowFilter filter, std::shared_ptr<WorkerPool> pool)
     : m_system(system)
     , m_before(std::move(before))
@@ -151,9 +149,7 @@ void TableStream::releaseRun()
 
 bool TableStream::unchanged()
 {
-    const auto now = m_system.identify(m_before.path);
-    return now && *now == m_before.identity
-        && (!m_before.hash || contentHash(m_system, m_before.path, m_hashBuffer) == m_before.hash);
+    return m_before.unchanged(m_system, m_watchBuffer);
 }
 
 Status TableStream::ended(Status status)
@@ -186,21 +182,13 @@ Outcome<bool> TableStream::next()
     }
 }
 
-std::optional<FileIdentity> StreamedFile::fileAtPath() const
-{
-    auto identity = m_system.identify(m_path);
-    if (!identity || identity->kind != FileKind::Regular)
-        return std::nullopt;
-    return identity;
-}
-
 Outcome<std::unique_ptr<StreamedFile>> StreamedFile::open(OperatingSystem &system, const std::string &path,
                                                           std::shared_ptr<WorkerPool> pool)
 {
     std::unique_ptr<StreamedFile> streamed(new StreamedFile(system, path, std::move(pool)));
     // Taken before the open, the identity is never newer than what was
     // opened.
-    streamed->m_opened = streamed->fileAtPath();
+    streamed->m_opened = regularFileAt(system, path);
     auto file = JetFile::open(system, path);
     if (!file.ok())
         return file.status();
@@ -210,16 +198,10 @@ Outcome<std::unique_ptr<StreamedFile>> StreamedFile::open(OperatingSystem &syste
 
 Outcome<std::unique_ptr<TableStream>> StreamedFile::stream(const QueryText &query)
 {
-    const auto before = fileAtPath();
+    auto before = FileState::capture(m_system, m_path, m_watchBuffer);
     if (!before)
         return Status::ReadFailed;
-    WatchedFile watched{m_path, *before, std::nullopt};
-    if (!behindTheClock(*before, m_system.fileClockNs())) {
-        watched.hash = contentHash(m_system, m_path, m_hashBuffer);
-        if (!watched.hash)
-            return Status::ReadFailed;
-    }
-    if (!m_file || m_opened != before) {
+    if (!m_file || m_opened != before->identity()) {
         // The database was open: whatever the file has become, it broke
         // while in use.
         m_file.reset();
@@ -227,7 +209,7 @@ Outcome<std::unique_ptr<TableStream>> StreamedFile::stream(const QueryText &quer
         if (!file.ok())
             return Status::ReadFailed;
         m_file = std::move(file.value());
-        m_opened = before;
+        m_opened = before->identity();
     }
 
     const auto table = m_file->findTable(query.table);
@@ -254,7 +236,7 @@ Outcome<std::unique_ptr<TableStream>> StreamedFile::stream(const QueryText &quer
     auto pages = m_file->tablePages(layout.value());
     if (!pages.ok())
         return pages.status();
-    return std::make_unique<TableStream>(m_system, std::move(watched), m_file, std::move(pages.value()),
+    return std::make_unique<TableStream>(m_system, std::move(*before), m_file, std::move(pages.value()),
                                          std::move(filter), m_pool);
 }
 

@@ -20,6 +20,7 @@
 #include "jet_engine/stream/matched_rows.h"
 #include "jet_engine/format/jet_file.h"
 #include "jet_engine/status.h"
+#include "jet_engine/watch/file_state.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -31,18 +32,12 @@
 
 namespace jet_engine {
 
-// What the path named when a walk began; the same again at its end, or the
-// rows came from a state of the file that is gone.
-struct WatchedFile {
-    std::string path;
-    FileIdentity identity;
-    std::optional<std::uint64_t> hash;
-};
-
 class TableStream {
 public:
-    // Helpers run on `pool`, when there is one.
-    TableStream(OperatingSystem &system, WatchedFile before, std::shared_ptr<JetFile> file, TablePages pages,
+    // `before`: the file when the walk began; the same again at its end, or
+    // the rows came from a state of it that is gone. Helpers run on `pool`,
+    // when there is one.
+    TableStream(OperatingSystem &system, FileState before, std::shared_ptr<JetFile> file, TablePages pages,
                 RowFilter filter, std::shared_ptr<WorkerPool> pool);
     // Stops the helpers where they stand and waits for them.
     ~TableStream();
@@ -83,7 +78,7 @@ private:
     bool unchanged();
 
     OperatingSystem &m_system;
-    WatchedFile m_before;
+    FileState m_before;
     std::shared_ptr<JetFile> m_file;
     const TablePages m_pages;
     const RowFilter m_filter;
@@ -98,7 +93,7 @@ private:
     std::size_t m_row = 0;
     FieldValue m_first;
     std::optional<Status> m_end;
-    std::vector<char> m_hashBuffer;
+    std::vector<char> m_watchBuffer;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -129,7 +124,6 @@ private:
         , m_pool(std::move(pool))
     {
     }
-    std::optional<FileIdentity> fileAtPath() const;
 
     OperatingSystem &m_system;
     const std::string m_path;
@@ -137,7 +131,7 @@ private:
     std::shared_ptr<JetFile> m_file;
     // What the path named just before m_file was opened.
     std::optional<FileIdentity> m_opened;
-    std::vector<char> m_hashBuffer;
+    std::vector<char> m_watchBuffer;
 };
 
 } // namespace jet_engine

@@ -1,7 +1,6 @@
 #include "jet_engine/tables/snapshot_cache.h"
 
 #include "jet_engine/tables/table_read.h"
-#include "jet_engine/watch/content_hash.h"
 #include "jet_engine/query/text_fold.h"
 
 #include <new>
@@ -22,7 +21,7 @@ Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(OperatingSystem &sys
     std::shared_ptr<SnapshotCache> cache(new SnapshotCache(system, path, std::move(pool)));
     // Taken before the open, the identity is never newer than what was
     // opened, so a change in between shows at the first search.
-    const auto identity = cache->fileAtPath();
+    const auto identity = regularFileAt(system, path);
     const bool settled = identity && behindTheClock(*identity, system.fileClockNs());
     auto file = JetFile::open(system, path);
     if (!file.ok())
@@ -46,14 +45,6 @@ void SnapshotCache::stop()
     m_work.cancel();
 }
 
-std::optional<FileIdentity> SnapshotCache::fileAtPath() const
-{
-    auto identity = m_system.identify(m_path);
-    if (!identity || identity->kind != FileKind::Regular)
-        return std::nullopt;
-    return identity;
-}
-
 Status SnapshotCache::reopenLocked(const FileIdentity &now)
 {
     m_file.reset();
@@ -73,10 +64,10 @@ Status SnapshotCache::reopenLocked(const FileIdentity &now)
 Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view name)
 {
     std::lock_guard lock(m_mutex);
-    const auto now = fileAtPath();
+    const auto now = regularFileAt(m_system, m_path);
     if (!now)
         return Status::ReadFailed;
-    if (m_cachedIdentity == now && sameName(m_cachedName, name))
+    if (m_cachedState && m_cachedState->identity() == *now && sameName(m_cachedName, name))
         return m_cached->columnNames();
     if (!m_file || m_fileIdentity != now)
         if (const Status status = reopenLocked(*now); status != Status::Ok)
@@ -99,11 +90,10 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
                                                                     const std::vector<std::string> &alsoRead,
                                                                     const std::atomic<bool> *cancel)
 {
-    const auto now = fileAtPath();
+    const auto now = regularFileAt(m_system, m_path);
     if (!now)
         return Status::ReadFailed;
-    if (m_cachedIdentity == now && sameName(m_cachedName, name)
-        && (!m_cachedHash || contentHash(m_system, m_path, m_hashBuffer, cancel) == m_cachedHash))
+    if (m_cachedState && sameName(m_cachedName, name) && m_cachedState->unchanged(*now, m_system, m_watchBuffer, cancel))
         return m_cached;
     // One retry: a file that changes under two reads in a row is being
     // rewritten, and no state of it can be told to be whole. A stopped
@@ -123,22 +113,13 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
                                                                    const std::vector<std::string> &alsoRead,
                                                                    const std::atomic<bool> *cancel)
 {
-    const auto before = fileAtPath();
+    auto before = FileState::capture(m_system, m_path, m_watchBuffer, cancel);
     if (!before)
         return Status::ReadFailed;
-    std::optional<std::uint64_t> hashBefore;
-    if (!behindTheClock(*before, m_system.fileClockNs())) {
-        hashBefore = contentHash(m_system, m_path, m_hashBuffer, cancel);
-        if (!hashBefore)
-            return Status::ReadFailed;
-    }
-    if (!m_file || m_fileIdentity != before)
-        if (const Status status = reopenLocked(*before); status != Status::Ok)
+    if (!m_file || m_fileIdentity != before->identity())
+        if (const Status status = reopenLocked(before->identity()); status != Status::Ok)
             return status;
-    const auto unchanged = [&] {
-        return fileAtPath() == before
-            && (!hashBefore || contentHash(m_system, m_path, m_hashBuffer, cancel) == hashBefore);
-    };
+    const auto unchanged = [&] { return before->unchanged(m_system, m_watchBuffer, cancel); };
     const auto ref = m_file->findTable(name);
     if (!ref)
         return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
@@ -153,8 +134,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
 
     m_cached = std::move(snapshot.value());
     m_cachedName = std::string(name);
-    m_cachedIdentity = before;
-    m_cachedHash = hashBefore;
+    m_cachedState = std::move(before);
     return m_cached;
 }
 

@@ -10,6 +10,7 @@
 #include "jet_engine/pool/worker_pool.h"
 #include "jet_engine/format/jet_file.h"
 #include "jet_engine/tables/snapshot.h"
+#include "jet_engine/watch/file_state.h"
 
 #include <atomic>
 #include <cstdint>
@@ -63,8 +64,6 @@ private:
     // As table(), stopped by `cancel`.
     Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead,
                                                    const std::atomic<bool> *cancel);
-    // What the path names now, when that is a regular file.
-    std::optional<FileIdentity> fileAtPath() const;
     Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead,
                                                          const std::atomic<bool> *cancel);
     Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead,
@@ -78,11 +77,9 @@ private:
     std::optional<FileIdentity> m_fileIdentity;
     std::shared_ptr<const Snapshot> m_cached;
     std::string m_cachedName;
-    std::optional<FileIdentity> m_cachedIdentity;
-    // Set when the cached state was read with times that could not be
-    // trusted: the hash of the bytes it was read from.
-    std::optional<std::uint64_t> m_cachedHash;
-    std::vector<char> m_hashBuffer;
+    // The file the cached table was read from.
+    std::optional<FileState> m_cachedState;
+    std::vector<char> m_watchBuffer;
     // Set by stop(): reads and index builds stop where they stand.
     std::atomic<bool> m_closing{false};
     std::shared_ptr<WorkerPool> m_pool;
