@@ -47,10 +47,17 @@ bool digestPages(OperatingSystem &system, const std::string &path, std::uint32_t
             const auto format = readHeader(bytes, *got);
             pageSize = format.ok() ? format.value().pageSize : otherPageSize;
         }
-        for (std::size_t start = 0; start < *got; start += pageSize)
-            if (!take(pageDigest(bytes + start, std::min<std::size_t>(pageSize, *got - start))))
+        // Only whole pages, unless the file ends within one: a read cut
+        // short by a file that grows meanwhile must not shift every later
+        // page's number.
+        const std::size_t whole = *got - *got % pageSize;
+        const std::size_t taken = whole ? whole : *got;
+        for (std::size_t start = 0; start < taken; start += pageSize)
+            if (!take(pageDigest(bytes + start, std::min<std::size_t>(pageSize, taken - start))))
                 return false;
-        at += *got;
+        if (!whole)
+            return true;
+        at += taken;
     }
 }
 
