@@ -1,5 +1,7 @@
 #include "jet_engine/search/find_bytes.h"
 
+#include "jet_engine/search/simd_dispatch.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -19,9 +21,9 @@ struct Variant {
 
 std::vector<Variant> variants()
 {
-    return {{"portable", findBytesPortable, true},
-            {"sse2", findBytesSse2, true},
-            {"avx2", findBytesAvx2, avx2Available()},
+    return {{"portable", kernelsAt(SimdLevel::Portable).findBytes, true},
+            {"sse2", kernelsAt(SimdLevel::Sse2).findBytes, processorHas(SimdLevel::Sse2)},
+            {"avx2", kernelsAt(SimdLevel::Avx2).findBytes, processorHas(SimdLevel::Avx2)},
             {"picked", findBytes, true}};
 }
 

@@ -1,7 +1,7 @@
 #include "jet_engine/search/find_rows.h"
 
-#include "jet_engine/search/find_bytes.h"
 #include "jet_engine/search/search_text.h"
+#include "jet_engine/search/simd_dispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,9 @@
 namespace jet_engine {
 namespace {
 
+using RowFinder = void (*)(const char *, std::size_t, std::string_view, std::uint32_t, std::vector<std::uint32_t> &,
+                           bool);
+
 struct Variant {
     const char *name;
     RowFinder find;
@@ -21,9 +24,9 @@ struct Variant {
 
 std::vector<Variant> variants()
 {
-    return {{"portable", findRowsPortable, true},
-            {"sse2", findRowsSse2, true},
-            {"avx2", findRowsAvx2, avx2Available()},
+    return {{"portable", kernelsAt(SimdLevel::Portable).findRows, true},
+            {"sse2", kernelsAt(SimdLevel::Sse2).findRows, processorHas(SimdLevel::Sse2)},
+            {"avx2", kernelsAt(SimdLevel::Avx2).findRows, processorHas(SimdLevel::Avx2)},
             {"picked", findRows, true}};
 }
 

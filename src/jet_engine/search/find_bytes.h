@@ -12,11 +12,4 @@ namespace jet_engine {
 // Position of `needle` in the haystack, or npos.
 std::size_t findBytes(const char *haystack, std::size_t size, std::string_view needle);
 
-// Each variant, for tests to compare; the AVX2 one only where
-// avx2Available().
-std::size_t findBytesPortable(const char *haystack, std::size_t size, std::string_view needle);
-std::size_t findBytesSse2(const char *haystack, std::size_t size, std::string_view needle);
-std::size_t findBytesAvx2(const char *haystack, std::size_t size, std::string_view needle);
-bool avx2Available();
-
 } // namespace jet_engine

@@ -1,16 +1,13 @@
 #include "jet_engine/search/find_rows.h"
 
-#include "jet_engine/search/find_bytes.h"
+#include "jet_engine/search/kernel_variants.h"
 #include "jet_engine/search/search_text.h"
+#include "jet_engine/search/simd_dispatch.h"
+#include "jet_engine/search/simd_vector.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define FICHE_X86 1
-#endif
 
 namespace jet_engine {
 
@@ -169,37 +166,6 @@ private:
     bool m_skipping = false;
 };
 
-// Runs `scan` on a scanner for the needle's length and the bytes' folding.
-template <template <bool, bool> class Loop>
-void dispatch(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
-              std::vector<std::uint32_t> &rows, bool foldAsRead)
-{
-    if (needle.empty() || size < needle.size())
-        return;
-    if (foldAsRead) {
-        // Either case of an ASCII letter is that letter folded, whatever
-        // comes before it: for such a pair the vectors' test is exact.
-        const bool ascii = std::all_of(needle.begin(), needle.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        RowScan<true> scan(values, needle, firstRow, rows);
-        needle.size() <= 2 && ascii ? Loop<true, true>::run(scan, values, size, needle)
-                                    : Loop<false, true>::run(scan, values, size, needle);
-    } else {
-        RowScan<false> scan(values, needle, firstRow, rows);
-        needle.size() <= 2 ? Loop<true, false>::run(scan, values, size, needle)
-                           : Loop<false, false>::run(scan, values, size, needle);
-    }
-}
-
-template <bool Pairs, bool AsRead>
-struct PortableLoop {
-    static void run(RowScan<AsRead> &scan, const char *, std::size_t size, std::string_view needle)
-    {
-        scan.tail(0, size - needle.size() + 1);
-    }
-};
-
-#if FICHE_X86
-
 // The bit that sets a stored byte to `folded` when it may be its capital:
 // or-ing it in tests both cases at once.
 inline char capitalBit(char folded)
@@ -208,124 +174,118 @@ inline char capitalBit(char folded)
     return static_cast<char>(byte ^ capitalAsRead(byte));
 }
 
-// A byte to look for, and the bit that sets its capital to it: or-ing that
-// in tests both cases at once. Made once a scan, out of its loop.
-struct Sse2Byte {
-    __m128i wanted;
-    __m128i capital;
+// A byte to look for in every lane, and the bit that sets its capital to
+// it. Made once a scan, out of its loop.
+template <typename V>
+struct Wanted {
+    V byte;
+    V capital;
 };
 
-template <bool AsRead>
-inline Sse2Byte sse2Byte(char byte)
+template <typename V, bool AsRead>
+FICHE_KERNEL_INLINE Wanted<V> wanted(char byte)
 {
-    return {_mm_set1_epi8(byte), _mm_set1_epi8(AsRead ? capitalBit(byte) : 0)};
+    return {V::splat(byte), V::splat(AsRead ? capitalBit(byte) : 0)};
 }
 
-// Positions from `p` holding the byte, or with AsRead its capital too.
-template <bool AsRead>
-inline std::uint32_t sse2Equal(const char *p, const Sse2Byte &byte)
+// The 64 positions from `p` holding the byte, or with AsRead its capital
+// too, whatever the vectors' width: a block's masks are a word each.
+template <typename V, bool AsRead>
+FICHE_KERNEL_INLINE std::uint64_t holding(const char *p, const Wanted<V> &byte)
 {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    if constexpr (AsRead)
-        bytes = _mm_or_si128(bytes, byte.capital);
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, byte.wanted)));
-}
-
-template <bool Pairs, bool AsRead>
-struct Sse2Loop {
-    static void run(RowScan<AsRead> &scan, const char *values, std::size_t size, std::string_view needle)
-    {
-        const std::size_t length = needle.size();
-        const std::size_t candidates = size - length + 1;
-        const Sse2Byte first = sse2Byte<AsRead>(needle.front());
-        const Sse2Byte last = sse2Byte<AsRead>(needle.back());
-        const Sse2Byte second = sse2Byte<AsRead>(length > 2 ? needle[1] : 0);
-        const Sse2Byte separator = sse2Byte<false>(valueSeparator);
-        std::size_t at = 0;
-        for (; at + 16 <= candidates; at += 16) {
-            std::uint32_t mask = sse2Equal<AsRead>(values + at, first) & sse2Equal<AsRead>(values + at + length - 1, last);
-            if constexpr (!Pairs)
-                if (mask && length > 2)
-                    mask &= sse2Equal<AsRead>(values + at + 1, second);
-            scan.template block<Pairs>(at, mask, sse2Equal<false>(values + at, separator));
-        }
-        scan.tail(at, candidates);
+    std::uint64_t mask = 0;
+    for (std::size_t k = 0; k < 64; k += V::width) {
+        V bytes = V::load(p + k);
+        if constexpr (AsRead)
+            bytes = bytes | byte.capital;
+        mask |= std::uint64_t(V::equal(bytes, byte.byte).mask()) << k;
     }
-};
-
-struct Avx2Byte {
-    __m256i wanted;
-    __m256i capital;
-};
-
-template <bool AsRead>
-__attribute__((target("avx2"))) inline Avx2Byte avx2Byte(char byte)
-{
-    return {_mm256_set1_epi8(byte), _mm256_set1_epi8(AsRead ? capitalBit(byte) : 0)};
+    return mask;
 }
 
-// 64 positions from `p` holding the byte, or with AsRead its capital too.
-template <bool AsRead>
-__attribute__((target("avx2"))) inline std::uint64_t avx2Equal(const char *p, const Avx2Byte &byte)
+// Blocks of 64 positions while they fit, then the rest one at a time.
+template <typename V, bool Pairs, bool AsRead>
+FICHE_KERNEL_INLINE void scanBlocks(RowScan<AsRead> &scan, const char *values, std::size_t size,
+                                    std::string_view needle)
 {
-    __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-    __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32));
-    if constexpr (AsRead) {
-        low = _mm256_or_si256(low, byte.capital);
-        high = _mm256_or_si256(high, byte.capital);
-    }
-    return std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, byte.wanted))))
-        | std::uint64_t(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, byte.wanted))))
-        << 32;
-}
-
-template <bool Pairs, bool AsRead>
-struct Avx2Loop {
-    __attribute__((target("avx2"))) static void run(RowScan<AsRead> &scan, const char *values, std::size_t size,
-                                                    std::string_view needle)
-    {
-        const std::size_t length = needle.size();
-        const std::size_t candidates = size - length + 1;
-        const Avx2Byte first = avx2Byte<AsRead>(needle.front());
-        const Avx2Byte last = avx2Byte<AsRead>(needle.back());
-        const Avx2Byte second = avx2Byte<AsRead>(length > 2 ? needle[1] : 0);
-        const Avx2Byte separator = avx2Byte<false>(valueSeparator);
-        std::size_t at = 0;
+    const std::size_t length = needle.size();
+    const std::size_t candidates = size - length + 1;
+    std::size_t at = 0;
+    if constexpr (hasVectors<V>) {
+        const Wanted<V> first = wanted<V, AsRead>(needle.front());
+        const Wanted<V> last = wanted<V, AsRead>(needle.back());
+        const Wanted<V> second = wanted<V, AsRead>(length > 2 ? needle[1] : 0);
+        const Wanted<V> separator = wanted<V, false>(valueSeparator);
         for (; at + 64 <= candidates; at += 64) {
-            std::uint64_t mask = avx2Equal<AsRead>(values + at, first) & avx2Equal<AsRead>(values + at + length - 1, last);
+            std::uint64_t mask = holding<V, AsRead>(values + at, first) & holding<V, AsRead>(values + at + length - 1, last);
             // A third byte in place leaves few candidates to compare, where
             // a common first and last letter would leave thousands.
             if constexpr (!Pairs)
                 if (mask && length > 2)
-                    mask &= avx2Equal<AsRead>(values + at + 1, second);
-            scan.template block<Pairs>(at, mask, avx2Equal<false>(values + at, separator));
+                    mask &= holding<V, AsRead>(values + at + 1, second);
+            scan.template block<Pairs>(at, mask, holding<V, false>(values + at, separator));
         }
-        scan.tail(at, candidates);
+    }
+    scan.tail(at, candidates);
+}
+
+// Each level's scan, a function of its own for each needle length and
+// folding, compiled for the level.
+template <bool Pairs, bool AsRead>
+struct PortableScan {
+    static void run(RowScan<AsRead> &scan, const char *values, std::size_t size, std::string_view needle)
+    {
+        scanBlocks<NoVectors, Pairs>(scan, values, size, needle);
     }
 };
 
-RowFinder pickRowFinder()
-{
-    return avx2Available() ? findRowsAvx2 : findRowsSse2;
-}
+#if FICHE_X86
 
-#else
+template <bool Pairs, bool AsRead>
+struct Sse2Scan {
+    static void run(RowScan<AsRead> &scan, const char *values, std::size_t size, std::string_view needle)
+    {
+        scanBlocks<Sse2Vector, Pairs>(scan, values, size, needle);
+    }
+};
 
-RowFinder pickRowFinder()
-{
-    return findRowsPortable;
-}
+template <bool Pairs, bool AsRead>
+struct Avx2Scan {
+    FICHE_AVX2 static void run(RowScan<AsRead> &scan, const char *values, std::size_t size, std::string_view needle)
+    {
+        scanBlocks<Avx2Vector, Pairs>(scan, values, size, needle);
+    }
+};
 
 #endif
 
-const RowFinder rowFinder = pickRowFinder();
+// Runs the level's scan for the needle's length and the bytes' folding.
+template <template <bool, bool> class Scan>
+void findRowsWith(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
+                  std::vector<std::uint32_t> &rows, bool foldAsRead)
+{
+    if (needle.empty() || size < needle.size())
+        return;
+    if (foldAsRead) {
+        // Either case of an ASCII letter is that letter folded, whatever
+        // comes before it: for such a pair the vectors' test is exact.
+        const bool ascii = std::all_of(needle.begin(), needle.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        RowScan<true> scan(values, needle, firstRow, rows);
+        needle.size() <= 2 && ascii ? Scan<true, true>::run(scan, values, size, needle)
+                                    : Scan<false, true>::run(scan, values, size, needle);
+    } else {
+        RowScan<false> scan(values, needle, firstRow, rows);
+        needle.size() <= 2 ? Scan<true, false>::run(scan, values, size, needle)
+                           : Scan<false, false>::run(scan, values, size, needle);
+    }
+}
 
 } // namespace
 
 void findRowsPortable(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
                       std::vector<std::uint32_t> &rows, bool foldAsRead)
 {
-    dispatch<PortableLoop>(values, size, needle, firstRow, rows, foldAsRead);
+    findRowsWith<PortableScan>(values, size, needle, firstRow, rows, foldAsRead);
 }
 
 #if FICHE_X86
@@ -333,27 +293,13 @@ void findRowsPortable(const char *values, std::size_t size, std::string_view nee
 void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
                   std::vector<std::uint32_t> &rows, bool foldAsRead)
 {
-    dispatch<Sse2Loop>(values, size, needle, firstRow, rows, foldAsRead);
+    findRowsWith<Sse2Scan>(values, size, needle, firstRow, rows, foldAsRead);
 }
 
 void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
                   std::vector<std::uint32_t> &rows, bool foldAsRead)
 {
-    dispatch<Avx2Loop>(values, size, needle, firstRow, rows, foldAsRead);
-}
-
-#else
-
-void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
-                  std::vector<std::uint32_t> &rows, bool foldAsRead)
-{
-    findRowsPortable(values, size, needle, firstRow, rows, foldAsRead);
-}
-
-void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
-                  std::vector<std::uint32_t> &rows, bool foldAsRead)
-{
-    findRowsPortable(values, size, needle, firstRow, rows, foldAsRead);
+    findRowsWith<Avx2Scan>(values, size, needle, firstRow, rows, foldAsRead);
 }
 
 #endif
@@ -361,7 +307,7 @@ void findRowsAvx2(const char *values, std::size_t size, std::string_view needle,
 void findRows(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
               std::vector<std::uint32_t> &rows, bool foldAsRead)
 {
-    rowFinder(values, size, needle, firstRow, rows, foldAsRead);
+    pickedKernels.findRows(values, size, needle, firstRow, rows, foldAsRead);
 }
 
 } // namespace jet_engine

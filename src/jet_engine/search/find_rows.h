@@ -19,15 +19,4 @@ namespace jet_engine {
 void findRows(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
               std::vector<std::uint32_t> &rows, bool foldAsRead);
 
-// Each variant, for tests to compare; the AVX2 one only where
-// avx2Available() (find_bytes.h).
-using RowFinder = void (*)(const char *, std::size_t, std::string_view, std::uint32_t, std::vector<std::uint32_t> &,
-                           bool);
-void findRowsPortable(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
-                      std::vector<std::uint32_t> &rows, bool foldAsRead);
-void findRowsSse2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
-                  std::vector<std::uint32_t> &rows, bool foldAsRead);
-void findRowsAvx2(const char *values, std::size_t size, std::string_view needle, std::uint32_t firstRow,
-                  std::vector<std::uint32_t> &rows, bool foldAsRead);
-
 } // namespace jet_engine

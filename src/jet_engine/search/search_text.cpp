@@ -2,13 +2,12 @@
 
 #include "jet_engine/query/text_fold.h"
 #include "jet_engine/search/find_bytes.h"
+#include "jet_engine/search/kernel_variants.h"
+#include "jet_engine/search/simd_dispatch.h"
+#include "jet_engine/search/simd_vector.h"
 
 #include <cstring>
 #include <limits>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace jet_engine {
 
@@ -39,11 +38,24 @@ bool onlyLatin1(std::string_view value)
     return true;
 }
 
-} // namespace
+// A vector's bytes folded as read; `previous` holds the byte before each.
+template <typename V>
+FICHE_KERNEL_INLINE V foldedAsRead(V bytes, V previous)
+{
+    const V fromA = bytes - V::splat('A');
+    const V ascii = V::equal(V::min(fromA, V::splat(25)), fromA);
+    const V from80 = bytes - V::splat(static_cast<char>(0x80));
+    const V high = V::equal(V::min(from80, V::splat(0x1E)), from80);
+    const V afterC3 = V::equal(previous, V::splat(static_cast<char>(0xC3)));
+    const V times = V::equal(bytes, V::splat(static_cast<char>(0x97)));
+    const V latin1 = V::andNot(high & afterC3, times);
+    return bytes + ((ascii | latin1) & V::splat(0x20));
+}
 
-// Sixteen bytes at a time where the processor has the vectors, for the
-// rows an index search checks one by one.
-void foldAsRead(std::string_view value, std::string &out)
+// A vector at a time where the processor has them, for the rows an index
+// search checks one by one.
+template <typename V>
+FICHE_KERNEL_INLINE void foldAsReadWith(std::string_view value, std::string &out)
 {
     const std::size_t size = value.size();
     out.resize(size);
@@ -53,24 +65,91 @@ void foldAsRead(std::string_view value, std::string &out)
     auto *folded = reinterpret_cast<unsigned char *>(out.data());
     folded[0] = foldByteAsRead(in[0], static_cast<unsigned char>(valueSeparator));
     std::size_t i = 1;
-#if defined(__SSE2__)
-    for (; i + 16 <= size; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-        const __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i - 1));
-        const __m128i fromA = _mm_sub_epi8(bytes, _mm_set1_epi8('A'));
-        const __m128i ascii = _mm_cmpeq_epi8(_mm_min_epu8(fromA, _mm_set1_epi8(25)), fromA);
-        const __m128i from80 = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
-        const __m128i high = _mm_cmpeq_epi8(_mm_min_epu8(from80, _mm_set1_epi8(0x1E)), from80);
-        const __m128i afterC3 = _mm_cmpeq_epi8(previous, _mm_set1_epi8(static_cast<char>(0xC3)));
-        const __m128i times = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x97)));
-        const __m128i latin1 = _mm_andnot_si128(times, _mm_and_si128(high, afterC3));
-        const __m128i capitals = _mm_or_si128(ascii, latin1);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(folded + i),
-                         _mm_add_epi8(bytes, _mm_and_si128(capitals, _mm_set1_epi8(0x20))));
-    }
-#endif
+    if constexpr (hasVectors<V>)
+        for (; i + V::width <= size; i += V::width)
+            foldedAsRead(V::load(in + i), V::load(in + i - 1)).store(folded + i);
     for (; i < size; ++i)
         folded[i] = foldByteAsRead(in[i], in[i - 1]);
+}
+
+// Whether the needle, folded as read, starts at `place`.
+FICHE_KERNEL_INLINE bool foldsToNeedleAt(const unsigned char *bytes, std::size_t place, std::string_view needle)
+{
+    unsigned char previous = place == 0 ? static_cast<unsigned char>(valueSeparator) : bytes[place - 1];
+    for (std::size_t k = 0; k < needle.size(); ++k) {
+        if (foldByteAsRead(bytes[place + k], previous) != static_cast<unsigned char>(needle[k]))
+            return false;
+        previous = bytes[place + k];
+    }
+    return true;
+}
+
+// Most places fail at their first byte: a vector of them is tested at once
+// for either case of it, where the column's text goes on that far.
+template <typename V>
+FICHE_KERNEL_INLINE bool holdsAsReadWith(const char *value, std::size_t size, std::size_t readable,
+                                         std::string_view needle)
+{
+    if (size < needle.size())
+        return false;
+    const auto *bytes = reinterpret_cast<const unsigned char *>(value);
+    const std::size_t last = size - needle.size();
+    const auto first = static_cast<unsigned char>(needle.front());
+    const unsigned char capital = capitalAsRead(first);
+    std::size_t at = 0;
+    if constexpr (hasVectors<V>) {
+        const V firstBytes = V::splat(static_cast<char>(first));
+        const V capitalBytes = V::splat(static_cast<char>(capital));
+        for (; at <= last && at + V::width <= readable; at += V::width) {
+            const V block = V::load(bytes + at);
+            std::uint32_t mask = (V::equal(block, firstBytes) | V::equal(block, capitalBytes)).mask();
+            if (last - at < V::width - 1)
+                mask &= (2u << (last - at)) - 1;
+            for (; mask; mask &= mask - 1)
+                if (foldsToNeedleAt(bytes, at + static_cast<std::size_t>(__builtin_ctz(mask)), needle))
+                    return true;
+        }
+    }
+    for (; at <= last; ++at)
+        if ((bytes[at] == first || bytes[at] == capital) && foldsToNeedleAt(bytes, at, needle))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void foldAsReadPortable(std::string_view value, std::string &out)
+{
+    foldAsReadWith<NoVectors>(value, out);
+}
+
+bool holdsAsReadPortable(const char *value, std::size_t size, std::size_t readable, std::string_view needle)
+{
+    return holdsAsReadWith<NoVectors>(value, size, readable, needle);
+}
+
+#if FICHE_X86
+
+void foldAsReadSse2(std::string_view value, std::string &out)
+{
+    foldAsReadWith<Sse2Vector>(value, out);
+}
+
+bool holdsAsReadSse2(const char *value, std::size_t size, std::size_t readable, std::string_view needle)
+{
+    return holdsAsReadWith<Sse2Vector>(value, size, readable, needle);
+}
+
+FICHE_AVX2 bool holdsAsReadAvx2(const char *value, std::size_t size, std::size_t readable, std::string_view needle)
+{
+    return holdsAsReadWith<Avx2Vector>(value, size, readable, needle);
+}
+
+#endif
+
+void foldAsRead(std::string_view value, std::string &out)
+{
+    pickedKernels.foldAsRead(value, out);
 }
 
 void OtherFolds::note(std::uint32_t row, std::string_view value)
@@ -145,45 +224,8 @@ bool RowFolder::holds(std::uint32_t row, std::string_view needle)
         const std::string_view folded = otherFold(other);
         return findBytes(folded.data(), folded.size(), needle) != std::string_view::npos;
     }
-    // Most places fail at their first byte: sixteen are tested at once for
-    // either case of it, where the column's text goes on that far.
-    const auto *bytes = reinterpret_cast<const unsigned char *>(kept.data());
-    const auto *end = reinterpret_cast<const unsigned char *>(m_text.bytes.data() + m_text.bytes.size());
-    if (kept.size() < needle.size())
-        return false;
-    const std::size_t last = kept.size() - needle.size();
-    const auto first = static_cast<unsigned char>(needle.front());
-    const unsigned char capital = capitalAsRead(first);
-    for (std::size_t at = 0; at <= last; at += 16) {
-        std::uint32_t mask = 0;
-#if defined(__SSE2__)
-        if (bytes + at + 16 <= end) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at));
-            mask = static_cast<std::uint32_t>(
-                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(first))),
-                                               _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(capital))))));
-        } else
-#endif
-        {
-            for (std::size_t k = 0; k < 16 && bytes + at + k < end; ++k)
-                mask |= static_cast<std::uint32_t>(bytes[at + k] == first || bytes[at + k] == capital) << k;
-        }
-        if (last - at < 15)
-            mask &= (2u << (last - at)) - 1;
-        for (; mask; mask &= mask - 1) {
-            const std::size_t place = at + static_cast<std::size_t>(__builtin_ctz(mask));
-            unsigned char previous = place == 0 ? static_cast<unsigned char>(valueSeparator) : bytes[place - 1];
-            std::size_t k = 0;
-            for (; k < needle.size(); ++k) {
-                if (foldByteAsRead(bytes[place + k], previous) != static_cast<unsigned char>(needle[k]))
-                    break;
-                previous = bytes[place + k];
-            }
-            if (k == needle.size())
-                return true;
-        }
-    }
-    return false;
+    const char *end = m_text.bytes.data() + m_text.bytes.size();
+    return pickedKernels.holdsAsRead(kept.data(), kept.size(), static_cast<std::size_t>(end - kept.data()), needle);
 }
 
 } // namespace jet_engine
