@@ -32,13 +32,14 @@ void Module1::ouvrirTableArticle()
     try {
         if (!BaseArticle)
             return;
-        // Searches look for designations, in column ARTICLE: the engine
-        // reads and indexes it now, off the window's thread, which saves the
-        // first search most of its wait.
-        BaseArticle->prepare(u"ARTICLE", u"ARTICLE");
         auto table = BaseArticle->openRecordset(u"ARTICLE");
         if (table.ok())
             RsArticle = std::move(table.value());
+        // Searches look for designations, in column ARTICLE: the engine
+        // reads and indexes it now, off the window's thread, which saves the
+        // first search most of its wait. Asked after the open, which must
+        // not wait for that read.
+        BaseArticle->prepare(u"ARTICLE", u"ARTICLE");
     } catch (...) {
         // As with the database: the window opens with no current set.
     }

@@ -138,6 +138,16 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     return m_cached;
 }
 
+namespace {
+
+// Ends an index build however it ends.
+struct Indexed {
+    std::atomic<bool> &indexing;
+    ~Indexed() { indexing.store(false); }
+};
+
+} // namespace
+
 void SnapshotCache::preload(std::string name, std::string column)
 {
     if (m_preloaded.exchange(true))
@@ -146,6 +156,11 @@ void SnapshotCache::preload(std::string name, std::string column)
         auto read = table(name, {column}, work.flag());
         if (!read.ok())
             return;
+        // One build at a time: a second would only wait on this one's,
+        // holding a worker a search could use.
+        if (m_indexing.exchange(true))
+            return;
+        const Indexed done{m_indexing};
         const Snapshot &snapshot = *read.value();
         std::vector<std::size_t> indexed{0};
         for (std::size_t i = 1; i < snapshot.columnCount(); ++i)
@@ -162,10 +177,7 @@ void SnapshotCache::indexInBackground(std::shared_ptr<const Snapshot> snapshot, 
     if (snapshot->bigramsIfReady(column) || m_indexing.exchange(true))
         return;
     m_work.post([this, snapshot = std::move(snapshot), column](const WorkToken &work) {
-        struct Done {
-            std::atomic<bool> &indexing;
-            ~Done() { indexing.store(false); }
-        } done{m_indexing};
+        const Indexed done{m_indexing};
         snapshot->bigrams(column, &work);
     });
 }
