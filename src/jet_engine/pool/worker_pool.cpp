@@ -98,7 +98,7 @@ bool WorkerPool::handOff(const std::shared_ptr<Half> &half)
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_closed || m_idle <= m_halves.size())
+        if (m_closed || m_threads.empty())
             return false;
         m_halves.push_back(half);
     }
@@ -147,12 +147,10 @@ void WorkerPool::workerLoop(std::size_t slot)
             }
         }
         if (m_ready.empty()) {
-            ++m_idle;
             if (due == std::chrono::steady_clock::time_point::max())
                 m_wake.wait(lock);
             else
                 m_wake.wait_for(lock, due - now);
-            --m_idle;
             continue;
         }
         Task task = std::move(m_ready.front());

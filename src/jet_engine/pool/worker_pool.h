@@ -134,8 +134,11 @@ private:
 
     void enqueue(const void *group, Work work, std::chrono::steady_clock::duration delay);
     void cancelGroup(const void *group, bool wait);
-    // Gives `half` to an idle worker, ahead of any queued work; false when
-    // none is idle or the pool is closed.
+    // Puts `half` ahead of any queued work, for the first worker free to
+    // take it; false when the pool has no worker or is closed. Whether one
+    // is free now does not matter: a worker still starting, or ending a
+    // piece of work, often is in time, and the caller takes back a half no
+    // worker has taken.
     bool handOff(const std::shared_ptr<Half> &half);
     static void runHalf(Half &half);
     void workerLoop(std::size_t slot);
@@ -150,7 +153,6 @@ private:
     std::vector<Task> m_delayed;
     // What each worker runs now, for cancel and cancelAndWait.
     std::vector<const Task *> m_running;
-    unsigned m_idle = 0;
     bool m_closed = false;
     std::once_flag m_joinOnce;
     std::vector<std::thread> m_threads;
