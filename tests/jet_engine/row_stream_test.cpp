@@ -188,9 +188,9 @@ TEST(StreamedPoolTest, WithEveryWorkerBusyTheCallerWalksAlone)
     ASSERT_FALSE(expected.rows.empty());
 
     auto pool = std::make_shared<WorkerPool>(1);
-    WorkerPool::Group busy(pool);
     std::promise<void> started;
     std::promise<void> release;
+    WorkerPool::Group busy(pool);
     busy.post([&](const WorkToken &) {
         started.set_value();
         release.get_future().wait();

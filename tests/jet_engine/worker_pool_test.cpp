@@ -17,7 +17,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Holds a worker until released, and says when it has it.
+// Holds a worker until released, and says when it has it. Like everything a
+// test's work uses, it is declared before the group, whose end waits for
+// the work.
 struct Blocker {
     std::promise<void> started;
     std::promise<void> release;
@@ -37,11 +39,11 @@ struct Blocker {
 TEST(WorkerPoolTest, CloseCancelsWhatRunsDropsWhatWaitsAndTakesNothingMore)
 {
     auto pool = std::make_shared<WorkerPool>(1);
-    WorkerPool::Group group(pool);
     std::promise<void> started;
     std::atomic<bool> sawCancel{false};
     std::atomic<bool> queuedRan{false};
     std::atomic<bool> lateRan{false};
+    WorkerPool::Group group(pool);
     group.post([&](const WorkToken &work) {
         started.set_value();
         while (!work.cancelled())
@@ -62,8 +64,8 @@ TEST(WorkerPoolTest, CloseCancelsWhatRunsDropsWhatWaitsAndTakesNothingMore)
 TEST(WorkerPoolTest, APieceThatThrowsEndsAloneAndTheWorkerGoesOn)
 {
     auto pool = std::make_shared<WorkerPool>(1);
-    WorkerPool::Group group(pool);
     std::promise<void> next;
+    WorkerPool::Group group(pool);
     group.post([](const WorkToken &) { throw std::runtime_error("broken"); });
     group.post([&](const WorkToken &) { next.set_value(); });
     next.get_future().wait();
@@ -74,10 +76,10 @@ TEST(WorkerPoolTest, DelayedWorkWaitsForItsTimeOnThePoolsClock)
     std::atomic<std::int64_t> nowMs{0};
     auto pool = std::make_shared<WorkerPool>(
         1, [&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(nowMs.load())); });
-    WorkerPool::Group group(pool);
     std::atomic<bool> delayedRan{false};
     std::promise<void> delayedDone;
     std::promise<void> laterDone;
+    WorkerPool::Group group(pool);
     group.post(
         [&](const WorkToken &) {
             delayedRan = true;
@@ -95,10 +97,10 @@ TEST(WorkerPoolTest, DelayedWorkWaitsForItsTimeOnThePoolsClock)
 TEST(WorkerPoolTest, CancellingAGroupDropsItsDelayedWorkAndLeavesOthers)
 {
     auto pool = std::make_shared<WorkerPool>(1);
-    WorkerPool::Group cancelled(pool);
-    WorkerPool::Group kept(pool);
     std::atomic<bool> cancelledRan{false};
     std::promise<void> keptDone;
+    WorkerPool::Group cancelled(pool);
+    WorkerPool::Group kept(pool);
     cancelled.post([&](const WorkToken &) { cancelledRan = true; }, 1ms);
     cancelled.cancelAndWait();
     kept.post([&](const WorkToken &) { keptDone.set_value(); }, 1ms);
@@ -111,8 +113,8 @@ TEST(WorkerPoolTest, CancellingAGroupDropsItsDelayedWorkAndLeavesOthers)
 TEST(WorkerPoolTest, WithEveryWorkerBusyTheCallerRunsBothHalves)
 {
     auto pool = std::make_shared<WorkerPool>(1);
-    WorkerPool::Group group(pool);
     Blocker blocker;
+    WorkerPool::Group group(pool);
     group.post(blocker.work());
     blocker.started.get_future().wait();
 
