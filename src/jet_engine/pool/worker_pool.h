@@ -79,7 +79,7 @@ public:
         void cancelAndWait();
         // The same, without the wait.
         void cancel();
-        WorkerPool *pool() const { return m_pool.get(); }
+        const std::shared_ptr<WorkerPool> &pool() const { return m_pool; }
 
     private:
         std::shared_ptr<WorkerPool> m_pool;

@@ -10,7 +10,6 @@ namespace jet_engine {
 SnapshotCache::SnapshotCache(OperatingSystem &system, std::string path, std::shared_ptr<WorkerPool> pool)
     : m_system(system)
     , m_path(std::move(path))
-    , m_pool(pool)
     , m_work(std::move(pool))
 {
 }
@@ -123,7 +122,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     const auto ref = m_file->findTable(name);
     if (!ref)
         return unchanged() ? Status::NoSuchTable : Status::ReadFailed;
-    auto snapshot = readTable(*m_file, *ref, alsoRead, cancel, m_pool);
+    auto snapshot = readTable(*m_file, *ref, alsoRead, cancel, m_work.pool());
     if (!unchanged()) {
         m_file.reset();
         m_fileIdentity.reset();

@@ -82,7 +82,6 @@ private:
     std::vector<char> m_watchBuffer;
     // Set by stop(): reads and index builds stop where they stand.
     std::atomic<bool> m_closing{false};
-    std::shared_ptr<WorkerPool> m_pool;
     std::atomic<bool> m_preloaded{false};
     std::atomic<bool> m_indexing{false};
     // Last: its work, which uses every member above, ends first.
