@@ -91,15 +91,14 @@ public:
             return Status::NoCurrentRow;
         // A column not read with the rows is read now, from the same state
         // of the file, or the read fails.
-        const ColumnValues *values = nullptr;
+        const auto column = static_cast<std::size_t>(index);
         try {
-            values = m_snapshot->column(static_cast<std::size_t>(index));
+            if (!m_snapshot->readable(column))
+                return Status::ReadFailed;
         } catch (const std::bad_alloc &) {
             return Status::OutOfMemory;
         }
-        if (!values)
-            return Status::ReadFailed;
-        return values->at(rowAt(m_position));
+        return m_snapshot->value(column, rowAt(m_position));
     }
 
     Outcome<FieldRun> restOfField(int index) override
@@ -109,19 +108,19 @@ public:
         if (index < 0 || static_cast<std::size_t>(index) >= m_snapshot->columnCount())
             return Status::NoSuchColumn;
         try {
-            const ColumnValues *values = m_snapshot->column(static_cast<std::size_t>(index));
-            if (!values)
+            const auto column = static_cast<std::size_t>(index);
+            if (!m_snapshot->readable(column))
                 return Status::ReadFailed;
             const std::size_t from = std::min(m_position, count());
             auto kept = std::make_shared<RunRows>();
             kept->snapshot = m_snapshot;
             const std::uint32_t *rows = nullptr;
             std::size_t size = count() - from;
-            const bool nullsSelected = !m_selected || static_cast<std::size_t>(index) != m_searched;
-            if (nullsSelected && m_snapshot->anyNull(static_cast<std::size_t>(index))) {
+            const bool nullsSelected = !m_selected || column != m_searched;
+            if (nullsSelected && m_snapshot->anyNull(column)) {
                 kept->own.reserve(size);
                 for (std::size_t i = from; i < count(); ++i)
-                    if (const std::uint32_t row = rowAt(i); !values->nulls[row])
+                    if (const std::uint32_t row = rowAt(i); !m_snapshot->isNull(column, row))
                         kept->own.push_back(row);
                 rows = kept->own.data();
                 size = kept->own.size();
@@ -130,8 +129,7 @@ public:
                 rows = m_rows->data() + from;
             }
             m_position = count();
-            return FieldRun(values->kind, values->text.data(), values->offsets.data(), rows,
-                            static_cast<std::uint32_t>(from), size, std::move(kept));
+            return m_snapshot->run(column, rows, static_cast<std::uint32_t>(from), size, std::move(kept));
         } catch (const std::bad_alloc &) {
             return Status::OutOfMemory;
         }
@@ -255,7 +253,7 @@ private:
         const auto column = columnIndex(snapshot->columnNames(), query.condition->column);
         if (!column)
             return Status::NoSuchColumn;
-        if (!snapshot->column(*column))
+        if (!snapshot->readable(*column))
             return Status::ReadFailed;
         auto rows = selectRows(*snapshot, *column, pattern.value(), m_pool.get());
         if (prepared(query.table, query.condition->column))

@@ -10,6 +10,13 @@
 
 namespace jet_engine {
 
+// Values that do not lie in one buffer: each row's found when asked for.
+class RowTexts {
+public:
+    virtual ~RowTexts() = default;
+    virtual std::string_view text(std::uint32_t row) const = 0;
+};
+
 // One field over many rows of a set, nulls left out, as views into the
 // set's storage, which the run keeps alive: a grid can take a million rows
 // in one step and turn into text only the rows it shows.
@@ -32,6 +39,18 @@ public:
     {
     }
 
+    // The same over values found one by one through `texts`.
+    FieldRun(FieldValue::Kind kind, const RowTexts *texts, const std::uint32_t *rows, std::uint32_t first,
+             std::size_t count, std::shared_ptr<const void> keepAlive)
+        : m_kind(kind)
+        , m_texts(texts)
+        , m_rows(rows)
+        , m_first(first)
+        , m_count(count)
+        , m_keepAlive(std::move(keepAlive))
+    {
+    }
+
     FieldValue::Kind kind() const { return m_kind; }
     std::size_t size() const { return m_count; }
 
@@ -39,6 +58,8 @@ public:
     {
         assert(i < m_count);
         const std::uint32_t row = m_rows ? m_rows[i] : m_first + static_cast<std::uint32_t>(i);
+        if (m_texts)
+            return m_texts->text(row);
         return {m_text + m_offsets[row], m_offsets[row + 1] - 1 - m_offsets[row]};
     }
 
@@ -56,6 +77,7 @@ private:
     FieldValue::Kind m_kind = FieldValue::Kind::Text;
     const char *m_text = nullptr;
     const std::uint32_t *m_offsets = nullptr;
+    const RowTexts *m_texts = nullptr;
     const std::uint32_t *m_rows = nullptr;
     std::uint32_t m_first = 0;
     std::size_t m_count = 0;

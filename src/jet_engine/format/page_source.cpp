@@ -34,12 +34,19 @@ const unsigned char *PageSource::page(std::uint32_t number, Slot slot)
         return m_block.data() + (number - m_blockFirst) * m_pageSize;
     }
     if (inBlock(number))
-        return m_block.data() + (number - m_blockFirst) * m_pageSize;
+        return logged(number, slot, m_block.data() + (number - m_blockFirst) * m_pageSize);
     std::vector<unsigned char> &buffer = m_single[static_cast<int>(slot)];
     buffer.resize(m_pageSize);
     if (!m_file.readExactly(static_cast<std::uint64_t>(number) * m_pageSize, buffer.data(), m_pageSize))
         return nullptr;
-    return buffer.data();
+    return logged(number, slot, buffer.data());
+}
+
+const unsigned char *PageSource::logged(std::uint32_t number, Slot slot, const unsigned char *page)
+{
+    if (m_log && (slot == Slot::Overflow || slot == Slot::LongValue))
+        m_log->push_back({number, pageDigest(page, m_pageSize)});
+    return page;
 }
 
 } // namespace jet_engine

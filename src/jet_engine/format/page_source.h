@@ -8,10 +8,23 @@
 
 #include "jet_engine/platform/operating_system.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace jet_engine {
+
+// The digest of one page's `size` bytes (fewer than a page for a file's cut
+// last page). The engine's only one: a page summed while its rows are walked
+// and the same page summed while the whole file is watched compare equal.
+std::uint64_t pageDigest(const unsigned char *page, std::size_t size);
+
+// A page looked up aside from the walk over data pages, and its digest: what
+// a table's rows took from other pages than their own.
+struct BorrowedPage {
+    std::uint32_t number = 0;
+    std::uint64_t digest = 0;
+};
 
 class PageSource {
 public:
@@ -33,7 +46,13 @@ public:
     // when the page lies beyond the file or cannot be read whole.
     const unsigned char *page(std::uint32_t number, Slot slot);
 
+    // From now on, every page given for the Overflow or LongValue slot is
+    // also appended to `log` (null: no longer), which outlives the source.
+    void logBorrowedTo(std::vector<BorrowedPage> *log) { m_log = log; }
+
 private:
+    const unsigned char *logged(std::uint32_t number, Slot slot, const unsigned char *page);
+
     bool inBlock(std::uint32_t number) const;
 
     const ReadableFile &m_file;
@@ -43,6 +62,7 @@ private:
     std::uint64_t m_blockFirst = 0;
     std::uint64_t m_blockPages = 0;
     std::vector<unsigned char> m_single[static_cast<int>(Slot::Count)];
+    std::vector<BorrowedPage> *m_log = nullptr;
 };
 
 } // namespace jet_engine

@@ -32,12 +32,13 @@ RowCursor::RowCursor(PageSource &pages, const FileFormat &format, std::uint32_t 
 
 std::uint64_t RowCursor::pagesDigest() const { return m_digest; }
 
-void RowCursor::digest(const unsigned char *page)
+std::uint64_t RowCursor::digest(const unsigned char *page)
 {
     if (!m_digestPages)
-        return;
+        return 0;
     const std::uint64_t pageSum = pageDigest(page, m_pages.pageSize());
     m_digest = XXH3_64bits_withSeed(&pageSum, sizeof pageSum, m_digest);
+    return pageSum;
 }
 
 std::uint64_t pageDigest(const unsigned char *page, std::size_t size) { return XXH3_64bits(page, size); }
@@ -91,7 +92,8 @@ RowCursor::Step RowCursor::next()
             const unsigned char *page = m_pages.page(m_dataPages[m_pageIndex++], PageSource::Slot::Data);
             if (!page)
                 return Step::Damaged;
-            digest(page);
+            if (const std::uint64_t pageSum = digest(page); m_digestPages)
+                m_dataDigests.push_back(pageSum);
             // A usage map may still name pages the table gave up.
             if (page[0] != dataPageType || le32(page + 4) != m_definitionPage) {
                 m_page = nullptr;

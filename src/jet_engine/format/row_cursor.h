@@ -31,11 +31,6 @@ struct RowSlot {
 bool rowSlot(const unsigned char *page, std::uint32_t pageSize, const FileFormat &format, std::uint32_t index,
              RowSlot &out);
 
-// The digest of one page's `size` bytes (fewer than a page for a file's cut
-// last page). The engine's only one: a page summed while its rows are walked
-// and the same page summed while the whole file is watched compare equal.
-std::uint64_t pageDigest(const unsigned char *page, std::size_t size);
-
 class RowCursor {
 public:
     enum class Step { Row, End, Damaged };
@@ -53,10 +48,17 @@ public:
     // Feeds every page the walk has read, in order, so that two walks over
     // the same state of the file give the same sum.
     std::uint64_t pagesDigest() const;
+    // The data page the current row is listed on, as an index into the
+    // pages the cursor was given.
+    std::size_t pageIndex() const { return m_pageIndex - 1; }
+    // The digest of each data page read so far, in the order given; empty
+    // without `digestPages`.
+    const std::vector<std::uint64_t> &dataPageDigests() const { return m_dataDigests; }
 
 private:
     bool followMoved(RowSlot &row);
-    void digest(const unsigned char *page);
+    // The page's own digest, fed to the walk's; 0 without `digestPages`.
+    std::uint64_t digest(const unsigned char *page);
 
     PageSource &m_pages;
     FileFormat m_format;
@@ -71,6 +73,7 @@ private:
     bool m_digestPages;
     std::uint64_t m_digest;
     std::vector<std::uint32_t> m_visited;
+    std::vector<std::uint64_t> m_dataDigests;
 };
 
 } // namespace jet_engine

@@ -38,6 +38,7 @@ public:
     bool append(std::size_t i, std::string &out);
 
     std::uint64_t pagesDigest() const { return m_cursor.pagesDigest(); }
+    const RowCursor &cursor() const { return m_cursor; }
 
 private:
     const TableLayout &m_table;

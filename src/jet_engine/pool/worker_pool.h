@@ -58,6 +58,8 @@ public:
     // Threads the processor runs at once, as the machine reports them.
     static unsigned processors();
     unsigned workers() const { return static_cast<unsigned>(m_threads.size()); }
+    // The time on the clock delayed work is due by.
+    std::chrono::steady_clock::time_point now() const { return m_clock(); }
 
     // Pieces of work that end together: what one owner posts, cancelled
     // and waited for by that owner before it goes, whatever is left.

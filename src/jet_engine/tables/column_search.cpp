@@ -117,6 +117,12 @@ std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t colu
                                       WorkerPool *pool)
 {
     const WorkerPool::Foreground searching(pool);
+    if (snapshot.pieced(column)) {
+        // The base's rows through its index, the few rows read anew by a scan.
+        const RowPatch &patch = *snapshot.patch();
+        return patch.merge(selectRows(*patch.base, column, pattern, pool),
+                           selectText(snapshot.searchText(column), pattern, pool));
+    }
     const SearchText text = snapshot.searchText(column);
     if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
         if (const BigramIndex *index = snapshot.bigramsIfReady(column))

@@ -36,4 +36,36 @@ Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
     return std::move(read.value().columns.front());
 }
 
+RecapturedColumnSource::RecapturedColumnSource(std::unique_ptr<ReadableFile> file, FileFormat format,
+                                               TableLayout table, std::unique_ptr<CodePageText> jet3,
+                                               OperatingSystem &system, FileState state, std::uint32_t rows)
+    : m_file(std::move(file))
+    , m_format(format)
+    , m_table(std::move(table))
+    , m_jet3(std::move(jet3))
+    , m_system(system)
+    , m_state(std::move(state))
+    , m_rows(rows)
+{
+}
+
+Outcome<ColumnValues> RecapturedColumnSource::load(std::size_t column) const
+{
+    if (column >= m_table.columns.size() || m_file->identity() != m_state.identity())
+        return Status::ReadFailed;
+    std::unique_ptr<CodePageText> jet3;
+    if (m_format.jet3 && !(m_jet3 && (jet3 = m_jet3->another())))
+        return Status::ReadFailed;
+    auto read = readColumns(*m_file, m_state.identity().size, m_format, m_table, jet3.get(),
+                            {static_cast<unsigned>(column)});
+    if (!read.ok())
+        return read.status();
+    std::vector<char> buffer;
+    const auto again = FileState::capture(m_system, m_state.path(), buffer, nullptr, FileState::Digests::Always);
+    const auto changed = again ? m_state.changedPages(*again) : std::nullopt;
+    if (read.value().rows != m_rows || !changed || !changed->empty() || again->identity() != m_state.identity())
+        return Status::ReadFailed;
+    return std::move(read.value().columns.front());
+}
+
 } // namespace jet_engine

@@ -1,7 +1,10 @@
 #include "jet_engine/tables/snapshot_cache.h"
 
 #include "jet_engine/tables/table_read.h"
+#include "jet_engine/tables/table_refresh.h"
 #include "jet_engine/query/text_fold.h"
+
+#include <algorithm>
 
 #include <new>
 
@@ -12,6 +15,14 @@ SnapshotCache::SnapshotCache(OperatingSystem &system, std::string path, std::sha
     , m_path(std::move(path))
     , m_work(std::move(pool))
 {
+}
+
+std::chrono::milliseconds SnapshotCache::checkInterval(std::uint64_t fileSize, bool onNetwork)
+{
+    const std::chrono::milliseconds every = checkEvery;
+    if (!onNetwork)
+        return every;
+    return std::max(every, std::chrono::milliseconds(fileSize * 1000 / networkBytesPerSecond));
 }
 
 Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(OperatingSystem &system, const std::string &path,
@@ -92,18 +103,127 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
     const auto now = regularFileAt(m_system, m_path);
     if (!now)
         return Status::ReadFailed;
-    if (m_cachedState && sameName(m_cachedName, name) && m_cachedState->unchanged(*now, m_system, m_watchBuffer, cancel))
+    const bool kept = m_cachedState && sameName(m_cachedName, name);
+    if (kept && !idleLocked() && m_cachedState->unchanged(*now, m_system, m_watchBuffer, cancel)) {
+        askedLocked();
         return m_cached;
+    }
+    if (kept) {
+        auto caught = checkLocked(cancel);
+        if (caught.ok() && caught.value()) {
+            askedLocked();
+            return caught;
+        }
+        if (cancel->load(std::memory_order_relaxed) || m_closing.load(std::memory_order_relaxed))
+            return Status::ReadFailed;
+    }
     // One retry: a file that changes under two reads in a row is being
     // rewritten, and no state of it can be told to be whole. A stopped
     // read is not tried again.
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto read = readLocked(name, alsoRead, cancel);
+        if (read.ok()) {
+            if (kept)
+                ++m_changesSeen;
+            askedLocked();
+        }
         if (read.ok() || read.status() != Status::ReadFailed || attempt == 1
             || cancel->load(std::memory_order_relaxed) || m_closing.load(std::memory_order_relaxed))
             return read;
     }
     return Status::ReadFailed;
+}
+
+std::optional<FileState> SnapshotCache::captureWhole(std::vector<char> &buffer, const std::atomic<bool> *cancel)
+{
+    return FileState::capture(m_system, m_path, buffer, cancel, FileState::Digests::Always);
+}
+
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::checkLocked(const std::atomic<bool> *cancel)
+{
+    auto state = captureWhole(m_watchBuffer, cancel);
+    if (!state)
+        return Status::ReadFailed;
+    return catchUpLocked(std::move(*state));
+}
+
+Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::catchUpLocked(FileState state)
+{
+    if (!m_cachedState)
+        return std::shared_ptr<const Snapshot>();
+    const FileIdentity &was = m_cachedState->identity();
+    const FileIdentity &is = state.identity();
+    if (was == is)
+        if (const auto changed = m_cachedState->changedPages(state); changed && changed->empty()) {
+            m_cachedState = std::move(state);
+            return m_cached;
+        }
+    // Another file now lies at the path: none of the kept rows are its.
+    if (was.volume != is.volume || was.file != is.file)
+        return std::shared_ptr<const Snapshot>();
+    if (!m_file || m_fileIdentity != is)
+        if (const Status status = reopenLocked(is); status != Status::Ok)
+            return status;
+    const auto ref = m_file->findTable(m_cachedName);
+    if (!ref)
+        return std::shared_ptr<const Snapshot>();
+    auto caught = refreshTable(*m_file, *ref, m_cached, state, m_system);
+    if (!caught.ok() || !caught.value())
+        return caught;
+    if (caught.value() != m_cached)
+        ++m_changesSeen;
+    m_cached = caught.value();
+    m_cachedState = std::move(state);
+    return m_cached;
+}
+
+bool SnapshotCache::idleLocked() const
+{
+    const auto &pool = m_work.pool();
+    return pool && pool->now() - m_lastAsked >= idleAfter;
+}
+
+void SnapshotCache::askedLocked()
+{
+    const auto &pool = m_work.pool();
+    if (!pool)
+        return;
+    m_lastAsked = pool->now();
+    if (m_checking || !m_cachedState)
+        return;
+    m_checking = true;
+    m_work.post([this](const WorkToken &work) { check(work); },
+                checkInterval(m_cachedState->identity().size, m_onNetwork));
+}
+
+void SnapshotCache::check(const WorkToken &work)
+{
+    // Read before taking the lock: a keystroke never waits for the file.
+    auto state = captureWhole(m_checkBuffer, work.flag());
+    std::lock_guard lock(m_mutex);
+    m_checking = false;
+    if (work.cancelled() || m_closing.load(std::memory_order_relaxed))
+        return;
+    if (state && m_cachedState) {
+        auto caught = catchUpLocked(std::move(*state));
+        if (caught.ok() && !caught.value() && readLocked(m_cachedName, m_cachedAlsoRead, work.flag()).ok())
+            ++m_changesSeen;
+    }
+    if (idleLocked() || !m_cachedState)
+        return;
+    m_checking = true;
+    m_work.post([this](const WorkToken &next) { check(next); },
+                checkInterval(m_cachedState->identity().size, m_onNetwork));
+}
+
+void SnapshotCache::checkNow()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_cachedState)
+        return;
+    auto caught = checkLocked(&m_closing);
+    if (caught.ok() && !caught.value() && readLocked(m_cachedName, m_cachedAlsoRead, &m_closing).ok())
+        ++m_changesSeen;
 }
 
 // Reads the table between two looks at the file; rows read while it changed
@@ -133,6 +253,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
 
     m_cached = std::move(snapshot.value());
     m_cachedName = std::string(name);
+    m_cachedAlsoRead = alsoRead;
     m_cachedState = std::move(before);
     return m_cached;
 }

@@ -1,10 +1,19 @@
 #pragma once
 // The file behind one Database and the last table read from it. The table is
-// read once and then reused for as long as the file on disk stays the one it
-// was read from: every request first looks at the path again, and any change
-// of its size, times, inode or device means reading afresh. While the file's
-// times are not behind the clock, they may hide a change, and its bytes are
-// compared as well.
+// read once and then kept up to date with the file on disk: every request
+// first looks at the path again, and a change of its size, times, inode or
+// device means catching up before answering. While the file's times are not
+// behind the clock they may hide a change, and its bytes are compared as
+// well.
+//
+// A program that keeps the file open while it writes may leave its times as
+// they were for hours (Windows updates them when the writer closes it). So
+// while the table is in use, a check on the pool reads the whole file every
+// few seconds and compares its pages: an answer is never older than
+// `staleAtMost` on a local file. A table not asked for in `idleAfter` is not
+// checked; the first request after that checks first. Catching up reads only
+// the rows of the pages that changed, and reads the table whole only when
+// too much changed.
 
 #include "jet_engine/platform/operating_system.h"
 #include "jet_engine/pool/worker_pool.h"
@@ -13,6 +22,7 @@
 #include "jet_engine/watch/file_state.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,6 +35,17 @@ namespace jet_engine {
 
 class SnapshotCache {
 public:
+    static constexpr std::chrono::seconds checkEvery{2};
+    static constexpr std::chrono::seconds staleAtMost{5};
+    static constexpr std::chrono::seconds idleAfter{60};
+    // What a check may read on average from a file another machine serves.
+    static constexpr std::uint64_t networkBytesPerSecond = 4 << 20;
+
+    // How long after one check the next starts, for a file of `fileSize`
+    // bytes: a network file's checks are spread so as to keep within the
+    // rate above.
+    static std::chrono::milliseconds checkInterval(std::uint64_t fileSize, bool onNetwork);
+
     // `system` outlives the cache and every snapshot it returns. Background
     // work runs on `pool`; without one there is none.
     static Outcome<std::shared_ptr<SnapshotCache>> open(OperatingSystem &system, const std::string &path,
@@ -54,6 +75,12 @@ public:
     // to the next search to ask again.
     void indexInBackground(std::shared_ptr<const Snapshot> snapshot, std::size_t column);
 
+    // Times the kept table caught up with a change: a test or a benchmark
+    // waits on it.
+    std::uint64_t changesSeen() const { return m_changesSeen.load(); }
+    // Checks the file now, as the background check does.
+    void checkNow();
+
     // Every read of the file and every index build, under way or to come,
     // stops where it stands; returns without waiting for them. Reads asked
     // for afterwards fail with ReadFailed.
@@ -69,6 +96,16 @@ private:
     Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead,
                                                         const std::atomic<bool> *cancel);
     Status reopenLocked(const FileIdentity &now);
+    // Brings the kept table up to `state`, a capture with every page's
+    // digest: null when it must be read whole instead.
+    Outcome<std::shared_ptr<const Snapshot>> catchUpLocked(FileState state);
+    // Captures the file with every page's digest and catches up.
+    Outcome<std::shared_ptr<const Snapshot>> checkLocked(const std::atomic<bool> *cancel);
+    std::optional<FileState> captureWhole(std::vector<char> &buffer, const std::atomic<bool> *cancel);
+    void check(const WorkToken &work);
+    // Notes a request, and starts the checks again if they had stopped.
+    void askedLocked();
+    bool idleLocked() const;
 
     OperatingSystem &m_system;
     const std::string m_path;
@@ -77,6 +114,7 @@ private:
     std::optional<FileIdentity> m_fileIdentity;
     std::shared_ptr<const Snapshot> m_cached;
     std::string m_cachedName;
+    std::vector<std::string> m_cachedAlsoRead;
     // The file the cached table was read from.
     std::optional<FileState> m_cachedState;
     std::vector<char> m_watchBuffer;
@@ -84,6 +122,12 @@ private:
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_preloaded{false};
     std::atomic<bool> m_indexing{false};
+    // The last request, when there is a pool and its clock.
+    std::chrono::steady_clock::time_point m_lastAsked;
+    bool m_checking = false;
+    bool m_onNetwork = false;
+    std::vector<char> m_checkBuffer;
+    std::atomic<std::uint64_t> m_changesSeen{0};
     // Last: its work, which uses every member above, ends first.
     WorkerPool::Group m_work;
 };

@@ -58,9 +58,13 @@ Outcome<std::shared_ptr<const Snapshot>> readTable(JetFile &file, const TableRef
     if (auto own = file.handle().duplicate(); own && (!format.jet3 || (jet3 = file.anotherCodePageText())))
         source = std::make_shared<FileColumnSource>(std::move(own), format, definition, std::move(jet3), *before,
                                                     rows.pagesDigest, rows.rows, std::move(pool));
-    return std::shared_ptr<const Snapshot>(
-        std::make_shared<Snapshot>(std::move(names), std::move(columns), std::move(others), rows.rows,
-                                   std::move(source)));
+    auto origin = std::make_shared<SnapshotOrigin>();
+    origin->pages = std::move(rows.pages);
+    origin->read = std::move(wanted);
+    origin->fold = std::move(fold);
+    origin->layout = std::move(layout.value());
+    return std::shared_ptr<const Snapshot>(std::make_shared<Snapshot>(
+        std::move(names), std::move(columns), std::move(others), rows.rows, std::move(source), std::move(origin)));
 }
 
 } // namespace jet_engine

@@ -50,6 +50,16 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
             read.others[i].emplace();
     }
 
+    read.pages.pages = dataPages;
+    std::vector<std::uint32_t> &firstRow = read.pages.firstRow;
+    firstRow.assign(dataPages.size() + 1, 0);
+    std::vector<BorrowedPage> borrowed;
+    pages.logBorrowedTo(&borrowed);
+    struct StopLogging {
+        PageSource &pages;
+        ~StopLogging() { pages.logBorrowedTo(nullptr); }
+    } stopLogging{pages};
+
     TableRows walk(pages, format, table, jet3, wanted, std::move(dataPages));
     std::uint64_t rows = 0;
     for (;;) {
@@ -58,6 +68,8 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
             break;
         if (step == RowCursor::Step::Damaged || ++rows > maxRows)
             return Status::ReadFailed;
+        const auto pageIndex = static_cast<std::uint32_t>(walk.cursor().pageIndex());
+        ++firstRow[pageIndex + 1];
         if (cancel && rows % cancelStride == 0 && cancel->load(std::memory_order_relaxed))
             return Status::ReadFailed;
         for (std::size_t i = 0; i < wanted.size(); ++i) {
@@ -75,7 +87,13 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
             }
             out.endRow(isNull);
         }
+        for (const BorrowedPage &page : borrowed)
+            read.pages.borrowed.push_back({page.number, page.digest, pageIndex});
+        borrowed.clear();
     }
+    for (std::size_t i = 1; i < firstRow.size(); ++i)
+        firstRow[i] += firstRow[i - 1];
+    read.pages.digests = walk.cursor().dataPageDigests();
     read.rows = static_cast<std::uint32_t>(rows);
     read.pagesDigest = walk.pagesDigest();
     return read;
@@ -100,6 +118,7 @@ bool append(ColumnsRead &read, ColumnsRead &later)
         if (read.others[i] && later.others[i] && !read.others[i]->append(*later.others[i], read.rows))
             return false;
     }
+    read.pages.append(later.pages);
     read.rows += later.rows;
     read.pagesDigest = read.pagesDigest * 0x9E3779B97F4A7C15u ^ later.pagesDigest;
     return true;
@@ -154,6 +173,16 @@ Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSiz
                                  const std::atomic<bool> *cancel, const std::vector<bool> &fold, WorkerPool *pool)
 {
     return readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold, pool);
+}
+
+Outcome<ColumnsRead> readColumnsOf(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                                   const TableLayout &table, const CodePageText *jet3,
+                                   const std::vector<unsigned> &wanted, std::vector<std::uint32_t> dataPages,
+                                   const std::vector<bool> &fold)
+{
+    PageSource pages(file, format.pageSize, fileSize);
+    const std::size_t expectedRows = dataPages.size() * 8;
+    return readPages(pages, format, table, jet3, wanted, std::move(dataPages), expectedRows, nullptr, fold);
 }
 
 } // namespace jet_engine

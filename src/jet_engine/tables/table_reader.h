@@ -4,6 +4,7 @@
 
 #include "jet_engine/status.h"
 #include "jet_engine/format/jet_layout.h"
+#include "jet_engine/tables/page_map.h"
 #include "jet_engine/tables/snapshot.h"
 #include "jet_engine/format/stored_text.h"
 #include "jet_engine/platform/operating_system.h"
@@ -26,6 +27,8 @@ struct ColumnsRead {
     // Sums every page the rows were read from: the same for any later read
     // of the same state of the file.
     std::uint64_t pagesDigest = 0;
+    // Where the rows came from.
+    PageMap pages;
 };
 
 // Reads from `file` the pages of a file of `fileSize` bytes; a large table
@@ -39,5 +42,12 @@ Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSiz
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel = nullptr, const std::vector<bool> &fold = {},
                                  WorkerPool *pool = nullptr);
+
+// The same over the data pages `dataPages` alone, in that order, on one
+// thread: the rows of a few pages read again.
+Outcome<ColumnsRead> readColumnsOf(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                                   const TableLayout &table, const CodePageText *jet3,
+                                   const std::vector<unsigned> &wanted, std::vector<std::uint32_t> dataPages,
+                                   const std::vector<bool> &fold = {});
 
 } // namespace jet_engine

@@ -119,6 +119,14 @@ bool FileState::unchanged(const FileIdentity &now, OperatingSystem &system, std:
     return same && page == m_pageDigests.size();
 }
 
+std::optional<std::uint64_t> FileState::digestOf(std::uint32_t page) const
+{
+    // A last page cut short is no page a table can use.
+    if (page >= m_pageDigests.size() || (static_cast<std::uint64_t>(page) + 1) * m_pageSize > m_identity.size)
+        return std::nullopt;
+    return m_pageDigests[page];
+}
+
 std::optional<std::vector<std::uint32_t>> FileState::changedPages(const FileState &later) const
 {
     if (m_pageSize == 0 || later.m_pageSize != m_pageSize)

@@ -59,6 +59,11 @@ public:
     // into pages of different sizes: then no page is known to be unchanged.
     std::optional<std::vector<std::uint32_t>> changedPages(const FileState &later) const;
 
+    // The page size its digests were taken at; 0 when none were.
+    std::uint32_t pageSize() const { return m_pageSize; }
+    // Page `page`'s digest, when one was taken of a whole page.
+    std::optional<std::uint64_t> digestOf(std::uint32_t page) const;
+
 private:
     FileState() = default;
 
