@@ -198,6 +198,13 @@ void SnapshotCache::askedLocked()
 
 void SnapshotCache::check(const WorkToken &work)
 {
+    {
+        std::lock_guard lock(m_mutex);
+        if (idleLocked()) {
+            m_checking = false;
+            return;
+        }
+    }
     // Read before taking the lock: a keystroke never waits for the file.
     auto state = captureWhole(m_checkBuffer, work.flag());
     std::lock_guard lock(m_mutex);
