@@ -206,7 +206,7 @@ void SnapshotCache::check(const WorkToken &work)
         }
     }
     // Read before taking the lock: a keystroke never waits for the file.
-    auto state = captureWhole(m_checkBuffer, work.flag());
+    auto state = FileState::capture(m_system, m_path, m_checkBuffer, work, FileState::Digests::Always);
     std::lock_guard lock(m_mutex);
     m_checking = false;
     if (work.cancelled() || m_closing.load(std::memory_order_relaxed))

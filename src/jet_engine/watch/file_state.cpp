@@ -21,10 +21,10 @@ constexpr std::uint32_t otherPageSize = 4096;
 // digest of each `pageSize` bytes in order (the last page may be cut short).
 // A `pageSize` of 0 is set to the size the file's first page names. False
 // when the file cannot be read to its end, `cancel` is set, or `take`
-// returns false.
+// returns false. `work`, when given, is given way before every block.
 template <typename Take>
 bool digestPages(OperatingSystem &system, const std::string &path, std::uint32_t &pageSize, std::vector<char> &buffer,
-                 const std::atomic<bool> *cancel, Take take)
+                 const std::atomic<bool> *cancel, Take take, const WorkToken *work = nullptr)
 {
     if (buffer.size() < blockBytes)
         buffer.resize(blockBytes);
@@ -37,6 +37,8 @@ bool digestPages(OperatingSystem &system, const std::string &path, std::uint32_t
         // Looked at before every block: reading a large file takes about as
         // long as reading its rows.
         if (cancel && cancel->load(std::memory_order_relaxed))
+            return false;
+        if (work && !work->giveWay())
             return false;
         const auto got = file.value()->read(at, buffer.data(), blockBytes);
         if (!got)
@@ -75,6 +77,19 @@ std::optional<FileState> FileState::capture(OperatingSystem &system, const std::
                                             std::vector<char> &buffer, const std::atomic<bool> *cancel,
                                             Digests digests)
 {
+    return capture(system, path, buffer, cancel, digests, nullptr);
+}
+
+std::optional<FileState> FileState::capture(OperatingSystem &system, const std::string &path,
+                                            std::vector<char> &buffer, const WorkToken &work, Digests digests)
+{
+    return capture(system, path, buffer, work.flag(), digests, &work);
+}
+
+std::optional<FileState> FileState::capture(OperatingSystem &system, const std::string &path,
+                                            std::vector<char> &buffer, const std::atomic<bool> *cancel,
+                                            Digests digests, const WorkToken *work)
+{
     const auto identity = regularFileAt(system, path);
     if (!identity)
         return std::nullopt;
@@ -88,7 +103,7 @@ std::optional<FileState> FileState::capture(OperatingSystem &system, const std::
     const bool read = digestPages(system, path, state.m_pageSize, buffer, cancel, [&](std::uint64_t digest) {
         kept.push_back(digest);
         return true;
-    });
+    }, work);
     if (!read)
         return std::nullopt;
     // An empty file names no page size.

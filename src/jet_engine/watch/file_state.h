@@ -9,6 +9,7 @@
 // digest is kept, and compared on the next look.
 
 #include "jet_engine/platform/operating_system.h"
+#include "jet_engine/pool/worker_pool.h"
 
 #include <atomic>
 #include <cstdint>
@@ -38,6 +39,10 @@ public:
     static std::optional<FileState> capture(OperatingSystem &system, const std::string &path,
                                             std::vector<char> &buffer, const std::atomic<bool> *cancel = nullptr,
                                             Digests digests = Digests::WhenUnsettled);
+    // The same as background work: it stops when `work` is cancelled, and
+    // leaves the processor to every search under way.
+    static std::optional<FileState> capture(OperatingSystem &system, const std::string &path,
+                                            std::vector<char> &buffer, const WorkToken &work, Digests digests);
 
     const std::string &path() const { return m_path; }
     const FileIdentity &identity() const { return m_identity; }
@@ -66,6 +71,9 @@ public:
 
 private:
     FileState() = default;
+    static std::optional<FileState> capture(OperatingSystem &system, const std::string &path,
+                                            std::vector<char> &buffer, const std::atomic<bool> *cancel,
+                                            Digests digests, const WorkToken *work);
 
     std::string m_path;
     FileIdentity m_identity;
