@@ -90,28 +90,28 @@ Outcome<std::vector<std::string>> SnapshotCache::columnNames(std::string_view na
 
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::table(std::string_view name,
                                                                const std::vector<std::string> &alsoRead,
-                                                               const std::atomic<bool> *cancel)
+                                                               const std::atomic<bool> *cancel, bool asked)
 {
     std::lock_guard lock(m_mutex);
-    return tableLocked(name, alsoRead, cancel);
+    return tableLocked(name, alsoRead, cancel, asked);
 }
 
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_view name,
                                                                     const std::vector<std::string> &alsoRead,
-                                                                    const std::atomic<bool> *cancel)
+                                                                    const std::atomic<bool> *cancel, bool asked)
 {
     const auto now = regularFileAt(m_system, m_path);
     if (!now)
         return Status::ReadFailed;
     const bool kept = m_cachedState && sameName(m_cachedName, name);
     if (kept && !idleLocked() && m_cachedState->unchanged(*now, m_system, m_watchBuffer, cancel)) {
-        askedLocked();
+        askedLocked(asked);
         return m_cached;
     }
     if (kept) {
         auto caught = checkLocked(cancel);
         if (caught.ok() && caught.value()) {
-            askedLocked();
+            askedLocked(asked);
             return caught;
         }
         if (cancel->load(std::memory_order_relaxed) || m_closing.load(std::memory_order_relaxed))
@@ -125,7 +125,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
         if (read.ok()) {
             if (kept)
                 ++m_changesSeen;
-            askedLocked();
+            askedLocked(asked);
         }
         if (read.ok() || read.status() != Status::ReadFailed || attempt == 1
             || cancel->load(std::memory_order_relaxed) || m_closing.load(std::memory_order_relaxed))
@@ -183,13 +183,13 @@ bool SnapshotCache::idleLocked() const
     return pool && pool->now() - m_lastAsked >= idleAfter;
 }
 
-void SnapshotCache::askedLocked()
+void SnapshotCache::askedLocked(bool asked)
 {
     const auto &pool = m_work.pool();
     if (!pool)
         return;
     m_lastAsked = pool->now();
-    if (m_checking || !m_cachedState)
+    if (!asked || m_checking || !m_cachedState)
         return;
     m_checking = true;
     m_work.post([this](const WorkToken &work) { check(work); },
@@ -280,7 +280,7 @@ void SnapshotCache::preload(std::string name, std::string column)
     if (m_preloaded.exchange(true))
         return;
     m_work.post([this, name = std::move(name), column = std::move(column)](const WorkToken &work) {
-        auto read = table(name, {column}, work.flag());
+        auto read = table(name, {column}, work.flag(), false);
         if (!read.ok())
             return;
         // One build at a time: a second would only wait on this one's,

@@ -60,7 +60,7 @@ public:
     // columns are read when first asked for.
     Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead = {})
     {
-        return table(name, alsoRead, &m_closing);
+        return table(name, alsoRead, &m_closing, true);
     }
     // Only the definition: whether the table exists, its column names.
     Outcome<std::vector<std::string>> columnNames(std::string_view name);
@@ -88,11 +88,12 @@ public:
 
 private:
     SnapshotCache(OperatingSystem &system, std::string path, std::shared_ptr<WorkerPool> pool);
-    // As table(), stopped by `cancel`.
+    // As table(), stopped by `cancel`. `asked`: by a user, whose requests
+    // keep the checks going; a read ahead only says the table is fresh.
     Outcome<std::shared_ptr<const Snapshot>> table(std::string_view name, const std::vector<std::string> &alsoRead,
-                                                   const std::atomic<bool> *cancel);
+                                                   const std::atomic<bool> *cancel, bool asked);
     Outcome<std::shared_ptr<const Snapshot>> tableLocked(std::string_view name, const std::vector<std::string> &alsoRead,
-                                                         const std::atomic<bool> *cancel);
+                                                         const std::atomic<bool> *cancel, bool asked);
     Outcome<std::shared_ptr<const Snapshot>> readLocked(std::string_view name, const std::vector<std::string> &alsoRead,
                                                         const std::atomic<bool> *cancel);
     Status reopenLocked(const FileIdentity &now);
@@ -103,8 +104,9 @@ private:
     Outcome<std::shared_ptr<const Snapshot>> checkLocked(const std::atomic<bool> *cancel);
     std::optional<FileState> captureWhole(std::vector<char> &buffer, const std::atomic<bool> *cancel);
     void check(const WorkToken &work);
-    // Notes a request, and starts the checks again if they had stopped.
-    void askedLocked();
+    // Notes a request (`asked`: by a user), and starts the checks again if
+    // they had stopped.
+    void askedLocked(bool asked);
     bool idleLocked() const;
 
     OperatingSystem &m_system;
