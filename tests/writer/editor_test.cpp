@@ -125,7 +125,7 @@ struct EditCase {
 // Long enough that a Jet 3 row holding it needs a jump table.
 const std::string kLonger(250, 'e');
 
-Row aLaFin()
+Row addedToGrande()
 {
     return {std::int32_t{99999}, std::string("À LA FIN"), 2.5};
 }
@@ -135,6 +135,12 @@ std::vector<EditCase> editCases()
     const auto setText = [](std::size_t row, const std::string &text) {
         return [row, text](Editor &e, const Layout &) {
             return e.setText("ARTICLES", row, "DESIGNATION", text, Times::Kept);
+        };
+    };
+    const auto then = [](auto first, auto second) {
+        return [first, second](Editor &e, const Layout &was) {
+            const std::string error = first(e, was);
+            return error.empty() ? second(e, was) : error;
         };
     };
     const auto shows = [](std::vector<std::pair<std::size_t, std::string>> texts, std::set<std::size_t> moved = {}) {
@@ -158,42 +164,33 @@ std::vector<EditCase> editCases()
     return {
         {"SameLength", articles, setText(5, same), shows({{5, same}}), homes({5})},
         {"Shorter", articles, setText(6, "COURT"), shows({{6, "COURT"}}), homes({6})},
-        {"LongerWithinItsPage", articles,
-         [](Editor &e, const Layout &) {
-             const std::string error = e.setText("ARTICLES", 6, "DESIGNATION", "C", Times::Kept);
-             return error.empty() ? e.setText("ARTICLES", 7, "DESIGNATION", designation(7) + "++++", Times::Kept) : error;
-         },
+        // The room row 6 leaves lets row 7 grow on its page.
+        {"LongerWithinItsPage", articles, then(setText(6, "C"), setText(7, designation(7) + "++++")),
          shows({{6, "C"}, {7, designation(7) + "++++"}}), homes({6, 7})},
         {"LongerOverflowsToANewPage", articles, setText(9, kLonger), shows({{9, kLonger}}, {9}),
          [](const Layout &was) { return std::set<std::uint32_t>{was.rows[9].home, was.pages, kMapHolder}; }, 1},
-        {"SecondOverflowSharesThatPage", articles,
-         [](Editor &e, const Layout &) {
-             const std::string error = e.setText("ARTICLES", 9, "DESIGNATION", kLonger, Times::Kept);
-             return error.empty() ? e.setText("ARTICLES", 100, "DESIGNATION", kLonger, Times::Kept) : error;
-         },
+        {"SecondOverflowSharesThatPage", articles, then(setText(9, kLonger), setText(100, kLonger)),
          shows({{9, kLonger}, {100, kLonger}}, {9, 100}),
          [](const Layout &was) {
              return std::set<std::uint32_t>{was.rows[9].home, was.rows[100].home, was.pages, kMapHolder};
          },
          1},
-        {"MovedRowRewrittenWhereItsDataLies", articles,
-         [](Editor &e, const Layout &) {
-             const std::string error = e.setText("ARTICLES", 9, "DESIGNATION", kLonger, Times::Kept);
-             return error.empty() ? e.setText("ARTICLES", 9, "DESIGNATION", "DE RETOUR", Times::Kept) : error;
-         },
+        {"MovedRowRewrittenWhereItsDataLies", articles, then(setText(9, kLonger), setText(9, "DE RETOUR")),
          shows({{9, "DE RETOUR"}}, {9}),
          [](const Layout &was) { return std::set<std::uint32_t>{was.rows[9].home, was.pages, kMapHolder}; }, 1},
         {"WriterMovedRowRewrittenWhereItsDataLies",
          [](Format format) { return shapes::shape("MovedRows", format).table; },
          [](Editor &e, const Layout &) { return e.setText("DEPLACEES", 10, "DESIGNATION", "COURT", Times::Kept); },
          shows({{10, "COURT"}}), [](const Layout &was) { return std::set<std::uint32_t>{was.rows[10].data}; }},
+        // More pages than an inline usage map reaches: a bitmap page takes the mark.
         {"AddedRowMarkedInABitmapPage", [](Format format) { return shapes::shape("ManyPages", format).table; },
-         [](Editor &e, const Layout &) { return e.addRow("GRANDE", aLaFin(), Times::Kept); },
+         [](Editor &e, const Layout &) { return e.addRow("GRANDE", addedToGrande(), Times::Kept); },
          [](shapes::Visible &v) {
-             v.rows.push_back(aLaFin());
+             v.rows.push_back(addedToGrande());
              v.moved.push_back(false);
          },
          [](const Layout &was) { return std::set<std::uint32_t>{was.pages, was.bitmaps.at(0), kFirstDefinition}; }, 1},
+        // Its long note goes to a long-value page of its own first.
         {"AddedRowOnANewPage", articles,
          [added](Editor &e, const Layout &) { return e.addRow("ARTICLES", added, Times::Kept); },
          [added](shapes::Visible &v) {
