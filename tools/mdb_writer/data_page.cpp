@@ -1,6 +1,7 @@
 #include "data_page.h"
 
 #include <cstring>
+#include <string>
 
 namespace mdb_writer::detail {
 
