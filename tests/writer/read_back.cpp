@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -161,6 +162,42 @@ std::string mismatch(const mdb_writer::Column &column, const mdb_writer::Cell &c
     if (*end == '\0' && std::fabs(got - expected) <= 1e-15 * std::fabs(expected))
         return "";
     return "expected about " + std::to_string(expected) + ", got " + shown;
+}
+
+void expectShown(const char *tool, const std::vector<PrintedRow> &printed,
+                 const std::vector<mdb_writer::Column> &columns, const std::vector<mdb_writer::Row> &rows,
+                 const std::vector<bool> &moved)
+{
+    ASSERT_EQ(printed.size(), rows.size()) << tool;
+    std::vector<std::size_t> inOrder;
+    std::map<std::string, std::size_t> movedByKey;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string key = std::to_string(std::get<std::int32_t>(rows[i][0]));
+        if (moved[i])
+            movedByKey[key] = i;
+        else
+            inOrder.push_back(i);
+    }
+    std::size_t next = 0;
+    int reports = 0;
+    for (const PrintedRow &row : printed) {
+        ASSERT_EQ(row.size(), columns.size()) << tool;
+        ASSERT_TRUE(row[0]) << tool << ": a row without its first column";
+        std::size_t written;
+        if (auto it = movedByKey.find(*row[0]); it != movedByKey.end()) {
+            written = it->second;
+            movedByKey.erase(it);
+        } else {
+            ASSERT_LT(next, inOrder.size()) << tool << ": unexpected row " << *row[0];
+            written = inOrder[next++];
+        }
+        for (std::size_t c = 0; c < row.size() && reports < 10; ++c) {
+            const std::string m = mismatch(columns[c], rows[written][c], row[c]);
+            if (!m.empty() && reports++ < 10)
+                ADD_FAILURE() << tool << ", row " << written << ", column " << columns[c].name << ": " << m;
+        }
+    }
+    EXPECT_TRUE(movedByKey.empty()) << tool << ": moved rows missing";
 }
 
 void expectToolsShow(const std::string &path, const mdb_writer::Table &table)

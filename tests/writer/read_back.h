@@ -34,6 +34,15 @@ std::string mismatch(const mdb_writer::Column &column, const mdb_writer::Cell &c
 // reporting through GoogleTest.
 void expectToolsShow(const std::string &path, const mdb_writer::Table &table);
 
+// Rows as a tool printed them against the rows a reader should show, their
+// first column a Long that tells them apart: rows moved away from their
+// home (`moved`) as a set, the others in order. libmdb and the tools list
+// moved data where it lies rather than at its home. Reports through
+// GoogleTest.
+void expectShown(const char *tool, const std::vector<PrintedRow> &printed,
+                 const std::vector<mdb_writer::Column> &columns, const std::vector<mdb_writer::Row> &rows,
+                 const std::vector<bool> &moved);
+
 // A tool's output without its final newline; the run must succeed silently.
 std::string toolLine(const std::vector<std::string> &argv);
 

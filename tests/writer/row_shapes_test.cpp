@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <set>
 
 using namespace mdb_writer;
@@ -66,42 +65,9 @@ protected:
         }
     }
 
-    // Rows as a tool printed them, against the rows written: unmoved rows in
-    // order, moved ones as a set, told apart by their N.
     void expectShown(const char *tool, const std::vector<PrintedRow> &printed)
     {
-        ASSERT_EQ(printed.size(), m_expected.size()) << tool;
-        std::set<std::string> movedKeys;
-        std::vector<std::size_t> inOrder;
-        std::map<std::string, std::size_t> movedByKey;
-        for (std::size_t i = 0; i < m_expected.size(); ++i) {
-            const std::string key = std::to_string(std::get<std::int32_t>(m_expected[i][0]));
-            if (m_moved[i])
-                movedByKey[key] = i;
-            else
-                inOrder.push_back(i);
-        }
-        std::size_t next = 0;
-        int reports = 0;
-        for (const PrintedRow &row : printed) {
-            ASSERT_EQ(row.size(), m_shown.columns.size()) << tool;
-            ASSERT_TRUE(row[0]) << tool << ": a row without N";
-            std::size_t written;
-            if (auto it = movedByKey.find(*row[0]); it != movedByKey.end()) {
-                written = it->second;
-                movedByKey.erase(it);
-            } else {
-                ASSERT_LT(next, inOrder.size()) << tool << ": unexpected row N=" << *row[0];
-                written = inOrder[next++];
-            }
-            for (std::size_t c = 0; c < row.size() && reports < 10; ++c) {
-                const std::string m = mismatch(m_shown.columns[c], m_expected[written][c], row[c]);
-                if (!m.empty() && reports++ < 10)
-                    ADD_FAILURE() << tool << ", written row " << written << ", column " << m_shown.columns[c].name
-                                  << ": " << m;
-            }
-        }
-        EXPECT_TRUE(movedByKey.empty()) << tool << ": moved rows missing";
+        writer_test::expectShown(tool, printed, m_shown.columns, m_expected, m_moved);
     }
 
     TempDir m_dir;

@@ -5,6 +5,7 @@
 // the machine's code page, Windows-1252 for the Western European systems
 // this data comes from.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,5 +25,9 @@ void appendJet4(std::u16string_view text, bool allowCompression, std::vector<std
 // Appends the Windows-1252 bytes of `text`; returns false when a character
 // has none (and leaves `out` unspecified).
 bool appendCp1252(std::u16string_view text, std::vector<std::uint8_t> &out);
+
+// Appends the characters of Windows-1252 bytes; its five unassigned bytes
+// stand for the C1 controls of the same number, as Windows maps them.
+void appendFromCp1252(const std::uint8_t *bytes, std::size_t size, std::u16string &out);
 
 } // namespace mdb_writer::jet_text

@@ -116,7 +116,7 @@ std::uint32_t RowPage::add(const std::uint8_t *data, std::size_t bytes, std::uin
     return m_rows++;
 }
 
-void RowPage::finish(PageFile &file)
+void RowPage::finish(PageSink &file)
 {
     put16(&m_page[2], m_top - slotsEnd());
     put16(&m_page[m_version.rowCountOffset()], m_rows);

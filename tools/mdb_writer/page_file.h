@@ -13,19 +13,30 @@
 
 namespace mdb_writer::detail {
 
+// Where finished pages go: the new file being written, or the pages an edit
+// of an existing file gathers before writing them.
+class PageSink {
+public:
+    virtual std::uint32_t allocate() = 0;
+    virtual void write(std::uint32_t page, const std::uint8_t *data) = 0;
+
+protected:
+    ~PageSink() = default;
+};
+
 // Pages go to disk as they are finished. Most are finished in page order, so
 // consecutive ones are gathered into one large write. They go to a new file
 // beside the target, which replaces the target only once it is complete: a
 // write that fails leaves whatever was at the path untouched.
-class PageFile {
+class PageFile final : public PageSink {
 public:
     PageFile(const std::string &path, std::uint32_t pageSize);
     PageFile(const PageFile &) = delete;
     PageFile &operator=(const PageFile &) = delete;
     ~PageFile();
 
-    std::uint32_t allocate();
-    void write(std::uint32_t page, const std::uint8_t *data);
+    std::uint32_t allocate() override;
+    void write(std::uint32_t page, const std::uint8_t *data) override;
     // Checks that every allocated page was written, then puts the file in place.
     void close();
 
@@ -58,7 +69,7 @@ public:
     // go into the top bits of the row's offset entry.
     std::uint32_t add(const std::uint8_t *data, std::size_t bytes, std::uint16_t flags = 0);
     // Fills in the header and hands the page to the file.
-    void finish(PageFile &file);
+    void finish(PageSink &file);
 
 private:
     std::uint32_t slotsEnd() const { return m_version.rowPageHeader + kRowSlot * m_rows; }

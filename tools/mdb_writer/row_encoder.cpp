@@ -1,6 +1,7 @@
 #include "row_encoder.h"
 
 #include "jet_text.h"
+#include "row_tail.h"
 
 #include <algorithm>
 #include <cstring>
@@ -154,49 +155,10 @@ const std::vector<std::uint8_t> &RowEncoder::encode(const TableLayout &t, const 
         }
     }
 
-    if (t.varCount > 0 && m_version.jet3) {
-        appendJet3Offsets(t, index);
-    } else if (t.varCount > 0) {
-        append16(out, static_cast<std::uint32_t>(out.size()));
-        for (std::size_t i = t.varCount; i-- > 0;)
-            append16(out, m_varOffsets[i]);
-        append16(out, t.varCount);
-    }
-    out.insert(out.end(), m_nullMask.begin(), m_nullMask.end());
-    return out;
-}
-
-// Jet 3 keeps only the low byte of each offset (the end of the variable
-// data last in memory order, first column nearest the count byte). A jump
-// table names, for each 256-byte boundary, the first offset past it. The
-// reader sizes that table from the row length, so when the row's own tail
-// carries it past one more boundary than its data, a 0xFF filler stands in.
-void RowEncoder::appendJet3Offsets(const TableLayout &t, std::size_t index)
-{
-    std::vector<std::uint8_t> &out = m_rowBytes;
-    const auto end = static_cast<std::uint32_t>(out.size());
-    m_varOffsets.push_back(static_cast<std::uint16_t>(end));
-    const std::uint32_t jumps = end / 256;
-    const std::uint32_t tail = t.varCount + 1 + jumps + 1 + static_cast<std::uint32_t>(m_nullMask.size());
-    std::uint32_t length = end + tail;
-    const bool filler = (length - 1) / 256 != jumps;
-    if (filler)
-        ++length;
-    if ((length - 1) / 256 != jumps + (filler ? 1 : 0))
+    if (!appendRowTail(m_version, m_varOffsets, m_nullMask, out))
         throw WriteError("table \"" + t.name + "\", row " + std::to_string(index)
                          + ": too many variable columns to lay out in Jet 3");
-
-    for (std::size_t i = m_varOffsets.size(); i-- > 0;)
-        out.push_back(static_cast<std::uint8_t>(m_varOffsets[i]));
-    if (filler)
-        out.push_back(0xFF);
-    for (std::uint32_t j = jumps; j-- > 0;) {
-        std::uint32_t first = 0;
-        while (m_varOffsets[first] < 256 * (j + 1))
-            ++first;
-        out.push_back(static_cast<std::uint8_t>(first));
-    }
-    out.push_back(static_cast<std::uint8_t>(t.varCount));
+    return out;
 }
 
 void RowEncoder::appendText(const TableLayout &t, std::size_t index, const ColumnLayout &c, bool compress,

@@ -15,7 +15,7 @@ namespace mdb_writer::detail {
 
 class RowEncoder {
 public:
-    RowEncoder(const JetVersion &version, PageFile &file) : m_version(version), m_file(file), m_lval(version) {}
+    RowEncoder(const JetVersion &version, PageSink &file) : m_version(version), m_file(file), m_lval(version) {}
 
     // The row's bytes, valid until the next call. `row` has a cell for every
     // column of `t`, deleted ones included.
@@ -27,7 +27,6 @@ public:
 private:
     [[noreturn]] void cellError(const TableLayout &t, std::size_t row, const ColumnLayout &c,
                                 const std::string &what) const;
-    void appendJet3Offsets(const TableLayout &t, std::size_t index);
     void appendText(const TableLayout &t, std::size_t index, const ColumnLayout &c, bool compress,
                     std::vector<std::uint8_t> &out);
     void appendMemo(const TableLayout &t, std::size_t index, const ColumnLayout &c);
@@ -35,7 +34,7 @@ private:
     std::uint32_t storeLongValueChain();
 
     const JetVersion &m_version;
-    PageFile &m_file;
+    PageSink &m_file;
     RowPage m_lval;
     std::vector<std::uint8_t> m_rowBytes;
     std::vector<std::uint8_t> m_valueBytes;
