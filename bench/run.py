@@ -9,6 +9,7 @@ Usage: run.py BUILD_DIR WORK_DIR [--sizes 10000,100000,1000000] [--reps 21]
 """
 import argparse
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -124,6 +125,45 @@ def measure_cold(cmd, env, reps):
     return statistics.median(samples)
 
 
+LIVE_EDITS = 6
+
+
+def measure_live(cmd, env, settle, mdb, window_mdb):
+    """Edits made as a colleague makes them, the file's times kept, on a copy
+    of `mdb` placed where the window reads (`window_mdb`), so that the other
+    figures keep reading the file as written: the median of `detect` (edit
+    to the first keystroke that lists it) over all edits, of `refresh` (that
+    keystroke) per kind of edit, and the resident set before the edits and
+    at its peak while they were found."""
+    if os.path.lexists(window_mdb):
+        os.remove(window_mdb)
+    shutil.copyfile(mdb, window_mdb)
+    try:
+        out = subprocess.run(cmd + ["--live", str(LIVE_EDITS), "--settle", str(settle)], env=env, check=True,
+                             capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
+    finally:
+        os.remove(window_mdb)
+    detect, refresh, rss = {}, {}, (0.0, 0.0)
+    for line in out.splitlines():
+        parts = line.split()
+        if parts[0] == "live":
+            # An edit never listed counts as infinitely late.
+            never = parts[2] == "never"
+            detect.setdefault(parts[1], []).append(float("inf") if never else float(parts[2]))
+            refresh.setdefault(parts[1], []).append(float("inf") if never else float(parts[3]))
+        elif parts[0] == "live-rss":
+            rss = (float(parts[1]), float(parts[2]))
+    return {"detect": {kind: statistics.median(ms) for kind, ms in detect.items()},
+            "refresh": {kind: statistics.median(ms) for kind, ms in refresh.items()},
+            "rss": rss}
+
+
+def live_summary(live):
+    d, r = live["detect"], live["refresh"]
+    return (f"detect {d['inplace']:.0f}/{d['added']:.0f} ms, refresh {r['inplace']:.2f}/{r['added']:.2f} ms "
+            f"(in place/row added), live rss {live['rss'][0]:.0f} -> {live['rss'][1]:.0f} MiB")
+
+
 def measure_qt(bench_exe, prefix, size, reps):
     """The Qt window's figures on the file in `prefix`, the same in both
     modes of this benchmark."""
@@ -135,7 +175,17 @@ def measure_qt(bench_exe, prefix, size, reps):
         "cold": measure_cold([bench_exe], env, reps),
         "close": measure_close(bench_exe, prefix, reps),
         "first": measure_first(bench_exe, prefix, reps, QUERIES[1]),
+        "live": measure_qt_live(bench_exe, prefix, size),
     }
+
+
+def measure_qt_live(bench_exe, prefix, size):
+    live_prefix = prefix + "-live"
+    folder = os.path.join(live_prefix, "drive_c", "VANTORELISK")
+    os.makedirs(folder, exist_ok=True)
+    return measure_live([bench_exe], qt_env(live_prefix), settle_seconds(size),
+                        os.path.join(prefix, "drive_c", "VANTORELISK", "TABLEARTICLE.MDB"),
+                        os.path.join(folder, "TABLEARTICLE.MDB"))
 
 
 def monotonic_ns():
@@ -240,6 +290,8 @@ def run_windows(args, make_db, bench_exe):
         win_cold = measure_cold(wine_cmd, None, args.reps)
         win_start, win_close, win_first = measure_win32_stamps(wine_cmd, args.reps)
         grid = measure_win32_grid(wine_cmd, args.reps, settle)
+        win_live = measure_live(wine_cmd, None, settle, mdb, wine_mdb)
+        os.link(mdb, wine_mdb)
 
         qt = measure_qt(bench_exe, prefix, size, args.reps)
 
@@ -265,12 +317,12 @@ def run_windows(args, make_db, bench_exe):
             f"size {size} (Win32 window, Wine): warm {max(win['warm'].values()):.2f} ms, "
             f"indexing {max(win_indexing.values()):.2f} ms (worst query), cold {win_cold:.0f} ms, "
             f"start {win_start:.0f} ms, close {win_close:.0f} ms, rss {win['rss']:.0f} MiB, "
-            f"first {win_first:.0f} ms, grows {grows:.2f} ms")
+            f"first {win_first:.0f} ms, grows {grows:.2f} ms, {live_summary(win_live)}")
         summaries.append(
             f"size {size} (Qt window, offscreen): warm {max(qt['window']['warm'].values()):.2f} ms, "
             f"indexing {max(qt['indexing'].values()):.2f} ms (worst query), cold {qt['cold']:.0f} ms, "
             f"start {qt['start']:.0f} ms, close {qt['close']:.0f} ms, rss {qt['window']['rss']:.0f} MiB, "
-            f"first {qt['first']:.0f} ms")
+            f"first {qt['first']:.0f} ms, {live_summary(qt['live'])}")
     print()
     for line in summaries:
         print(line)
@@ -344,7 +396,8 @@ def main():
             f"(worst query), rg ratio {min(rg_ratios):.1f}, "
             f"fzf ratio {min(fzf_ratios):.0f}, cold {qt['cold']:.0f} ms, "
             f"start {qt['start']:.0f} ms, close {qt['close']:.0f} ms, rss {window['rss']:.0f} MiB, "
-            f"first {qt['first']:.0f} ms, cli {cli:.0f} ms (mdb-export ratio {cli_ratio:.1f})")
+            f"first {qt['first']:.0f} ms, cli {cli:.0f} ms (mdb-export ratio {cli_ratio:.1f}), "
+            f"{live_summary(qt['live'])}")
     print()
     for line in summaries:
         print(line)

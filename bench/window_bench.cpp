@@ -18,8 +18,19 @@
 //                                  table) for SECONDS, then prints "warm QUERY
 //                                  MEDIAN_MS ROWS" per query, then "rss MiB"
 //                                  (peak resident set)
+//   fiche-bench --live N [--settle SECONDS]
+//                                  lets the engine settle, then makes N edits
+//                                  as a colleague would, with the file's
+//                                  times kept, and types each one's marker
+//                                  every 20 ms until listed: "live KIND
+//                                  DETECT_MS REFRESH_MS ROWS" per edit, then
+//                                  "live-rss STEADY_MiB PEAK_MiB" (resident
+//                                  set before the edits, and its peak while
+//                                  they were found)
 
 #include "article_database/module1.h"
+#include "jet_engine/platform/operating_system.h"
+#include "live_edits.h"
 #include "search_window/qt/form1.h"
 #include "search_window/qt/grid.h"
 
@@ -35,6 +46,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -57,16 +69,21 @@ double timeLastKeystroke(QLineEdit *box, search_window::Grid *grid, const QStrin
     return elapsedMs(start);
 }
 
-double peakResidentMiB()
+double statusMiB(const char *field)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+        if (line.rfind(field, 0) == 0)
+            return std::stod(line.substr(std::string(field).size())) / 1024.0;
     }
     return 0;
 }
+
+double peakResidentMiB() { return statusMiB("VmHWM:"); }
+
+// The peak so far forgotten: from now on it is that of what follows.
+void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 double median(std::vector<double> samples)
 {
@@ -220,6 +237,43 @@ int main(int argc, char *argv[])
     double settle = 0;
     if (const auto at = args.indexOf(QStringLiteral("--settle")); at >= 0 && at + 1 < args.size())
         settle = args[at + 1].toDouble();
+
+    if (const auto at = args.indexOf(QStringLiteral("--live")); at >= 0 && at + 1 < args.size()) {
+        Window window;
+        QElapsedTimer settling;
+        settling.start();
+        while (settling.elapsed() < qint64(settle * 1000))
+            QTest::qWait(50);
+        live_edits::Colleague colleague;
+        if (const std::string error = colleague.open(article_database::databasePath(jet_engine::operatingSystem()));
+            !error.empty()) {
+            std::fprintf(stderr, "fiche-bench: %s\n", error.c_str());
+            return 1;
+        }
+        resetPeakResident();
+        const double steady = statusMiB("VmRSS:");
+        const int edits = args[at + 1].toInt();
+        for (int i = 0; i < edits; ++i) {
+            const auto edit = colleague.make(i);
+            if (!edit)
+                return 1;
+            const auto seen = live_edits::typeUntilSeen(
+                *edit,
+                [&](const std::string &marker) {
+                    const double ms = timeLastKeystroke(window.box, window.grid, QString::fromStdString(marker));
+                    return std::pair(ms, window.grid->Rows() - 1);
+                },
+                [] { QTest::qWait(20); });
+            // A window that never lists it says so, and the benchmark goes on.
+            if (!seen)
+                std::printf("live %s never\n", edit->kind);
+            else
+                std::printf("live %s %.3f %.3f %d\n", edit->kind, seen->detectMs, seen->refreshMs, seen->rows);
+            std::fflush(stdout);
+        }
+        std::printf("live-rss %.1f %.1f\n", steady, peakResidentMiB());
+        return 0;
+    }
 
     Window window;
     QElapsedTimer settling;
