@@ -35,7 +35,11 @@ std::optional<Edit> Colleague::make(int i)
         while (designations::missing(seed, index))
             ++index;
         const std::string was = designations::designation(seed, index);
-        const std::string text = was.size() > marker.size() ? marker + was.substr(marker.size()) : marker;
+        // As long as it was, give or take a character cut in two.
+        std::size_t cut = marker.size();
+        while (cut < was.size() && (static_cast<unsigned char>(was[cut]) & 0xC0) == 0x80)
+            ++cut;
+        const std::string text = cut < was.size() ? marker + was.substr(cut) : marker;
         error = m_editor.setText("ARTICLE", index, "ARTICLE", text, mdb_writer::Times::Kept);
     }
     edit.made = Clock::now();
