@@ -119,10 +119,12 @@ std::optional<std::size_t> readOnce(HANDLE handle, std::uint64_t offset, void *i
     where.Offset = static_cast<DWORD>(offset);
     where.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (!ReadFile(handle, into, ask, &got, &where))
-        // How a read at an offset reports the end of the file.
-        return GetLastError() == ERROR_HANDLE_EOF ? std::optional<std::size_t>(0) : std::nullopt;
-    return got;
+    if (ReadFile(handle, into, ask, &got, &where))
+        return got;
+    // How a read at an offset reports the end of the file.
+    if (GetLastError() == ERROR_HANDLE_EOF)
+        return 0;
+    return std::nullopt;
 }
 
 class WindowsFile final : public ReadableFile {
