@@ -1,8 +1,13 @@
 // What the engine relies on from the operating system, checked against this
 // system's side of the boundary. Nothing here calls the system itself, so
 // the same tests hold the POSIX side and the Windows side to one contract.
+// The decisions each side takes from the system's answers are checked here
+// too, both sides' on either system: no test machine has a network share,
+// nor a disk that refuses unaligned reads.
 
 #include "jet_engine/format/stored_text.h"
+#include "jet_engine/platform/aligned_reads.h"
+#include "jet_engine/platform/network_volume.h"
 #include "jet_engine/platform/operating_system.h"
 #include "temp_dir.h"
 
@@ -13,8 +18,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace jet_engine {
@@ -39,9 +47,20 @@ std::string numbered(std::size_t size)
     return bytes;
 }
 
-std::unique_ptr<ReadableFile> openOrFail(const std::string &path)
+// The two ways a file is opened for reading, which read the same bytes.
+struct Opener {
+    const char *name;
+    Outcome<std::unique_ptr<ReadableFile>> (OperatingSystem::*open)(const std::string &path);
+};
+
+void PrintTo(const Opener &o, std::ostream *os) { *os << o.name; }
+
+const Opener openers[] = {{"cached", &OperatingSystem::openForReading},
+                          {"past_cache", &OperatingSystem::openPastCache}};
+
+std::unique_ptr<ReadableFile> openOrFail(const std::string &path, const Opener &opener = openers[0])
 {
-    auto file = operatingSystem().openForReading(path);
+    auto file = (operatingSystem().*opener.open)(path);
     EXPECT_TRUE(file.ok()) << path << ": " << describe(file.status());
     return file.ok() ? std::move(file.value()) : nullptr;
 }
@@ -67,16 +86,16 @@ struct ReadCase {
 
 void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.name; }
 
-class ReadTest : public testing::TestWithParam<ReadCase> {};
+class ReadTest : public testing::TestWithParam<std::tuple<ReadCase, Opener>> {};
 
 TEST_P(ReadTest, ReadsWhatLiesAtTheOffset)
 {
-    const ReadCase &c = GetParam();
+    const auto &[c, opener] = GetParam();
     TempDir dir;
     const std::string path = dir.file("bytes.bin");
     const std::string bytes = numbered(c.fileSize);
     writeFile(path, bytes);
-    const auto file = openOrFail(path);
+    const auto file = openOrFail(path, opener);
     ASSERT_TRUE(file);
     const std::string expected = c.expected ? bytes.substr(static_cast<std::size_t>(c.offset), c.expected) : "";
     EXPECT_EQ(readAt(*file, c.offset, c.size), expected);
@@ -84,24 +103,36 @@ TEST_P(ReadTest, ReadsWhatLiesAtTheOffset)
     EXPECT_EQ(file->readExactly(c.offset, into.data(), c.size), c.expected == c.size);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Contract, ReadTest,
-    testing::Values(ReadCase{"at_the_start", 10'000, 0, 4096, 4096},
-                    ReadCase{"at_an_offset", 10'000, 4099, 100, 100},
-                    ReadCase{"the_whole_file", 10'000, 0, 10'000, 10'000},
-                    // Larger than one transfer of some systems: the read goes on to the end.
-                    ReadCase{"a_large_read", 3 << 20, 5, (3 << 20) - 5, (3 << 20) - 5},
-                    ReadCase{"across_the_end", 10'000, 9'990, 100, 10},
-                    ReadCase{"at_the_end", 10'000, 10'000, 100, 0},
-                    ReadCase{"past_the_end", 10'000, 20'000, 100, 0},
-                    ReadCase{"far_past_the_end", 10'000, std::uint64_t{1} << 40, 100, 0},
-                    ReadCase{"an_empty_file", 0, 0, 100, 0},
-                    ReadCase{"nothing_asked", 10'000, 50, 0, 0}),
-    [](const testing::TestParamInfo<ReadCase> &info) { return std::string(info.param.name); });
+// Past the cache, reads are made of whole sectors or pages: the rows at odd
+// places start, end or stop inside one.
+const ReadCase readCases[] = {
+    {"at_the_start", 10'000, 0, 4096, 4096},
+    {"at_an_offset", 10'000, 4099, 100, 100},
+    {"the_whole_file", 10'000, 0, 10'000, 10'000},
+    // Larger than one transfer of some systems: the read goes on to the end.
+    {"a_large_read", 3 << 20, 5, (3 << 20) - 5, (3 << 20) - 5},
+    {"a_large_read_at_odd_places", (3 << 20) + 77, 4099, (2 << 20) + 1001, (2 << 20) + 1001},
+    {"across_a_page_edge", 10'000, 4095, 2, 2},
+    {"at_odd_places", 10'000, 1, 8191, 8191},
+    {"across_the_end", 10'000, 9'990, 100, 10},
+    {"across_the_end_of_whole_pages", 8192, 8000, 1000, 192},
+    {"at_the_end", 10'000, 10'000, 100, 0},
+    {"past_the_end", 10'000, 20'000, 100, 0},
+    {"far_past_the_end", 10'000, std::uint64_t{1} << 40, 100, 0},
+    {"an_empty_file", 0, 0, 100, 0},
+    {"nothing_asked", 10'000, 50, 0, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Contract, ReadTest, testing::Combine(testing::ValuesIn(readCases), testing::ValuesIn(openers)),
+                         [](const testing::TestParamInfo<std::tuple<ReadCase, Opener>> &info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+                         });
+
+class OpenedFileTest : public testing::TestWithParam<Opener> {};
 
 // Reading a large table, two threads read one file at once, each at its
 // own offsets.
-TEST(ReadableFileTest, TwoThreadsReadOneFileAtOnce)
+TEST_P(OpenedFileTest, TwoThreadsReadOneFileAtOnce)
 {
     TempDir dir;
     const std::string path = dir.file("bytes.bin");
@@ -109,7 +140,7 @@ TEST(ReadableFileTest, TwoThreadsReadOneFileAtOnce)
     constexpr std::size_t blocks = 64;
     const std::string bytes = numbered(block * blocks);
     writeFile(path, bytes);
-    const auto file = openOrFail(path);
+    const auto file = openOrFail(path, GetParam());
     ASSERT_TRUE(file);
     const auto readEvery = [&](std::size_t first, int &wrong) {
         std::string into(block, '\0');
@@ -127,21 +158,25 @@ TEST(ReadableFileTest, TwoThreadsReadOneFileAtOnce)
     EXPECT_EQ(wrongOdd, 0);
 }
 
-TEST(ReadableFileTest, DuplicateReadsAfterTheOriginalIsClosed)
+// Past the cache, the copy reads as the original does: in whole units.
+TEST_P(OpenedFileTest, DuplicateReadsAfterTheOriginalIsClosed)
 {
     TempDir dir;
     const std::string path = dir.file("bytes.bin");
     const std::string bytes = numbered(5000);
     writeFile(path, bytes);
-    auto file = openOrFail(path);
+    auto file = openOrFail(path, GetParam());
     ASSERT_TRUE(file);
     const auto copy = file->duplicate();
     ASSERT_TRUE(copy);
     const auto identity = file->identity();
     file.reset();
-    EXPECT_EQ(readAt(*copy, 1000, 200), bytes.substr(1000, 200));
+    EXPECT_EQ(readAt(*copy, 1001, 203), bytes.substr(1001, 203));
     EXPECT_EQ(copy->identity(), identity);
 }
+
+INSTANTIATE_TEST_SUITE_P(Contract, OpenedFileTest, testing::ValuesIn(openers),
+                         [](const testing::TestParamInfo<Opener> &info) { return std::string(info.param.name); });
 
 TEST(ReadableFileTest, IdentityTellsTheFile)
 {
@@ -231,6 +266,7 @@ TEST_P(MissingPathTest, GivesFileNotFound)
     writeFile(dir.file("plain.bin"), "x");
     const std::string path = GetParam().path(dir);
     EXPECT_EQ(operatingSystem().openForReading(path).status(), Status::FileNotFound);
+    EXPECT_EQ(operatingSystem().openPastCache(path).status(), Status::FileNotFound);
     EXPECT_FALSE(operatingSystem().identify(path));
 }
 
@@ -253,12 +289,148 @@ TEST(OperatingSystemTest, TellsAFolderFromAFile)
     const auto byPath = operatingSystem().identify(folder);
     ASSERT_TRUE(byPath);
     EXPECT_EQ(byPath->kind, FileKind::Directory);
-    const auto opened = operatingSystem().openForReading(folder);
-    ASSERT_TRUE(opened.ok()) << describe(opened.status());
-    const auto open = opened.value()->identity();
-    ASSERT_TRUE(open);
-    EXPECT_EQ(open->kind, FileKind::Directory);
+    for (const Opener &opener : openers) {
+        const auto opened = (operatingSystem().*opener.open)(folder);
+        ASSERT_TRUE(opened.ok()) << opener.name << ": " << describe(opened.status());
+        const auto open = opened.value()->identity();
+        ASSERT_TRUE(open) << opener.name;
+        EXPECT_EQ(open->kind, FileKind::Directory) << opener.name;
+    }
 }
+
+// The test machines' temporary folders lie on their own disks.
+TEST(OperatingSystemTest, TellsALocalFileFromAServedOne)
+{
+    TempDir dir;
+    const std::string path = dir.file("local.bin");
+    writeFile(path, "local");
+    EXPECT_FALSE(operatingSystem().onNetwork(path));
+    EXPECT_FALSE(operatingSystem().onNetwork(dir.file("missing.bin")));
+}
+
+struct KindCase {
+    const char *name;
+    std::function<bool()> onNetwork;
+    bool expected;
+};
+
+void PrintTo(const KindCase &c, std::ostream *os) { *os << c.name; }
+
+class FileSystemKindTest : public testing::TestWithParam<KindCase> {};
+
+TEST_P(FileSystemKindTest, TellsWhetherAnotherMachineServesIt)
+{
+    EXPECT_EQ(GetParam().onNetwork(), GetParam().expected);
+}
+
+// Linux's statfs types, Windows' drive types and the paths Windows takes.
+const KindCase kindCases[] = {
+    {"linux_nfs", [] { return networkFileSystemType(0x6969); }, true},
+    {"linux_cifs", [] { return networkFileSystemType(0xFF534D42); }, true},
+    {"linux_smb2", [] { return networkFileSystemType(0xFE534D42); }, true},
+    {"linux_ceph", [] { return networkFileSystemType(0x00C36400); }, true},
+    {"linux_9p", [] { return networkFileSystemType(0x01021997); }, true},
+    // Whatever serves it, sshfs or a local disk's driver.
+    {"linux_fuse", [] { return networkFileSystemType(0x65735546); }, true},
+    {"linux_ext4", [] { return networkFileSystemType(0xEF53); }, false},
+    {"linux_tmpfs", [] { return networkFileSystemType(0x01021994); }, false},
+    {"linux_ocfs2_on_shared_disks", [] { return networkFileSystemType(0x7461636F); }, false},
+    {"linux_fuse_control", [] { return networkFileSystemType(0x65735543); }, false},
+    {"windows_remote_drive", [] { return remoteDriveType(4); }, true},
+    {"windows_unknown_drive", [] { return remoteDriveType(0); }, false},
+    {"windows_fixed_drive", [] { return remoteDriveType(3); }, false},
+    {"unc_share", [] { return uncPath(R"(\\server\share\BASE.MDB)"); }, true},
+    {"unc_share_with_slashes", [] { return uncPath("//server/share/BASE.MDB"); }, true},
+    {"unc_share_extended", [] { return uncPath(R"(\\?\UNC\server\share\BASE.MDB)"); }, true},
+    {"unc_share_extended_lower_case", [] { return uncPath(R"(\\?\unc\server\share\BASE.MDB)"); }, true},
+    {"unc_share_through_devices", [] { return uncPath(R"(\\.\UNC\server\share\BASE.MDB)"); }, true},
+    {"unc_server_named_with_a_dot", [] { return uncPath(R"(\\.server\share\BASE.MDB)"); }, true},
+    {"drive_letter", [] { return uncPath(R"(C:\DATA\BASE.MDB)"); }, false},
+    {"drive_letter_extended", [] { return uncPath(R"(\\?\C:\DATA\BASE.MDB)"); }, false},
+    {"drive_folder_named_unc", [] { return uncPath(R"(\\?\C:\UNC\BASE.MDB)"); }, false},
+    {"device", [] { return uncPath(R"(\\.\PhysicalDrive0)"); }, false},
+    {"rooted_on_this_drive", [] { return uncPath(R"(\DATA\BASE.MDB)"); }, false},
+    {"relative", [] { return uncPath("BASE.MDB"); }, false},
+    {"empty", [] { return uncPath(""); }, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Decisions, FileSystemKindTest, testing::ValuesIn(kindCases),
+                         [](const testing::TestParamInfo<KindCase> &info) { return std::string(info.param.name); });
+
+struct AlignedReadCase {
+    const char *name;
+    std::size_t fileSize;
+    std::uint64_t offset;
+    std::size_t size;
+    std::size_t alignment;
+    // What the system is asked for, in order: offset and size.
+    std::vector<std::pair<std::uint64_t, std::size_t>> asked;
+    // Bytes read from `offset` on; nothing for an error.
+    std::optional<std::size_t> expected;
+    // The most one read of the system gives; 0 for as many as asked.
+    std::size_t mostPerRead = 0;
+    bool fails = false;
+};
+
+void PrintTo(const AlignedReadCase &c, std::ostream *os) { *os << c.name; }
+
+class AlignedReadTest : public testing::TestWithParam<AlignedReadCase> {};
+
+// The system here is a string of bytes that accepts aligned reads alone.
+TEST_P(AlignedReadTest, ReadsAnyBytesInWholeUnits)
+{
+    const AlignedReadCase &c = GetParam();
+    const std::string bytes = numbered(c.fileSize);
+    std::vector<std::pair<std::uint64_t, std::size_t>> asked;
+    const AlignedRead system = [&](std::uint64_t offset, void *into, std::size_t size) -> std::optional<std::size_t> {
+        asked.emplace_back(offset, size);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(into) % c.alignment, 0u) << "memory not aligned";
+        if (c.fails)
+            return std::nullopt;
+        if (offset % c.alignment != 0 || size % c.alignment != 0)
+            return std::nullopt;
+        if (offset >= bytes.size())
+            return 0;
+        std::size_t given = std::min<std::size_t>(size, bytes.size() - static_cast<std::size_t>(offset));
+        if (c.mostPerRead)
+            given = std::min(given, c.mostPerRead);
+        std::copy_n(bytes.data() + offset, given, static_cast<char *>(into));
+        return given;
+    };
+    std::string into(c.size, '\0');
+    const auto got = readAligned(c.offset, into.data(), c.size, c.alignment, system);
+    EXPECT_EQ(asked, c.asked);
+    ASSERT_EQ(got.has_value(), c.expected.has_value());
+    if (!got)
+        return;
+    ASSERT_EQ(*got, *c.expected);
+    into.resize(*got);
+    EXPECT_EQ(into, *got ? bytes.substr(static_cast<std::size_t>(c.offset), *got) : "");
+}
+
+constexpr std::size_t mib = std::size_t{1} << 20;
+
+const AlignedReadCase alignedReadCases[] = {
+    {"inside_one_unit", 4096, 5, 10, 512, {{0, 512}}, 10},
+    {"across_a_units_edge", 4096, 510, 4, 512, {{0, 1024}}, 4},
+    {"already_aligned", 4096, 1024, 512, 512, {{1024, 512}}, 512},
+    {"ending_inside_the_files_last_unit", 1000, 900, 500, 512, {{512, 1024}}, 100},
+    // A read of whole units that comes back short may have been cut short:
+    // the next one finds the end.
+    {"ending_on_the_files_last_edge", 1024, 1000, 100, 512, {{512, 1024}, {1024, 512}}, 24},
+    {"at_the_end", 1000, 1000, 10, 512, {{512, 512}}, 0},
+    {"past_the_end", 1000, 5000, 10, 512, {{4608, 512}}, 0},
+    {"where_no_system_reads", 1000, (std::uint64_t{1} << 63) - 10, 100, 512, {}, 0},
+    {"larger_than_the_buffer", 3 * mib, 7, 2 * mib + 3, 4096, {{0, mib}, {mib, mib}, {2 * mib, 4096}}, 2 * mib + 3},
+    {"a_unit_larger_than_the_buffer", 3 * mib, 5, 10, 2 * mib, {{0, 2 * mib}}, 10},
+    {"answered_a_few_units_at_a_time", 4096, 100, 3000, 512, {{0, 3584}, {1024, 2560}, {2048, 1536}, {3072, 512}},
+     3000, 1024},
+    {"nothing_asked", 4096, 50, 0, 512, {}, 0},
+    {"the_system_failing", 4096, 50, 10, 512, {{0, 512}}, std::nullopt, 0, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Decisions, AlignedReadTest, testing::ValuesIn(alignedReadCases),
+                         [](const testing::TestParamInfo<AlignedReadCase> &info) { return std::string(info.param.name); });
 
 // File times and the file clock are compared with each other: both count
 // nanoseconds from 1970, as the standard clock does. (Which of a new file's

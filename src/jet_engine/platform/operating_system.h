@@ -1,7 +1,8 @@
 #pragma once
 // The engine's one way to the operating system: files opened for reading,
-// what a path names, the clock file times are taken from, text in Windows
-// code pages, where a Windows path lies. The engine is handed one
+// through this machine's cache or past it, what a path names and whether
+// another machine serves it, the clock file times are taken from, text in
+// Windows code pages, where a Windows path lies. The engine is handed one
 // OperatingSystem and asks it alone; tests hand it one of their own.
 // Implemented once for POSIX systems and once for Windows.
 
@@ -66,6 +67,18 @@ public:
     // a pipe or device. FileNotFound when nothing is there; NotADatabase when
     // something is but cannot be opened.
     virtual Outcome<std::unique_ptr<ReadableFile>> openForReading(const std::string &path) = 0;
+
+    // Opens `path` for reading as openForReading does, its reads going past
+    // this machine's cache of the file where the system allows, so that a
+    // change made on another machine shows.
+    virtual Outcome<std::unique_ptr<ReadableFile>> openPastCache(const std::string &path)
+    {
+        return openForReading(path);
+    }
+
+    // Whether `path` lies on a file system another machine serves: a network
+    // drive or share. False when that cannot be told.
+    virtual bool onNetwork([[maybe_unused]] const std::string &path) { return false; }
 
     // What `path` names now, following links; nothing when it names nothing.
     virtual std::optional<FileIdentity> identify(const std::string &path) = 0;

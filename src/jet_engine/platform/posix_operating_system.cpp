@@ -1,6 +1,8 @@
 // The operating system on Linux and other POSIX systems.
 
+#include "jet_engine/platform/aligned_reads.h"
 #include "jet_engine/platform/huge_pages.h"
+#include "jet_engine/platform/network_volume.h"
 #include "jet_engine/platform/operating_system.h"
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace jet_engine {
@@ -39,28 +42,48 @@ FileIdentity identityOf(const struct stat &info)
     return identity;
 }
 
+std::size_t pageSize()
+{
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<std::size_t>(size) : 4096;
+}
+
+// How a descriptor's reads meet this machine's page cache.
+enum class Caching {
+    Kept,    // read through it
+    Direct,  // opened O_DIRECT, read past it in whole units
+    Dropped, // the pages a read covers dropped from it just before
+};
+
 class PosixFile final : public ReadableFile {
 public:
-    explicit PosixFile(int fd) : m_fd(fd) {}
+    // `unit`: what Direct reads are made of, the page for Dropped ones.
+    explicit PosixFile(int fd, Caching caching = Caching::Kept, std::size_t unit = 0)
+        : m_fd(fd), m_caching(caching), m_unit(unit)
+    {
+    }
     ~PosixFile() override { ::close(m_fd); }
     PosixFile(const PosixFile &) = delete;
     PosixFile &operator=(const PosixFile &) = delete;
 
     std::optional<std::size_t> read(std::uint64_t offset, void *into, std::size_t size) const override
     {
+        if (m_caching == Caching::Direct)
+            return readAligned(offset, into, size, m_unit,
+                               [this](std::uint64_t at, void *to, std::size_t n) { return readOnce(at, to, n); });
+        if (m_caching == Caching::Dropped)
+            dropPages(offset, size);
         auto *at = static_cast<unsigned char *>(into);
         std::size_t done = 0;
         while (done < size) {
             if (offset + done > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
                 break;
-            const ssize_t got = ::pread(m_fd, at + done, size - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
+            const auto got = readOnce(offset + done, at + done, size - done);
+            if (!got)
                 return std::nullopt;
-            if (got == 0)
+            if (*got == 0)
                 break;
-            done += static_cast<std::size_t>(got);
+            done += *got;
         }
         return done;
     }
@@ -70,7 +93,7 @@ public:
         const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
             return nullptr;
-        return std::make_unique<PosixFile>(fd);
+        return std::make_unique<PosixFile>(fd, m_caching, m_unit);
     }
 
     std::optional<FileIdentity> identity() const override
@@ -82,8 +105,59 @@ public:
     }
 
 private:
+    std::optional<std::size_t> readOnce(std::uint64_t offset, void *into, std::size_t size) const
+    {
+        ssize_t got;
+        do {
+            got = ::pread(m_fd, into, size, static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0)
+            return std::nullopt;
+        return static_cast<std::size_t>(got);
+    }
+
+    // Whole pages: the advice keeps a page the range only partly covers.
+    // Where the system declines it, the read goes through the cache.
+    void dropPages(std::uint64_t offset, std::size_t size) const
+    {
+        const auto pages = alignedSpan(offset, size, m_unit);
+        if (pages && pages->size > 0)
+            ::posix_fadvise(m_fd, static_cast<off_t>(pages->offset), static_cast<off_t>(pages->size),
+                            POSIX_FADV_DONTNEED);
+    }
+
     int m_fd;
+    Caching m_caching;
+    std::size_t m_unit;
 };
+
+// O_DIRECT reads are made of whole pages, or of larger units where the file
+// system asks for them (statx tells since Linux 6.1; before, no device's
+// unit was larger than a page).
+std::size_t directUnit(int fd)
+{
+    std::size_t unit = pageSize();
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &info) == 0 && (info.stx_mask & STATX_DIOALIGN))
+        unit = std::max<std::size_t>({unit, info.stx_dio_offset_align, info.stx_dio_mem_align});
+    return unit;
+}
+
+// Non-blocking, so that a pipe or device under the name cannot hold the
+// open; what it is shows in the file's identity.
+int openDescriptor(const std::string &path, int flags)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+Status openFailure(int error)
+{
+    return error == ENOENT || error == ENOTDIR ? Status::FileNotFound : Status::NotADatabase;
+}
 
 // The code page a Jet 3 file declares, as iconv names it.
 const char *charsetName(unsigned codePage)
@@ -199,15 +273,38 @@ class PosixSystem final : public OperatingSystem {
 public:
     Outcome<std::unique_ptr<ReadableFile>> openForReading(const std::string &path) override
     {
-        int fd;
-        // Non-blocking, so that a pipe or device under the name cannot hold
-        // the open; what it is shows in the file's identity.
-        do {
-            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
+        const int fd = openDescriptor(path, 0);
         if (fd < 0)
-            return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::NotADatabase;
+            return openFailure(errno);
         return std::unique_ptr<ReadableFile>(std::make_unique<PosixFile>(fd));
+    }
+
+    // O_DIRECT reads go to the disk or the server every time, on NFS even
+    // past the end the client last knew of. Dropping the cached pages before
+    // a read is the way left where a file system refuses O_DIRECT (tmpfs
+    // before Linux 6.6, some FUSE ones): the read then fetches them anew,
+    // though not past the size the client believes the file has.
+    Outcome<std::unique_ptr<ReadableFile>> openPastCache(const std::string &path) override
+    {
+        int fd = openDescriptor(path, O_DIRECT);
+        if (fd >= 0)
+            return std::unique_ptr<ReadableFile>(std::make_unique<PosixFile>(fd, Caching::Direct, directUnit(fd)));
+        if (errno != EINVAL)
+            return openFailure(errno);
+        fd = openDescriptor(path, 0);
+        if (fd < 0)
+            return openFailure(errno);
+        return std::unique_ptr<ReadableFile>(std::make_unique<PosixFile>(fd, Caching::Dropped, pageSize()));
+    }
+
+    bool onNetwork(const std::string &path) override
+    {
+        struct statfs info {};
+        if (::statfs(path.c_str(), &info) != 0)
+            return false;
+        // The types are 32-bit numbers; where f_type is a signed word, CIFS's
+        // would otherwise come out negative.
+        return networkFileSystemType(static_cast<std::uint32_t>(info.f_type));
     }
 
     std::optional<FileIdentity> identify(const std::string &path) override

@@ -1,6 +1,8 @@
 // The operating system on Windows.
 
+#include "jet_engine/platform/aligned_reads.h"
 #include "jet_engine/platform/huge_pages.h"
+#include "jet_engine/platform/network_volume.h"
 #include "jet_engine/platform/operating_system.h"
 
 #include <algorithm>
@@ -51,9 +53,42 @@ constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELET
 
 // Without backup semantics a directory cannot be opened at all, and would
 // not be told apart from a file we may not read.
-HANDLE openHandle(const std::wstring &path, DWORD access)
+HANDLE openHandle(const std::wstring &path, DWORD access, DWORD flags = 0)
 {
-    return CreateFileW(path.c_str(), access, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(path.c_str(), access, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags,
+                       nullptr);
+}
+
+// The root of the volume that holds `path`: "C:\", "\\server\share\", or
+// the folder another volume is mounted on.
+std::optional<std::wstring> volumeRoot(const std::wstring &path)
+{
+    // No path Windows takes is longer, the root of a relative one included.
+    std::wstring root(32'768, L'\0');
+    if (!GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size())))
+        return std::nullopt;
+    root.resize(wcslen(root.c_str()));
+    return root;
+}
+
+// Unbuffered reads are made of whole sectors of the volume, at offsets and
+// into memory aligned to them. Whole pages are whole sectors on any volume
+// Windows mounts (of 512 or 4096 bytes); a larger sector is taken when the
+// volume tells of one.
+std::size_t unbufferedUnit(const std::wstring &path)
+{
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    std::size_t unit = system.dwPageSize;
+    const auto root = volumeRoot(path);
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD clusters = 0;
+    if (root && GetDiskFreeSpaceW(root->c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)
+        && bytesPerSector > unit && (bytesPerSector & (bytesPerSector - 1)) == 0)
+        unit = bytesPerSector;
+    return unit;
 }
 
 std::optional<FileIdentity> identityOf(HANDLE handle)
@@ -74,53 +109,66 @@ std::optional<FileIdentity> identityOf(HANDLE handle)
     return identity;
 }
 
+// One ReadFile, at the offset an OVERLAPPED of its own names: on a handle
+// opened for synchronous reads the call returns with the bytes, and no read
+// depends on the file position another leaves.
+std::optional<std::size_t> readOnce(HANDLE handle, std::uint64_t offset, void *into, std::size_t size)
+{
+    const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size, std::size_t{1} << 30));
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (ReadFile(handle, into, ask, &got, &where))
+        return got;
+    // How a read at an offset reports the end of the file.
+    if (GetLastError() == ERROR_HANDLE_EOF)
+        return 0;
+    return std::nullopt;
+}
+
 class WindowsFile final : public ReadableFile {
 public:
-    explicit WindowsFile(HANDLE handle) : m_handle(handle) {}
+    // `unit`: the sector unbuffered reads are made of; 0 for buffered ones.
+    explicit WindowsFile(HANDLE handle, std::size_t unit = 0) : m_handle(handle), m_unit(unit) {}
     ~WindowsFile() override { CloseHandle(m_handle); }
     WindowsFile(const WindowsFile &) = delete;
     WindowsFile &operator=(const WindowsFile &) = delete;
 
-    // Each call hands ReadFile an OVERLAPPED of its own naming the offset:
-    // on a handle opened for synchronous reads the call returns with the
-    // bytes, and no read depends on the file position another leaves.
     std::optional<std::size_t> read(std::uint64_t offset, void *into, std::size_t size) const override
     {
+        if (m_unit)
+            return readAligned(offset, into, size, m_unit, [this](std::uint64_t at, void *to, std::size_t n) {
+                return readOnce(m_handle, at, to, n);
+            });
         auto *at = static_cast<unsigned char *>(into);
         std::size_t done = 0;
         while (done < size) {
-            const std::uint64_t position = offset + done;
-            const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size - done, std::size_t{1} << 30));
-            OVERLAPPED where{};
-            where.Offset = static_cast<DWORD>(position);
-            where.OffsetHigh = static_cast<DWORD>(position >> 32);
-            DWORD got = 0;
-            if (!ReadFile(m_handle, at + done, ask, &got, &where)) {
-                // How a read at an offset reports the end of the file.
-                if (GetLastError() == ERROR_HANDLE_EOF)
-                    break;
+            const auto got = readOnce(m_handle, offset + done, at + done, size - done);
+            if (!got)
                 return std::nullopt;
-            }
-            if (got == 0)
+            if (*got == 0)
                 break;
-            done += got;
+            done += *got;
         }
         return done;
     }
 
+    // The copy reads unbuffered too: that is the open file's, not the handle's.
     std::unique_ptr<ReadableFile> duplicate() const override
     {
         HANDLE copy = nullptr;
         const HANDLE process = GetCurrentProcess();
         if (!DuplicateHandle(process, m_handle, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
             return nullptr;
-        return std::make_unique<WindowsFile>(copy);
+        return std::make_unique<WindowsFile>(copy, m_unit);
     }
 
     std::optional<FileIdentity> identity() const override { return identityOf(m_handle); }
 
 private:
     HANDLE m_handle;
+    std::size_t m_unit;
 };
 
 void appendUtf8(std::string &out, std::uint32_t c)
@@ -207,18 +255,28 @@ class WindowsSystem final : public OperatingSystem {
 public:
     Outcome<std::unique_ptr<ReadableFile>> openForReading(const std::string &path) override
     {
+        return openFile(path, false);
+    }
+
+    // Unbuffered reads go to the disk or, on a share, to the server, whose
+    // answer the redirector does not keep either.
+    Outcome<std::unique_ptr<ReadableFile>> openPastCache(const std::string &path) override
+    {
+        return openFile(path, true);
+    }
+
+    // A mapped drive answers DRIVE_REMOTE, as does a share's own root; a UNC
+    // path is taken as remote without asking, since its server need not
+    // answer a question about its volume.
+    bool onNetwork(const std::string &path) override
+    {
+        if (uncPath(path))
+            return true;
         const auto wide = widePath(path);
         if (!wide)
-            return Status::FileNotFound;
-        const HANDLE handle = openHandle(*wide, GENERIC_READ);
-        if (handle == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_DRIVE
-                    || error == ERROR_INVALID_NAME
-                ? Status::FileNotFound
-                : Status::NotADatabase;
-        }
-        return std::unique_ptr<ReadableFile>(std::make_unique<WindowsFile>(handle));
+            return false;
+        const auto root = volumeRoot(*wide);
+        return root && remoteDriveType(GetDriveTypeW(root->c_str()));
     }
 
     // Opened with no access at all: only the file's information is read, and
@@ -247,6 +305,24 @@ public:
     std::unique_ptr<CodePageConverter> codePage(unsigned codePage) override { return WindowsCodePage::open(codePage); }
 
     std::string windowsPath(std::string_view path) override { return std::string(path); }
+
+private:
+    static Outcome<std::unique_ptr<ReadableFile>> openFile(const std::string &path, bool unbuffered)
+    {
+        const auto wide = widePath(path);
+        if (!wide)
+            return Status::FileNotFound;
+        const HANDLE handle = openHandle(*wide, GENERIC_READ, unbuffered ? FILE_FLAG_NO_BUFFERING : 0);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_DRIVE
+                    || error == ERROR_INVALID_NAME
+                ? Status::FileNotFound
+                : Status::NotADatabase;
+        }
+        return std::unique_ptr<ReadableFile>(
+            std::make_unique<WindowsFile>(handle, unbuffered ? unbufferedUnit(*wide) : 0));
+    }
 };
 
 } // namespace
