@@ -21,6 +21,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 namespace jet_engine {
 namespace {
@@ -66,10 +67,16 @@ void rewrite(const std::string &path, const Shape &shape)
 }
 
 // The file as Windows shows it while another program writes it: its times
-// stay those first seen, and are long settled. `beforeRead` runs once, just
-// before the first read that starts once `afterBytes` have been read.
+// stay those first seen, and are long settled. A change handed over runs
+// once, just before the first read that starts once so many bytes have been
+// read. Made `onNetwork`, it says the file lies on a share, and counts the
+// files opened past the cache.
 class FrozenTimesSystem final : public OperatingSystem {
 public:
+    explicit FrozenTimesSystem(bool onNetwork = false) : m_onNetwork(onNetwork) {}
+
+    int openedPastCache() const { return m_pastCache.load(); }
+
     void changeAfter(std::uint64_t bytes, std::function<void()> change)
     {
         std::lock_guard lock(m_mutex);
@@ -97,6 +104,14 @@ public:
         }
         return identity;
     }
+
+    Outcome<std::unique_ptr<ReadableFile>> openPastCache(const std::string &path) override
+    {
+        ++m_pastCache;
+        return openForReading(path);
+    }
+
+    bool onNetwork(const std::string &) override { return m_onNetwork; }
 
     std::int64_t fileClockNs() override { return std::numeric_limits<std::int64_t>::max() / 2; }
     std::unique_ptr<CodePageConverter> codePage(unsigned codePage) override
@@ -144,6 +159,8 @@ private:
         change();
     }
 
+    const bool m_onNetwork;
+    std::atomic<int> m_pastCache{0};
     std::mutex m_mutex;
     std::optional<std::pair<std::int64_t, std::int64_t>> m_times;
     std::uint64_t m_read = 0;
@@ -220,16 +237,16 @@ const Edit edits[] = {
     {"row_deleted", {}, {{liveRows, {}, {1234}}}, "*ARTICLE 100123*", designations(1230, 1240, {1234})},
 };
 
-class LiveTableTest : public testing::TestWithParam<Edit> {};
+class LiveTableTest : public testing::TestWithParam<std::tuple<Edit, bool>> {};
 
 TEST_P(LiveTableTest, OneCheckShowsTheFileAsItNowIsReadingOnlyChangedPages)
 {
-    const Edit &edit = GetParam();
+    const auto &[edit, onNetwork] = GetParam();
     TempDir dir;
     const std::string path = dir.file("articles.mdb");
     testing_support::writeOrFail(path, {articles(edit.first)});
     const std::string written = testing_support::readBytes(path);
-    FrozenTimesSystem system;
+    FrozenTimesSystem system(onNetwork);
     auto opened = SnapshotCache::open(system, path);
     ASSERT_TRUE(opened.ok());
     SnapshotCache &cache = *opened.value();
@@ -255,10 +272,38 @@ TEST_P(LiveTableTest, OneCheckShowsTheFileAsItNowIsReadingOnlyChangedPages)
     EXPECT_EQ(after->patch()->base, before);
     EXPECT_EQ(cache.changesSeen(), 1u);
     EXPECT_NE(was, edit.expected);
+    // A share's file is compared, and its changed pages read, as the server
+    // has them, not as this machine kept them.
+    EXPECT_EQ(system.openedPastCache() >= 2, onNetwork);
 }
 
-INSTANTIATE_TEST_SUITE_P(Edits, LiveTableTest, testing::ValuesIn(edits),
-                         [](const testing::TestParamInfo<Edit> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Edits, LiveTableTest, testing::Combine(testing::ValuesIn(edits), testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<Edit, bool>> &info) {
+                             return std::string(std::get<0>(info.param).name)
+                                 + (std::get<1>(info.param) ? "_on_a_share" : "_local");
+                         });
+
+struct Interval {
+    const char *name;
+    std::uint64_t fileSize;
+    bool onNetwork;
+    std::chrono::milliseconds expected;
+};
+
+// A share's file is read whole at 4 MB a second at most, on average.
+const Interval intervals[] = {
+    {"local_file", 600'000'000, false, std::chrono::seconds(2)},
+    {"small_file_on_a_share", 1'000'000, true, std::chrono::seconds(2)},
+    {"a_million_articles_on_a_share", 58'720'256, true, std::chrono::milliseconds(14'000)},
+    {"ten_million_articles_on_a_share", 600'000'000, true, std::chrono::milliseconds(143'051)},
+};
+
+TEST(LiveTableTest, ChecksOfAShareKeepWithinItsRate)
+{
+    for (const Interval &interval : intervals)
+        EXPECT_EQ(SnapshotCache::checkInterval(interval.fileSize, interval.onNetwork), interval.expected)
+            << interval.name;
+}
 
 // A page is taken only when the check's read of it and the read of its rows
 // agree: here the page changes again between the two, as a page caught

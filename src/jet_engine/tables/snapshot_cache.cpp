@@ -39,6 +39,7 @@ Outcome<std::shared_ptr<SnapshotCache>> SnapshotCache::open(OperatingSystem &sys
     cache->m_file = std::move(file.value());
     if (settled)
         cache->m_fileIdentity = identity;
+    cache->m_onNetwork = system.onNetwork(path);
     return cache;
 }
 
@@ -136,7 +137,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
 
 std::optional<FileState> SnapshotCache::captureWhole(std::vector<char> &buffer, const std::atomic<bool> *cancel)
 {
-    return FileState::capture(m_system, m_path, buffer, cancel, FileState::Digests::Always);
+    return FileState::capture(m_system, m_path, buffer, cancel, FileState::Digests::Always, m_onNetwork);
 }
 
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::checkLocked(const std::atomic<bool> *cancel)
@@ -167,7 +168,16 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::catchUpLocked(FileState 
     const auto ref = m_file->findTable(m_cachedName);
     if (!ref)
         return std::shared_ptr<const Snapshot>();
-    auto caught = refreshTable(*m_file, *ref, m_cached, state, m_system);
+    // Another machine's change is read from that machine, not from what
+    // this one kept of the file.
+    std::unique_ptr<ReadableFile> pastCache;
+    if (m_onNetwork) {
+        auto opened = m_system.openPastCache(m_path);
+        if (!opened.ok())
+            return Status::ReadFailed;
+        pastCache = std::move(opened.value());
+    }
+    auto caught = refreshTable(*m_file, *ref, m_cached, state, m_system, pastCache.get());
     if (!caught.ok() || !caught.value())
         return caught;
     if (caught.value() != m_cached)
@@ -206,7 +216,7 @@ void SnapshotCache::check(const WorkToken &work)
         }
     }
     // Read before taking the lock: a keystroke never waits for the file.
-    auto state = FileState::capture(m_system, m_path, m_checkBuffer, work, FileState::Digests::Always);
+    auto state = FileState::capture(m_system, m_path, m_checkBuffer, work, FileState::Digests::Always, m_onNetwork);
     std::lock_guard lock(m_mutex);
     m_checking = false;
     if (work.cancelled() || m_closing.load(std::memory_order_relaxed))

@@ -39,7 +39,8 @@ bool holds(const FileState &now, std::uint32_t page, std::uint64_t digest)
 
 Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const TableRef &table,
                                                       const std::shared_ptr<const Snapshot> &kept,
-                                                      const FileState &now, OperatingSystem &system)
+                                                      const FileState &now, OperatingSystem &system,
+                                                      const ReadableFile *through)
 {
     // Always against the table read whole: its rows are the ones kept.
     const std::shared_ptr<const Snapshot> &base = kept->patch() ? kept->patch()->base : kept;
@@ -81,7 +82,7 @@ Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const Table
     if (reread.size() > std::max(fewPages, pages.size() / wholeShare))
         return std::shared_ptr<const Snapshot>();
 
-    auto fresh = readColumnsOf(file.handle(), fileSize, format, layout.value(), file.codePageText(), origin->read,
+    auto fresh = readColumnsOf(through ? *through : file.handle(), fileSize, format, layout.value(), file.codePageText(), origin->read,
                                reread, origin->fold);
     if (!fresh.ok())
         return fresh.status();

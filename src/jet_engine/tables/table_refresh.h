@@ -21,8 +21,11 @@ class OperatingSystem;
 // changed, its definition changed, or `kept` was not read whole. ReadFailed
 // when a page read now is not what `now` holds: it is being written, and
 // the next capture tries again. `system` outlives the snapshot returned.
+// The rows are read through `through` when given (a handle past this
+// machine's cache), else through the file's own handle.
 Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const TableRef &table,
                                                       const std::shared_ptr<const Snapshot> &kept,
-                                                      const FileState &now, OperatingSystem &system);
+                                                      const FileState &now, OperatingSystem &system,
+                                                      const ReadableFile *through = nullptr);
 
 } // namespace jet_engine

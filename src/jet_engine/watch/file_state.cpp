@@ -22,13 +22,15 @@ constexpr std::uint32_t otherPageSize = 4096;
 // A `pageSize` of 0 is set to the size the file's first page names. False
 // when the file cannot be read to its end, `cancel` is set, or `take`
 // returns false. `work`, when given, is given way before every block.
+// `pastCache`: read past this machine's cache of the file.
 template <typename Take>
 bool digestPages(OperatingSystem &system, const std::string &path, std::uint32_t &pageSize, std::vector<char> &buffer,
-                 const std::atomic<bool> *cancel, Take take, const WorkToken *work = nullptr)
+                 const std::atomic<bool> *cancel, Take take, const WorkToken *work = nullptr,
+                 bool pastCache = false)
 {
     if (buffer.size() < blockBytes)
         buffer.resize(blockBytes);
-    const auto file = system.openForReading(path);
+    const auto file = pastCache ? system.openPastCache(path) : system.openForReading(path);
     if (!file.ok())
         return false;
     const auto *bytes = reinterpret_cast<const unsigned char *>(buffer.data());
@@ -75,20 +77,21 @@ std::optional<FileIdentity> regularFileAt(OperatingSystem &system, const std::st
 
 std::optional<FileState> FileState::capture(OperatingSystem &system, const std::string &path,
                                             std::vector<char> &buffer, const std::atomic<bool> *cancel,
-                                            Digests digests)
+                                            Digests digests, bool pastCache)
 {
-    return capture(system, path, buffer, cancel, digests, nullptr);
+    return capture(system, path, buffer, cancel, digests, nullptr, pastCache);
 }
 
 std::optional<FileState> FileState::capture(OperatingSystem &system, const std::string &path,
-                                            std::vector<char> &buffer, const WorkToken &work, Digests digests)
+                                            std::vector<char> &buffer, const WorkToken &work, Digests digests,
+                                            bool pastCache)
 {
-    return capture(system, path, buffer, work.flag(), digests, &work);
+    return capture(system, path, buffer, work.flag(), digests, &work, pastCache);
 }
 
 std::optional<FileState> FileState::capture(OperatingSystem &system, const std::string &path,
                                             std::vector<char> &buffer, const std::atomic<bool> *cancel,
-                                            Digests digests, const WorkToken *work)
+                                            Digests digests, const WorkToken *work, bool pastCache)
 {
     const auto identity = regularFileAt(system, path);
     if (!identity)
@@ -103,7 +106,7 @@ std::optional<FileState> FileState::capture(OperatingSystem &system, const std::
     const bool read = digestPages(system, path, state.m_pageSize, buffer, cancel, [&](std::uint64_t digest) {
         kept.push_back(digest);
         return true;
-    }, work);
+    }, work, pastCache);
     if (!read)
         return std::nullopt;
     // An empty file names no page size.

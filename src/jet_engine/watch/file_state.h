@@ -38,11 +38,13 @@ public:
     // read to their end, or when `cancel` is set while they are read.
     static std::optional<FileState> capture(OperatingSystem &system, const std::string &path,
                                             std::vector<char> &buffer, const std::atomic<bool> *cancel = nullptr,
-                                            Digests digests = Digests::WhenUnsettled);
+                                            Digests digests = Digests::WhenUnsettled, bool pastCache = false);
     // The same as background work: it stops when `work` is cancelled, and
-    // leaves the processor to every search under way.
+    // leaves the processor to every search under way. `pastCache`: the bytes
+    // are read past this machine's cache, for a file another machine serves.
     static std::optional<FileState> capture(OperatingSystem &system, const std::string &path,
-                                            std::vector<char> &buffer, const WorkToken &work, Digests digests);
+                                            std::vector<char> &buffer, const WorkToken &work, Digests digests,
+                                            bool pastCache = false);
 
     const std::string &path() const { return m_path; }
     const FileIdentity &identity() const { return m_identity; }
@@ -73,7 +75,7 @@ private:
     FileState() = default;
     static std::optional<FileState> capture(OperatingSystem &system, const std::string &path,
                                             std::vector<char> &buffer, const std::atomic<bool> *cancel,
-                                            Digests digests, const WorkToken *work);
+                                            Digests digests, const WorkToken *work, bool pastCache);
 
     std::string m_path;
     FileIdentity m_identity;
