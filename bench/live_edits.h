@@ -39,12 +39,13 @@ private:
 struct Seen {
     // From the edit to the keystroke that first listed it.
     double detectMs = 0;
-    // That keystroke, from the key to the grid painted.
+    // That search, from the text put in the box to the grid painted.
     double refreshMs = 0;
     int rows = 0;
 };
 
-// `keystroke(text)` types `text` and returns {ms, rows listed}; `pause()`
+// `keystroke(text)` puts `text` in the box at once (one search) and returns
+// {ms, rows listed}; `pause()`
 // waits a little, letting the window run. Empty after `patience`.
 template <typename Keystroke, typename Pause>
 std::optional<Seen> typeUntilSeen(const Edit &edit, Keystroke keystroke, Pause pause,
