@@ -37,10 +37,11 @@ void RowPatch::add(bool fresh, std::uint32_t first, std::uint32_t count)
 {
     if (count == 0)
         return;
-    if (!pieces.empty() && pieces.back().fresh == fresh && pieces.back().first + pieces.back().count == first)
-        pieces.back().count += count;
-    else
-        pieces.push_back({fresh, first, count}), starts.push_back(starts.back());
+    if (pieces.empty() || pieces.back().fresh != fresh || pieces.back().first + pieces.back().count != first) {
+        pieces.push_back({fresh, first, 0});
+        starts.push_back(starts.back());
+    }
+    pieces.back().count += count;
     starts.back() += count;
 }
 
