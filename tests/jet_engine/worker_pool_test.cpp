@@ -128,6 +128,43 @@ TEST(WorkerPoolTest, WithEveryWorkerBusyTheCallerRunsBothHalves)
     blocker.release.set_value();
 }
 
+// Found in the benchmark: a keystroke typed while the file's check (or the
+// index build) held a worker found none free, since that work only waited
+// while the search ran, and the caller ran both halves of a large search
+// itself. Work giving way now takes the search's half meanwhile; without it,
+// the first half here would wait for the second forever.
+TEST(WorkerPoolTest, WorkGivingWayTakesTheSearchsHalf)
+{
+    auto pool = std::make_shared<WorkerPool>(1);
+    std::promise<void> started;
+    std::atomic<bool> stop{false};
+    WorkerPool::Group group(pool);
+    group.post([&](const WorkToken &work) {
+        started.set_value();
+        while (!stop)
+            work.giveWay();
+    });
+    started.get_future().wait();
+
+    std::atomic<bool> thereRan{false};
+    std::thread::id there;
+    {
+        const WorkerPool::Foreground searching(pool.get());
+        WorkerPool::atOnce(
+            pool.get(),
+            [&] {
+                while (!thereRan)
+                    std::this_thread::yield();
+            },
+            [&] {
+                there = std::this_thread::get_id();
+                thereRan = true;
+            });
+    }
+    EXPECT_NE(there, std::this_thread::get_id());
+    stop = true;
+}
+
 // Whichever thread runs it, either half's failure reaches the caller.
 TEST(WorkerPoolTest, AtOnceThrowsAgainWhatEitherHalfThrew)
 {

@@ -5,13 +5,28 @@
 
 namespace jet_engine {
 
-bool WorkToken::giveWay() const
+bool WorkToken::giveWay() const { return m_pool->helpForeground(*m_cancelled); }
+
+bool WorkerPool::helpForeground(const std::atomic<bool> &cancelled)
 {
-    // A whole millisecond: mingw-w64's run-time rounds a shorter sleep down
-    // to none, and the waiting worker would spin on a core meanwhile.
-    while (m_foreground->load(std::memory_order_relaxed) > 0 && !cancelled())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return !cancelled();
+    std::unique_lock lock(m_mutex);
+    while (m_foreground.load(std::memory_order_relaxed) > 0 && !cancelled.load(std::memory_order_relaxed)) {
+        // A worker busy with background work is no worker free to the
+        // search, unless it takes the search's halves while it waits.
+        if (!m_halves.empty()) {
+            const std::shared_ptr<Half> half = std::move(m_halves.front());
+            m_halves.pop_front();
+            lock.unlock();
+            if (!half->claimed.exchange(true))
+                runHalf(*half);
+            lock.lock();
+            continue;
+        }
+        // A whole millisecond: mingw-w64's run-time rounds a shorter wait
+        // down to none, and the waiting worker would spin on a core.
+        m_wake.wait_for(lock, std::chrono::milliseconds(1));
+    }
+    return !cancelled.load(std::memory_order_relaxed);
 }
 
 WorkerPool::WorkerPool(unsigned workers, Clock clock) : m_clock(std::move(clock))
@@ -102,7 +117,8 @@ bool WorkerPool::handOff(const std::shared_ptr<Half> &half)
             return false;
         m_halves.push_back(half);
     }
-    m_wake.notify_one();
+    // Every worker: an idle one, or one giving way to the search.
+    m_wake.notify_all();
     return true;
 }
 
@@ -158,7 +174,7 @@ void WorkerPool::workerLoop(std::size_t slot)
         m_running[slot] = &task;
         lock.unlock();
         try {
-            task.work(WorkToken(task.cancelled, m_foreground));
+            task.work(WorkToken(task.cancelled, *this));
         } catch (...) {
             // Background work has no one to report to: what it failed to
             // make is made again by whoever needs it.

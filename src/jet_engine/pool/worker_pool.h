@@ -26,22 +26,26 @@ public:
     bool cancelled() const { return m_cancelled->load(std::memory_order_relaxed); }
     // For readers that take a plain flag.
     const std::atomic<bool> *flag() const { return m_cancelled.get(); }
-    // Waits while work for a keystroke runs; false once cancelled.
+    // Waits while work for a keystroke runs, lending the keystroke's search
+    // a hand meanwhile (the halves it hands out, WorkerPool::atOnce); false
+    // once cancelled.
     bool giveWay() const;
 
 private:
     friend class WorkerPool;
-    WorkToken(std::shared_ptr<std::atomic<bool>> cancelled, const std::atomic<int> &foreground)
+    WorkToken(std::shared_ptr<std::atomic<bool>> cancelled, WorkerPool &pool)
         : m_cancelled(std::move(cancelled))
-        , m_foreground(&foreground)
+        , m_pool(&pool)
     {
     }
 
     std::shared_ptr<std::atomic<bool>> m_cancelled;
-    const std::atomic<int> *m_foreground;
+    WorkerPool *m_pool;
 };
 
 class WorkerPool {
+    friend class WorkToken;
+
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     using Work = std::function<void(const WorkToken &)>;
@@ -143,6 +147,9 @@ private:
     // worker has taken.
     bool handOff(const std::shared_ptr<Half> &half);
     static void runHalf(Half &half);
+    // For giveWay: while a keystroke's work runs, runs the halves it hands
+    // out. False once `cancelled` is set.
+    bool helpForeground(const std::atomic<bool> &cancelled);
     void workerLoop(std::size_t slot);
 
     const Clock m_clock;
