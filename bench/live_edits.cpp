@@ -19,6 +19,16 @@ std::string markerOf(int i)
 
 } // namespace
 
+void print(const Edit &edit, const std::optional<Seen> &seen)
+{
+    // A window that never lists it says so, and the benchmark goes on.
+    if (!seen)
+        std::printf("live %s never\n", edit.kind);
+    else
+        std::printf("live %s %.3f %.3f %d\n", edit.kind, seen->detectMs, seen->refreshMs, seen->rows);
+    std::fflush(stdout);
+}
+
 std::string Colleague::open(const std::string &path) { return m_editor.open(path); }
 
 std::optional<Edit> Colleague::make(int i)

@@ -44,6 +44,9 @@ struct Seen {
     int rows = 0;
 };
 
+// Prints "live KIND DETECT_MS REFRESH_MS ROWS", or "live KIND never".
+void print(const Edit &edit, const std::optional<Seen> &seen);
+
 // `keystroke(text)` puts `text` in the box at once (one search) and returns
 // {ms, rows listed}; `pause()`
 // waits a little, letting the window run. Empty after `patience`.
@@ -60,6 +63,20 @@ std::optional<Seen> typeUntilSeen(const Edit &edit, Keystroke keystroke, Pause p
             return std::nullopt;
         pause();
     }
+}
+
+// Makes `edits` edits one after the other, each looked for and printed as
+// it is found; false when the editor refuses one.
+template <typename Keystroke, typename Pause>
+bool findEach(Colleague &colleague, int edits, Keystroke keystroke, Pause pause)
+{
+    for (int i = 0; i < edits; ++i) {
+        const auto edit = colleague.make(i);
+        if (!edit)
+            return false;
+        print(*edit, typeUntilSeen(*edit, keystroke, pause));
+    }
+    return true;
 }
 
 } // namespace live_edits

@@ -250,14 +250,7 @@ public:
         SetWindowTextW(box(), L"");
         deliverAll(form());
         type(query.substr(0, query.size() - 1));
-        const auto start = Clock::now();
-        postText(box(), query.substr(query.size() - 1));
-        deliverAllButPaints(form());
-        const auto handled = Clock::now();
-        paintNow(list());
-        const auto painted = Clock::now();
-        deliverAll(form());
-        return {msBetween(start, handled), msBetween(handled, painted), rows()};
+        return timeChange([&] { postText(box(), query.substr(query.size() - 1)); });
     }
 
     // Puts the whole of `text` in the box at once, as a paste does: one
@@ -267,8 +260,15 @@ public:
         SetWindowTextW(box(), L"");
         deliverAll(form());
         const std::wstring wide(text.begin(), text.end());
+        return timeChange([&] { SetWindowTextW(box(), wide.c_str()); });
+    }
+
+    // Times `change` to the box, its delivery (the search and the listing),
+    // then the list view's repaint.
+    template <typename Change> Keystroke timeChange(Change change)
+    {
         const auto start = Clock::now();
-        SetWindowTextW(box(), wide.c_str());
+        change();
         deliverAllButPaints(form());
         const auto handled = Clock::now();
         paintNow(list());
@@ -385,28 +385,19 @@ int live(Window &window, int edits)
     }
     const double steady = residentMiB();
     double peak = steady;
-    for (int i = 0; i < edits; ++i) {
-        const auto edit = colleague.make(i);
-        if (!edit)
-            return 1;
-        const auto seen = live_edits::typeUntilSeen(
-            *edit,
-            [&](const std::string &marker) {
-                const Keystroke key = window.timePaste(marker);
-                peak = std::max(peak, residentMiB());
-                return std::pair(key.ms(), key.rows);
-            },
-            [&] {
-                deliverAll(window.form());
-                Sleep(20);
-            });
-        // A window that never lists it says so, and the benchmark goes on.
-        if (!seen)
-            std::printf("live %s never\n", edit->kind);
-        else
-            std::printf("live %s %.3f %.3f %d\n", edit->kind, seen->detectMs, seen->refreshMs, seen->rows);
-        std::fflush(stdout);
-    }
+    const bool made = live_edits::findEach(
+        colleague, edits,
+        [&](const std::string &marker) {
+            const Keystroke key = window.timePaste(marker);
+            peak = std::max(peak, residentMiB());
+            return std::pair(key.ms(), key.rows);
+        },
+        [&] {
+            deliverAll(window.form());
+            Sleep(20);
+        });
+    if (!made)
+        return 1;
     std::printf("live-rss %.1f %.1f\n", steady, peak);
     return 0;
 }

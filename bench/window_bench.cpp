@@ -264,24 +264,15 @@ int main(int argc, char *argv[])
         resetPeakResident();
         const double steady = statusMiB("VmRSS:");
         const int edits = args[at + 1].toInt();
-        for (int i = 0; i < edits; ++i) {
-            const auto edit = colleague.make(i);
-            if (!edit)
-                return 1;
-            const auto seen = live_edits::typeUntilSeen(
-                *edit,
-                [&](const std::string &marker) {
-                    const double ms = timePaste(window.box, window.grid, QString::fromStdString(marker));
-                    return std::pair(ms, window.grid->Rows() - 1);
-                },
-                [] { QTest::qWait(20); });
-            // A window that never lists it says so, and the benchmark goes on.
-            if (!seen)
-                std::printf("live %s never\n", edit->kind);
-            else
-                std::printf("live %s %.3f %.3f %d\n", edit->kind, seen->detectMs, seen->refreshMs, seen->rows);
-            std::fflush(stdout);
-        }
+        const bool made = live_edits::findEach(
+            colleague, edits,
+            [&](const std::string &marker) {
+                const double ms = timePaste(window.box, window.grid, QString::fromStdString(marker));
+                return std::pair(ms, window.grid->Rows() - 1);
+            },
+            [] { QTest::qWait(20); });
+        if (!made)
+            return 1;
         std::printf("live-rss %.1f %.1f\n", steady, peakResidentMiB());
         return 0;
     }

@@ -13,15 +13,8 @@ bool WorkerPool::helpForeground(const std::atomic<bool> &cancelled)
     while (m_foreground.load(std::memory_order_relaxed) > 0 && !cancelled.load(std::memory_order_relaxed)) {
         // A worker busy with background work is no worker free to the
         // search, unless it takes the search's halves while it waits.
-        if (!m_halves.empty()) {
-            const std::shared_ptr<Half> half = std::move(m_halves.front());
-            m_halves.pop_front();
-            lock.unlock();
-            if (!half->claimed.exchange(true))
-                runHalf(*half);
-            lock.lock();
+        if (runWaitingHalf(lock))
             continue;
-        }
         // A whole millisecond: mingw-w64's run-time rounds a shorter wait
         // down to none, and the waiting worker would spin on a core.
         m_wake.wait_for(lock, std::chrono::milliseconds(1));
@@ -136,21 +129,27 @@ void WorkerPool::runHalf(Half &half)
     half.ended.notify_all();
 }
 
+bool WorkerPool::runWaitingHalf(std::unique_lock<std::mutex> &lock)
+{
+    if (m_halves.empty())
+        return false;
+    const std::shared_ptr<Half> half = std::move(m_halves.front());
+    m_halves.pop_front();
+    lock.unlock();
+    if (!half->claimed.exchange(true))
+        runHalf(*half);
+    lock.lock();
+    return true;
+}
+
 void WorkerPool::workerLoop(std::size_t slot)
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_closed)
             return;
-        if (!m_halves.empty()) {
-            const std::shared_ptr<Half> half = std::move(m_halves.front());
-            m_halves.pop_front();
-            lock.unlock();
-            if (!half->claimed.exchange(true))
-                runHalf(*half);
-            lock.lock();
+        if (runWaitingHalf(lock))
             continue;
-        }
         const auto now = m_clock();
         auto due = std::chrono::steady_clock::time_point::max();
         for (auto it = m_delayed.begin(); it != m_delayed.end();) {

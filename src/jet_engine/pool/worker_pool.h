@@ -147,6 +147,9 @@ private:
     // worker has taken.
     bool handOff(const std::shared_ptr<Half> &half);
     static void runHalf(Half &half);
+    // Runs the first half handed off, with `lock` (on m_mutex) released
+    // meanwhile; false when none waits.
+    bool runWaitingHalf(std::unique_lock<std::mutex> &lock);
     // For giveWay: while a keystroke's work runs, runs the halves it hands
     // out. False once `cancelled` is set.
     bool helpForeground(const std::atomic<bool> &cancelled);
