@@ -3,7 +3,9 @@
 // holds: every byte read from the files it opened is counted, reads made on
 // other threads than the test's own wait at a gate while the test keeps it
 // closed, a change the test hands over is made at the read it names, and the
-// file clock says what the test set it to.
+// file clock says what the test set it to. It can also show files as Windows
+// shows one another program holds open to write (their times stay), and as
+// lying on a share.
 
 #include "jet_engine/platform/operating_system.h"
 
@@ -12,7 +14,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 namespace jet_engine::testing_support {
 
@@ -45,6 +49,17 @@ public:
 
     std::uint64_t bytesRead() const { return m_bytesRead.load(); }
 
+    // From now on a file's times stay those it had when first looked at.
+    void freezeTimes()
+    {
+        std::lock_guard lock(m_mutex);
+        m_freezeTimes = true;
+    }
+
+    // From now on the files lie on a share: onNetwork says so.
+    void putOnAShare() { m_onNetwork = true; }
+    int openedPastCache() const { return m_pastCache.load(); }
+
     // Runs `change` once, on the reading thread, just before the first read
     // that starts once `bytes` more have been read: the file changes at a
     // set point of a read, whatever the timing.
@@ -63,9 +78,25 @@ public:
         return std::unique_ptr<ReadableFile>(std::make_unique<File>(*this, std::move(file.value())));
     }
 
+    Outcome<std::unique_ptr<ReadableFile>> openPastCache(const std::string &path) override
+    {
+        ++m_pastCache;
+        return openForReading(path);
+    }
+
+    bool onNetwork(const std::string &) override { return m_onNetwork; }
+
     std::optional<FileIdentity> identify(const std::string &path) override
     {
-        return operatingSystem().identify(path);
+        auto identity = operatingSystem().identify(path);
+        std::lock_guard lock(m_mutex);
+        if (identity && m_freezeTimes) {
+            if (!m_times)
+                m_times = {identity->modifiedNs, identity->changedNs};
+            identity->modifiedNs = m_times->first;
+            identity->changedNs = m_times->second;
+        }
+        return identity;
     }
 
     std::int64_t fileClockNs() override { return m_clockNs; }
@@ -140,6 +171,10 @@ private:
     std::atomic<std::uint64_t> m_bytesRead{0};
     std::function<void()> m_change;
     std::uint64_t m_changeAt = 0;
+    bool m_freezeTimes = false;
+    std::optional<std::pair<std::int64_t, std::int64_t>> m_times;
+    std::atomic<bool> m_onNetwork{false};
+    std::atomic<int> m_pastCache{0};
 };
 
 } // namespace jet_engine::testing_support

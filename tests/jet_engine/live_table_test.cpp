@@ -10,6 +10,7 @@
 #include "jet_engine/query/like_pattern.h"
 #include "jet_engine/tables/snapshot.h"
 #include "jet_engine/tables/snapshot_cache.h"
+#include "gated_system.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -66,107 +67,17 @@ void rewrite(const std::string &path, const Shape &shape)
     testing_support::writeBytes(path, testing_support::readBytes(staged));
 }
 
+// Far ahead of every file's times: they are all settled.
+constexpr std::int64_t settledClockNs = std::numeric_limits<std::int64_t>::max() / 2;
+
 // The file as Windows shows it while another program writes it: its times
-// stay those first seen, and are long settled. A change handed over runs
-// once, just before the first read that starts once so many bytes have been
-// read. Made `onNetwork`, it says the file lies on a share, and counts the
-// files opened past the cache.
-class FrozenTimesSystem final : public OperatingSystem {
-public:
-    explicit FrozenTimesSystem(bool onNetwork = false) : m_onNetwork(onNetwork) {}
-
-    int openedPastCache() const { return m_pastCache.load(); }
-
-    void changeAfter(std::uint64_t bytes, std::function<void()> change)
-    {
-        std::lock_guard lock(m_mutex);
-        m_changeAt = m_read + bytes;
-        m_change = std::move(change);
-    }
-
-    Outcome<std::unique_ptr<ReadableFile>> openForReading(const std::string &path) override
-    {
-        auto file = operatingSystem().openForReading(path);
-        if (!file.ok())
-            return file.status();
-        return std::unique_ptr<ReadableFile>(std::make_unique<File>(*this, std::move(file.value())));
-    }
-
-    std::optional<FileIdentity> identify(const std::string &path) override
-    {
-        auto identity = operatingSystem().identify(path);
-        std::lock_guard lock(m_mutex);
-        if (identity) {
-            if (!m_times)
-                m_times = {identity->modifiedNs, identity->changedNs};
-            identity->modifiedNs = m_times->first;
-            identity->changedNs = m_times->second;
-        }
-        return identity;
-    }
-
-    Outcome<std::unique_ptr<ReadableFile>> openPastCache(const std::string &path) override
-    {
-        ++m_pastCache;
-        return openForReading(path);
-    }
-
-    bool onNetwork(const std::string &) override { return m_onNetwork; }
-
-    std::int64_t fileClockNs() override { return std::numeric_limits<std::int64_t>::max() / 2; }
-    std::unique_ptr<CodePageConverter> codePage(unsigned codePage) override
-    {
-        return operatingSystem().codePage(codePage);
-    }
-    std::string windowsPath(std::string_view path) override { return operatingSystem().windowsPath(path); }
-
-private:
-    class File final : public ReadableFile {
-    public:
-        File(FrozenTimesSystem &system, std::unique_ptr<ReadableFile> file) : m_system(system), m_file(std::move(file))
-        {
-        }
-        std::optional<std::size_t> read(std::uint64_t offset, void *into, std::size_t size) const override
-        {
-            m_system.changeIfDue();
-            const auto got = m_file->read(offset, into, size);
-            std::lock_guard lock(m_system.m_mutex);
-            m_system.m_read += got.value_or(0);
-            return got;
-        }
-        std::unique_ptr<ReadableFile> duplicate() const override
-        {
-            auto copy = m_file->duplicate();
-            return copy ? std::make_unique<File>(m_system, std::move(copy)) : nullptr;
-        }
-        std::optional<FileIdentity> identity() const override { return m_file->identity(); }
-
-    private:
-        FrozenTimesSystem &m_system;
-        std::unique_ptr<ReadableFile> m_file;
-    };
-
-    void changeIfDue()
-    {
-        std::function<void()> change;
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_change || m_read < m_changeAt)
-                return;
-            change = std::move(m_change);
-            m_change = nullptr;
-        }
-        change();
-    }
-
-    const bool m_onNetwork;
-    std::atomic<int> m_pastCache{0};
-    std::mutex m_mutex;
-    std::optional<std::pair<std::int64_t, std::int64_t>> m_times;
-    std::uint64_t m_read = 0;
-    std::uint64_t m_changeAt = 0;
-    std::function<void()> m_change;
-};
+// stay those first seen, and are long settled.
+void freezeAsWindowsShowsIt(testing_support::GatedSystem &system, bool onNetwork = false)
+{
+    system.freezeTimes();
+    if (onNetwork)
+        system.putOnAShare();
+}
 
 std::vector<std::string> answer(const Snapshot &snapshot, const std::string &pattern)
 {
@@ -246,7 +157,8 @@ TEST_P(LiveTableTest, OneCheckShowsTheFileAsItNowIsReadingOnlyChangedPages)
     const std::string path = dir.file("articles.mdb");
     testing_support::writeOrFail(path, {articles(edit.first)});
     const std::string written = testing_support::readBytes(path);
-    FrozenTimesSystem system(onNetwork);
+    testing_support::GatedSystem system(settledClockNs);
+    freezeAsWindowsShowsIt(system, onNetwork);
     auto opened = SnapshotCache::open(system, path);
     ASSERT_TRUE(opened.ok());
     SnapshotCache &cache = *opened.value();
@@ -314,7 +226,8 @@ TEST(LiveTableTest, APageThatReadsDifferentlyTwiceIsNotTaken)
     const std::string path = dir.file("articles.mdb");
     testing_support::writeOrFail(path, {articles({})});
     const auto size = testing_support::readBytes(path).size();
-    FrozenTimesSystem system;
+    testing_support::GatedSystem system(settledClockNs);
+    freezeAsWindowsShowsIt(system);
     auto opened = SnapshotCache::open(system, path);
     ASSERT_TRUE(opened.ok());
     SnapshotCache &cache = *opened.value();
@@ -340,7 +253,8 @@ TEST(LiveTableTest, CaughtUpAnswersAreAFreshReadsAfterRandomEdits)
     const std::string path = dir.file("articles.mdb");
     Shape shape;
     testing_support::writeOrFail(path, {articles(shape)});
-    FrozenTimesSystem system;
+    testing_support::GatedSystem system(settledClockNs);
+    freezeAsWindowsShowsIt(system);
     auto opened = SnapshotCache::open(system, path);
     ASSERT_TRUE(opened.ok());
     SnapshotCache &cache = *opened.value();
@@ -387,7 +301,8 @@ TEST(LiveTableTest, ChecksWhileInUseAndFirstAfterIdle)
     TempDir dir;
     const std::string path = dir.file("articles.mdb");
     testing_support::writeOrFail(path, {articles({})});
-    FrozenTimesSystem system;
+    testing_support::GatedSystem system(settledClockNs);
+    freezeAsWindowsShowsIt(system);
     std::atomic<std::int64_t> seconds{0};
     const auto start = std::chrono::steady_clock::time_point{};
     auto pool = std::make_shared<WorkerPool>(2, [&] { return start + std::chrono::seconds(seconds.load()); });

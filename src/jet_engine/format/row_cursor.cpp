@@ -92,7 +92,8 @@ RowCursor::Step RowCursor::next()
             const unsigned char *page = m_pages.page(m_dataPages[m_pageIndex++], PageSource::Slot::Data);
             if (!page)
                 return Step::Damaged;
-            if (const std::uint64_t pageSum = digest(page); m_digestPages)
+            const std::uint64_t pageSum = digest(page);
+            if (m_digestPages)
                 m_dataDigests.push_back(pageSum);
             // A usage map may still name pages the table gave up.
             if (page[0] != dataPageType || le32(page + 4) != m_definitionPage) {

@@ -4,6 +4,24 @@
 
 namespace jet_engine {
 
+namespace {
+
+// Column `column` of every row, with a Jet 3 converter of its own made from
+// `jet3`: loads of two columns may run at once.
+Outcome<ColumnsRead> readOneColumn(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                                   const TableLayout &table, const CodePageText *jet3, std::size_t column,
+                                   WorkerPool *pool)
+{
+    if (column >= table.columns.size())
+        return Status::ReadFailed;
+    std::unique_ptr<CodePageText> own;
+    if (format.jet3 && !(jet3 && (own = jet3->another())))
+        return Status::ReadFailed;
+    return readColumns(file, fileSize, format, table, own.get(), {static_cast<unsigned>(column)}, nullptr, {}, pool);
+}
+
+} // namespace
+
 FileColumnSource::FileColumnSource(std::unique_ptr<ReadableFile> file, FileFormat format, TableLayout table,
                                    std::unique_ptr<CodePageText> jet3, FileIdentity state, std::uint64_t pagesDigest,
                                    std::uint32_t rows, std::shared_ptr<WorkerPool> pool)
@@ -20,13 +38,9 @@ FileColumnSource::FileColumnSource(std::unique_ptr<ReadableFile> file, FileForma
 
 Outcome<ColumnValues> FileColumnSource::load(std::size_t column) const
 {
-    if (column >= m_table.columns.size() || m_file->identity() != m_state)
+    if (m_file->identity() != m_state)
         return Status::ReadFailed;
-    std::unique_ptr<CodePageText> jet3;
-    if (m_format.jet3 && !(m_jet3 && (jet3 = m_jet3->another())))
-        return Status::ReadFailed;
-    auto read = readColumns(*m_file, m_state.size, m_format, m_table, jet3.get(), {static_cast<unsigned>(column)},
-                            nullptr, {}, m_pool.get());
+    auto read = readOneColumn(*m_file, m_state.size, m_format, m_table, m_jet3.get(), column, m_pool.get());
     if (!read.ok())
         return read.status();
     // Rows read from other pages than the snapshot's would not line up
@@ -51,13 +65,9 @@ RecapturedColumnSource::RecapturedColumnSource(std::unique_ptr<ReadableFile> fil
 
 Outcome<ColumnValues> RecapturedColumnSource::load(std::size_t column) const
 {
-    if (column >= m_table.columns.size() || m_file->identity() != m_state.identity())
+    if (m_file->identity() != m_state.identity())
         return Status::ReadFailed;
-    std::unique_ptr<CodePageText> jet3;
-    if (m_format.jet3 && !(m_jet3 && (jet3 = m_jet3->another())))
-        return Status::ReadFailed;
-    auto read = readColumns(*m_file, m_state.identity().size, m_format, m_table, jet3.get(),
-                            {static_cast<unsigned>(column)});
+    auto read = readOneColumn(*m_file, m_state.identity().size, m_format, m_table, m_jet3.get(), column, nullptr);
     if (!read.ok())
         return read.status();
     std::vector<char> buffer;

@@ -172,8 +172,6 @@ bool Snapshot::anyNull(std::size_t index) const
     return per.anyNull;
 }
 
-FieldValue::Kind Snapshot::kind(std::size_t column) const { return this->column(column)->kind; }
-
 bool Snapshot::isNull(std::size_t column, std::uint32_t row) const
 {
     if (const PerColumn &per = m_columns[column]; per.pieced)

@@ -126,7 +126,6 @@ public:
     bool anyNull(std::size_t index) const;
 
     // Of a readable column.
-    FieldValue::Kind kind(std::size_t column) const;
     bool isNull(std::size_t column, std::uint32_t row) const;
     FieldValue value(std::size_t column, std::uint32_t row) const;
     // The values of rows[0 .. count), or of first, first + 1, ... when `rows`

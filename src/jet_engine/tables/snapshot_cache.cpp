@@ -105,7 +105,9 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
     if (!now)
         return Status::ReadFailed;
     const bool kept = m_cachedState && sameName(m_cachedName, name);
-    if (kept && !idleLocked() && m_cachedState->unchanged(*now, m_system, m_watchBuffer, cancel)) {
+    // Times that have not settled may hide a change: the check below
+    // compares the bytes, once.
+    if (kept && !idleLocked() && m_cachedState->settled() && m_cachedState->identity() == *now) {
         askedLocked(asked);
         return m_cached;
     }
@@ -135,14 +137,9 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::tableLocked(std::string_
     return Status::ReadFailed;
 }
 
-std::optional<FileState> SnapshotCache::captureWhole(std::vector<char> &buffer, const std::atomic<bool> *cancel)
-{
-    return FileState::capture(m_system, m_path, buffer, cancel, FileState::Digests::Always, m_onNetwork);
-}
-
 Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::checkLocked(const std::atomic<bool> *cancel)
 {
-    auto state = captureWhole(m_watchBuffer, cancel);
+    auto state = FileState::capture(m_system, m_path, m_watchBuffer, cancel, FileState::Digests::Always, m_onNetwork);
     if (!state)
         return Status::ReadFailed;
     return catchUpLocked(std::move(*state));
@@ -221,11 +218,8 @@ void SnapshotCache::check(const WorkToken &work)
     m_checking = false;
     if (work.cancelled() || m_closing.load(std::memory_order_relaxed))
         return;
-    if (state && m_cachedState) {
-        auto caught = catchUpLocked(std::move(*state));
-        if (caught.ok() && !caught.value() && readLocked(m_cachedName, m_cachedAlsoRead, work.flag()).ok())
-            ++m_changesSeen;
-    }
+    if (state && m_cachedState)
+        readWholeIfNeededLocked(catchUpLocked(std::move(*state)), work.flag());
     if (idleLocked() || !m_cachedState)
         return;
     m_checking = true;
@@ -238,8 +232,13 @@ void SnapshotCache::checkNow()
     std::lock_guard lock(m_mutex);
     if (!m_cachedState)
         return;
-    auto caught = checkLocked(&m_closing);
-    if (caught.ok() && !caught.value() && readLocked(m_cachedName, m_cachedAlsoRead, &m_closing).ok())
+    readWholeIfNeededLocked(checkLocked(&m_closing), &m_closing);
+}
+
+void SnapshotCache::readWholeIfNeededLocked(const Outcome<std::shared_ptr<const Snapshot>> &caught,
+                                            const std::atomic<bool> *cancel)
+{
+    if (caught.ok() && !caught.value() && readLocked(m_cachedName, m_cachedAlsoRead, cancel).ok())
         ++m_changesSeen;
 }
 

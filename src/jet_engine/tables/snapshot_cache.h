@@ -102,7 +102,10 @@ private:
     Outcome<std::shared_ptr<const Snapshot>> catchUpLocked(FileState state);
     // Captures the file with every page's digest and catches up.
     Outcome<std::shared_ptr<const Snapshot>> checkLocked(const std::atomic<bool> *cancel);
-    std::optional<FileState> captureWhole(std::vector<char> &buffer, const std::atomic<bool> *cancel);
+    // After a background check: when catching up found too much changed,
+    // reads the kept table whole again.
+    void readWholeIfNeededLocked(const Outcome<std::shared_ptr<const Snapshot>> &caught,
+                                 const std::atomic<bool> *cancel);
     void check(const WorkToken &work);
     // Notes a request (`asked`: by a user), and starts the checks again if
     // they had stopped.
