@@ -4,8 +4,10 @@ text-search tools, over the same designations, in one run. With --windows,
 the Win32 window under Wine (WINEPREFIX, its server and display set up by
 bench/run.sh) beside the Qt window, on the same files, and no tools.
 
+With --largest, the window alone on the largest file Jet allows.
+
 Usage: run.py BUILD_DIR WORK_DIR [--sizes 10000,100000,1000000] [--reps 21]
-                                 [--windows FICHE_BENCH_WIN32_EXE]
+                                 [--windows FICHE_BENCH_WIN32_EXE | --largest]
 """
 import argparse
 import os
@@ -86,12 +88,14 @@ def measure_window(cmd, env, reps, settle):
                                 "--settle", str(settle)],
                          env=env, check=True, capture_output=True, text=True,
                          stdin=subprocess.DEVNULL).stdout
-    result = {"warm": {}, "rows": {}, "handler": {}, "paint": {}}
+    result = {"warm": {}, "rows": {}, "handler": {}, "paint": {}, "faults": {}}
     for line in out.splitlines():
         parts = line.split()
         if parts[0] == "warm":
             result["warm"][parts[1]] = float(parts[2])
             result["rows"][parts[1]] = int(parts[3])
+            if "faults" in parts:
+                result["faults"][parts[1]] = int(parts[parts.index("faults") + 1])
             # The Win32 window's split: the key delivered (search and
             # listing), then the list view's repaint.
             if len(parts) >= 8:
@@ -104,8 +108,10 @@ def measure_window(cmd, env, reps, settle):
 
 def measure_indexing(cmd, env, reps):
     """Each query's median keystroke typed right after the first answer,
-    while the engine still builds its index."""
+    while the engine still builds its index; then, where the window counts
+    them, the median page faults of each query's keystroke."""
     samples = {query: [] for query in QUERIES}
+    faults = {query: [] for query in QUERIES}
     for _ in range(reps):
         out = subprocess.run(cmd + ["--indexing", ",".join(QUERIES)], env=env, check=True,
                              capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
@@ -113,7 +119,10 @@ def measure_indexing(cmd, env, reps):
             parts = line.split()
             if parts[0] == "indexing":
                 samples[parts[1]].append(float(parts[2]))
-    return {query: statistics.median(ms) for query, ms in samples.items()}
+                if "faults" in parts:
+                    faults[parts[1]].append(int(parts[parts.index("faults") + 1]))
+    return ({query: statistics.median(ms) for query, ms in samples.items()},
+            {query: statistics.median(n) for query, n in faults.items() if n})
 
 
 def measure_cold(cmd, env, reps):
@@ -164,13 +173,21 @@ def live_summary(live):
             f"(in place/row added), live rss {live['rss'][0]:.0f} -> {live['rss'][1]:.0f} MiB")
 
 
+def faults_summary(qt):
+    warm, indexing = qt["window"]["faults"], qt["indexing_faults"]
+    return (f"faults {max(warm.values()):.0f}/{max(indexing.values()):.0f} a keystroke "
+            f"(warm/indexing, worst query)")
+
+
 def measure_qt(bench_exe, prefix, size, reps):
     """The Qt window's figures on the file in `prefix`, the same in both
     modes of this benchmark."""
     env = qt_env(prefix)
+    indexing, indexing_faults = measure_indexing([bench_exe], env, max(3, reps // 4))
     return {
         "window": measure_window([bench_exe], env, reps, settle_seconds(size)),
-        "indexing": measure_indexing([bench_exe], env, max(3, reps // 4)),
+        "indexing": indexing,
+        "indexing_faults": indexing_faults,
         "start": measure_startup(bench_exe, prefix, reps),
         "cold": measure_cold([bench_exe], env, reps),
         "close": measure_close(bench_exe, prefix, reps),
@@ -286,7 +303,7 @@ def run_windows(args, make_db, bench_exe):
         settle = win32_settle_seconds(size)
 
         win = measure_window(wine_cmd, None, args.reps, settle)
-        win_indexing = measure_indexing(wine_cmd, None, max(3, args.reps // 4))
+        win_indexing = measure_indexing(wine_cmd, None, max(3, args.reps // 4))[0]
         win_cold = measure_cold(wine_cmd, None, args.reps)
         win_start, win_close, win_first = measure_win32_stamps(wine_cmd, args.reps)
         grid = measure_win32_grid(wine_cmd, args.reps, settle)
@@ -322,10 +339,59 @@ def run_windows(args, make_db, bench_exe):
             f"size {size} (Qt window, offscreen): warm {max(qt['window']['warm'].values()):.2f} ms, "
             f"indexing {max(qt['indexing'].values()):.2f} ms (worst query), cold {qt['cold']:.0f} ms, "
             f"start {qt['start']:.0f} ms, close {qt['close']:.0f} ms, rss {qt['window']['rss']:.0f} MiB, "
-            f"first {qt['first']:.0f} ms, {live_summary(qt['live'])}")
+            f"first {qt['first']:.0f} ms, {faults_summary(qt)}, {live_summary(qt['live'])}")
     print()
     for line in summaries:
         print(line)
+
+
+# About as many rows as a Jet 4 file holds: their pages come near the 2 GiB
+# its page numbers can address (2^19 pages of 4 KiB).
+LARGEST_ROWS = 35_000_000
+JET4_LIMIT = 2 ** 31
+
+
+def time_with_rss(cmd, reps):
+    """Median wall time of a command whose output is read to the end, and
+    the largest peak resident memory (MiB) of its runs."""
+    samples, rss = [], 0.0
+    for _ in range(reps):
+        t0 = time.perf_counter_ns()
+        proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        for _chunk in iter(lambda: proc.stdout.read(1 << 20), b""):
+            pass
+        _, status, usage = os.wait4(proc.pid, 0)
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        samples.append(time.perf_counter_ns() - t0)
+        rss = max(rss, usage.ru_maxrss / 1024)
+    return median_ms(samples), rss
+
+
+def run_largest(args, make_db, bench_exe, query_exe):
+    """The first answer; every keystroke typed from then on, rounds of the
+    queries two seconds apart while the index is built; the keystrokes once
+    it is; the window's peak memory; article-query's streamed answer."""
+    prefix, mdb, _ = make_database(make_db, args.work, LARGEST_ROWS)
+    file_size = os.path.getsize(mdb)
+    env = qt_env(prefix)
+    first = measure_first(bench_exe, prefix, args.reps, QUERIES[1])
+    out = subprocess.run([bench_exe, "--indexing", ",".join(QUERIES), "--rounds", "25", "--pause", "2"],
+                         env=env, check=True, capture_output=True, text=True, stdin=subprocess.DEVNULL).stdout
+    typed = [line.split() for line in out.splitlines() if line.startswith("indexing ")]
+    for round_start in range(0, len(typed), len(QUERIES)):
+        keys = typed[round_start:round_start + len(QUERIES)]
+        print("round " + ", ".join(f"{k[1]} {float(k[2]):.0f} ms" for k in keys), flush=True)
+    during = [float(k[2]) for k in typed]
+    window = measure_window([bench_exe], env, args.reps, settle_seconds(LARGEST_ROWS))
+    for query in QUERIES:
+        print(f"warm {query} {window['warm'][query]:.1f} ms, {window['rows'][query]} rows", flush=True)
+    sql = "SELECT * FROM ARTICLE Where ARTICLE like '*MOLETTE*'"
+    cli, cli_rss = time_with_rss([query_exe, mdb, sql], args.reps)
+    print()
+    print(f"largest {LARGEST_ROWS} rows: file {file_size} bytes ({100 * file_size / JET4_LIMIT:.1f}% of Jet 4's "
+          f"2 GiB), first {first:.0f} ms, indexing {max(during):.0f} ms (worst of {len(during)} keystrokes, "
+          f"median {statistics.median(during):.0f}), warm {max(window['warm'].values()):.1f} ms (worst query), "
+          f"rss {window['rss']:.0f} MiB, cli {cli:.0f} ms with {cli_rss:.0f} MiB")
 
 
 def q(s):
@@ -339,6 +405,7 @@ def main():
     ap.add_argument("--sizes", default="10000,100000,1000000")
     ap.add_argument("--reps", type=int, default=21)
     ap.add_argument("--windows", metavar="FICHE_BENCH_WIN32_EXE")
+    ap.add_argument("--largest", action="store_true")
     args = ap.parse_args()
 
     make_db = os.path.join(args.build, "bench", "bench-make-db")
@@ -346,6 +413,8 @@ def main():
     if args.windows:
         return run_windows(args, make_db, bench_exe)
     query_exe = os.path.join(args.build, "tools", "article_query", "article-query")
+    if args.largest:
+        return run_largest(args, make_db, bench_exe, query_exe)
     sizes = [int(s) for s in args.sizes.split(",")]
     summaries = []
     print(f"{'size':>8} {'query':>8} {'tool':>22} {'ms':>10}")
@@ -397,7 +466,7 @@ def main():
             f"fzf ratio {min(fzf_ratios):.0f}, cold {qt['cold']:.0f} ms, "
             f"start {qt['start']:.0f} ms, close {qt['close']:.0f} ms, rss {window['rss']:.0f} MiB, "
             f"first {qt['first']:.0f} ms, cli {cli:.0f} ms (mdb-export ratio {cli_ratio:.1f}), "
-            f"{live_summary(qt['live'])}")
+            f"{faults_summary(qt)}, {live_summary(qt['live'])}")
     print()
     for line in summaries:
         print(line)

@@ -12,12 +12,16 @@
 //   fiche-bench --indexing A,B,... types A as soon as the window is painted, then
 //                                  times one keystroke of each query at once,
 //                                  while the engine still builds its search
-//                                  index: "indexing QUERY MS ROWS" per query
+//                                  index: "indexing QUERY MS ROWS faults N" per
+//                                  query (N: the process's minor page faults
+//                                  during the keystroke); with --rounds R
+//                                  --pause SECONDS, R rounds of them, a pause
+//                                  after each
 //   fiche-bench --reps N --queries A,B,... [--settle SECONDS]
 //                                  lets the engine settle (read and index the
 //                                  table) for SECONDS, then prints "warm QUERY
-//                                  MEDIAN_MS ROWS" per query, then "rss MiB"
-//                                  (peak resident set)
+//                                  MEDIAN_MS ROWS faults MEDIAN_N" per query,
+//                                  then "rss MiB" (peak resident set)
 //   fiche-bench --live N [--settle SECONDS]
 //                                  lets the engine settle, then makes N edits
 //                                  as a colleague would, with the file's
@@ -43,6 +47,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -58,15 +63,29 @@ double elapsedMs(Clock::time_point from)
     return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
 }
 
+long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+struct Keystroke {
+    double ms = 0;
+    // Pages the process touched for the first time meanwhile, on any thread.
+    long faults = 0;
+};
+
 // Types all but the last character, then times the last one and the repaint.
-double timeLastKeystroke(QLineEdit *box, search_window::Grid *grid, const QString &query)
+Keystroke timeLastKeystroke(QLineEdit *box, search_window::Grid *grid, const QString &query)
 {
     box->clear();
     QTest::keyClicks(box, query.left(query.size() - 1));
+    const long faults = minorFaults();
     const auto start = Clock::now();
     QTest::keyClick(box, query.back().toLatin1());
     grid->viewport()->grab();
-    return elapsedMs(start);
+    return {elapsedMs(start), minorFaults() - faults};
 }
 
 double statusMiB(const char *field)
@@ -96,7 +115,8 @@ double peakResidentMiB() { return statusMiB("VmHWM:"); }
 // The peak so far forgotten: from now on it is that of what follows.
 void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-double median(std::vector<double> samples)
+template <typename T>
+T median(std::vector<T> samples)
 {
     std::sort(samples.begin(), samples.end());
     return samples[samples.size() / 2];
@@ -216,14 +236,25 @@ int main(int argc, char *argv[])
         auto *box = form.findChild<QLineEdit *>(QStringLiteral("RechGeneral"));
         auto *grid = form.findChild<search_window::Grid *>(QStringLiteral("G"));
         const QStringList queries = args[at + 1].split(u',');
+        int rounds = 1;
+        if (const auto r = args.indexOf(QStringLiteral("--rounds")); r >= 0 && r + 1 < args.size())
+            rounds = args[r + 1].toInt();
+        double pause = 0;
+        if (const auto p = args.indexOf(QStringLiteral("--pause")); p >= 0 && p + 1 < args.size())
+            pause = args[p + 1].toDouble();
         FirstPaint watcher([&] {
             QTest::keyClicks(box, queries.front());
             grid->viewport()->grab();
-            for (const QString &query : queries) {
-                const double ms = timeLastKeystroke(box, grid, query);
-                std::printf("indexing %s %.3f %d\n", qPrintable(query), ms, grid->Rows() - 1);
+            for (int round = 0; round < rounds; ++round) {
+                if (round > 0)
+                    QTest::qWait(int(pause * 1000));
+                for (const QString &query : queries) {
+                    const Keystroke key = timeLastKeystroke(box, grid, query);
+                    std::printf("indexing %s %.3f %d faults %ld\n", qPrintable(query), key.ms, grid->Rows() - 1,
+                                key.faults);
+                }
+                std::fflush(stdout);
             }
-            std::fflush(stdout);
             QApplication::quit();
         });
         form.installEventFilter(&watcher);
@@ -233,7 +264,7 @@ int main(int argc, char *argv[])
 
     if (const auto at = args.indexOf(QStringLiteral("--cold")); at >= 0 && at + 1 < args.size()) {
         Window window;
-        const double ms = timeLastKeystroke(window.box, window.grid, args[at + 1]);
+        const double ms = timeLastKeystroke(window.box, window.grid, args[at + 1]).ms;
         std::printf("cold %.3f %d\n", ms, window.grid->Rows() - 1);
         return 0;
     }
@@ -284,10 +315,15 @@ int main(int argc, char *argv[])
         QTest::qWait(50);
     for (const QString &query : queries) {
         std::vector<double> samples;
+        std::vector<long> faults;
         timeLastKeystroke(window.box, window.grid, query); // warms the engine's copy of the file
-        for (int i = 0; i < reps; ++i)
-            samples.push_back(timeLastKeystroke(window.box, window.grid, query));
-        std::printf("warm %s %.3f %d\n", qPrintable(query), median(samples), window.grid->Rows() - 1);
+        for (int i = 0; i < reps; ++i) {
+            const Keystroke key = timeLastKeystroke(window.box, window.grid, query);
+            samples.push_back(key.ms);
+            faults.push_back(key.faults);
+        }
+        std::printf("warm %s %.3f %d faults %ld\n", qPrintable(query), median(samples), window.grid->Rows() - 1,
+                    median(faults));
         std::fflush(stdout);
     }
     std::printf("rss %.1f\n", peakResidentMiB());

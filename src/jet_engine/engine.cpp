@@ -45,9 +45,9 @@ public:
 
     // The rows of `snapshot` selected by a condition on column `searched`,
     // which holds no null in any of them.
-    SnapshotRecordset(std::shared_ptr<const Snapshot> snapshot, std::vector<std::uint32_t> rows, std::size_t searched)
+    SnapshotRecordset(std::shared_ptr<const Snapshot> snapshot, std::shared_ptr<const RowList> rows, std::size_t searched)
         : m_snapshot(std::move(snapshot))
-        , m_rows(std::make_shared<const std::vector<std::uint32_t>>(std::move(rows)))
+        , m_rows(std::move(rows))
         , m_selected(true)
         , m_searched(searched)
         , m_loaded(true)
@@ -145,7 +145,7 @@ private:
     // What a run of field values keeps alive: the text, and its row numbers.
     struct RunRows {
         std::shared_ptr<const Snapshot> snapshot;
-        std::shared_ptr<const std::vector<std::uint32_t>> shared;
+        std::shared_ptr<const RowList> shared;
         std::vector<std::uint32_t> own;
     };
 
@@ -185,7 +185,7 @@ private:
     mutable std::shared_ptr<const Snapshot> m_snapshot;
     mutable Status m_loadStatus = Status::Ok;
     // Shared with the runs taken from the set.
-    std::shared_ptr<const std::vector<std::uint32_t>> m_rows;
+    std::shared_ptr<const RowList> m_rows;
     bool m_selected = false;
     std::size_t m_searched = 0;
     mutable std::atomic<bool> m_loaded{false};
@@ -255,7 +255,7 @@ private:
             return Status::NoSuchColumn;
         if (!snapshot->readable(*column))
             return Status::ReadFailed;
-        auto rows = selectRows(*snapshot, *column, pattern.value(), m_pool.get());
+        auto rows = m_rowLists->share(selectRows(*snapshot, *column, pattern.value(), m_pool.get(), m_rowLists.get()));
         if (prepared(query.table, query.condition->column))
             m_cache->indexInBackground(snapshot, *column);
         return std::shared_ptr<Recordset>(std::make_shared<SnapshotRecordset>(std::move(snapshot), std::move(rows), *column));
@@ -263,6 +263,8 @@ private:
 
     std::shared_ptr<SnapshotCache> m_cache;
     std::shared_ptr<WorkerPool> m_pool;
+    // A search's rows are written where the answer before last was.
+    std::shared_ptr<RowLists> m_rowLists = std::make_shared<RowLists>();
     std::mutex m_preparedMutex;
     std::string m_preparedTable;
     std::string m_preparedColumn;

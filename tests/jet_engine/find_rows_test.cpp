@@ -1,5 +1,6 @@
 #include "jet_engine/search/find_rows.h"
 
+#include "jet_engine/search/row_lists.h"
 #include "jet_engine/search/search_text.h"
 #include "jet_engine/search/simd_dispatch.h"
 
@@ -115,6 +116,38 @@ TEST(FindRowsTest, RowsFoldAsReadAsTheirBytesDo)
         }
         ASSERT_EQ(folded, expected) << value;
     }
+}
+
+// A keystroke's rows are written where an answer let go of left room, so
+// that they take no fresh pages: the room comes back when the answer's last
+// owner drops it, the most room is handed out first, and only a few lists
+// wait, the one with the least room dropped.
+TEST(RowListsTest, HandsBackTheRoomOfAnswersLetGo)
+{
+    const auto lists = std::make_shared<RowLists>();
+    auto shown = lists->share(RowList(1000, 7));
+    auto kept = shown;
+    shown.reset();
+    EXPECT_EQ(lists->take(0).capacity(), 0u) << "still shown";
+
+    const std::uint32_t *room = kept->data();
+    kept.reset();
+    RowList taken = lists->take(0);
+    EXPECT_TRUE(taken.empty());
+    EXPECT_EQ(taken.data(), room);
+
+    // One more than are kept: the one with the least room is dropped.
+    std::vector<std::size_t> rooms{5000};
+    for (std::size_t i = 1; i < RowLists::kept + 1; ++i)
+        rooms.push_back(10 * i);
+    for (const std::size_t rows : rooms) {
+        RowList list;
+        list.reserve(rows);
+        lists->give(std::move(list));
+    }
+    for (std::size_t i = 0; i < RowLists::kept; ++i)
+        EXPECT_GE(lists->take(0).capacity(), rooms[i == 0 ? 0 : rooms.size() - i]) << i;
+    EXPECT_EQ(lists->take(0).capacity(), 0u);
 }
 
 } // namespace

@@ -154,10 +154,18 @@ TEST_P(ColumnScanTest, ListsEachMatchingRowOnceInOrder)
     const auto pattern = LikePattern::compile(c.pattern);
     ASSERT_TRUE(pattern.ok());
     // Searches scan until the column's index is built, then use it: both
-    // must answer alike.
+    // must answer alike, into fresh lists or into lists a longer answer
+    // left behind.
+    const auto intoKeptLists = [&] {
+        const auto lists = std::make_shared<RowLists>();
+        lists->share(RowList{9, 9, 9, 9, 9, 9, 9});
+        return selectRows(snapshot, 0, pattern.value(), nullptr, lists.get());
+    };
     EXPECT_EQ(selectRows(snapshot, 0, pattern.value()), c.expected) << "scanned";
+    EXPECT_EQ(intoKeptLists(), c.expected) << "scanned into kept lists";
     snapshot.bigrams(0);
     EXPECT_EQ(selectRows(snapshot, 0, pattern.value()), c.expected) << "indexed";
+    EXPECT_EQ(intoKeptLists(), c.expected) << "indexed into kept lists";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -136,7 +136,7 @@ void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
     }
 }
 
-std::vector<std::uint32_t> BigramIndex::candidates(std::string_view literal) const
+void BigramIndex::candidates(std::string_view literal, RowList &rows) const
 {
     const auto pairAt = [&](std::size_t i) {
         return (static_cast<unsigned>(static_cast<unsigned char>(literal[i])) << 8)
@@ -146,9 +146,7 @@ std::vector<std::uint32_t> BigramIndex::candidates(std::string_view literal) con
     for (std::size_t i = 1; i + 1 < literal.size(); ++i)
         if (m_count[pairAt(i)] < m_count[rarest])
             rarest = pairAt(i);
-    std::vector<std::uint32_t> rows;
     decode(rarest, rows);
-    return rows;
 }
 
 } // namespace jet_engine

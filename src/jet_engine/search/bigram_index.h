@@ -7,6 +7,7 @@
 // instead, which is then smaller.
 
 #include "jet_engine/pool/worker_pool.h"
+#include "jet_engine/search/row_lists.h"
 #include "jet_engine/search/search_text.h"
 
 #include <atomic>
@@ -26,8 +27,8 @@ public:
 
     // Rows, ascending, holding the rarest byte pair of `literal` (two bytes
     // or more, folded as the column is): every row that contains the literal,
-    // and for a two-byte literal no other.
-    std::vector<std::uint32_t> candidates(std::string_view literal) const;
+    // and for a two-byte literal no other; `rows` is replaced.
+    void candidates(std::string_view literal, RowList &rows) const;
 
 private:
     static constexpr std::size_t pairCount = 1 << 16;

@@ -18,27 +18,38 @@ constexpr std::size_t halvedBytes = 4 << 20;
 constexpr std::size_t halvedCandidates = 1 << 16;
 
 // The rows of `found` but those whose folding is another, and the rows of
-// those that hold the needle, in order.
-std::vector<std::uint32_t> withOtherFolds(std::vector<std::uint32_t> found, const OtherFolds &others,
-                                          std::string_view needle)
+// those that hold the needle, in order, in a list of `lists` with room for
+// `room` rows; `found` goes back to `lists`.
+RowList withOtherFolds(RowList found, const OtherFolds &others, std::string_view needle, RowLists *lists,
+                       std::size_t room)
 {
     std::vector<std::uint32_t> hits;
     findRows(others.bytes.data(), others.bytes.size(), needle, 0, hits, false);
     for (std::uint32_t &hit : hits)
         hit = others.rows[hit];
-    std::vector<std::uint32_t> kept;
-    kept.reserve(found.size() + hits.size());
-    std::set_difference(found.begin(), found.end(), others.rows.begin(), others.rows.end(), std::back_inserter(kept));
-    std::vector<std::uint32_t> rows;
-    rows.reserve(kept.size() + hits.size());
-    std::merge(kept.begin(), kept.end(), hits.begin(), hits.end(), std::back_inserter(rows));
+    RowList rows = takeRows(lists, room);
+    rows.reserve(found.size() + hits.size());
+    auto other = others.rows.begin();
+    auto hit = hits.begin();
+    for (const std::uint32_t row : found) {
+        while (other != others.rows.end() && *other < row)
+            ++other;
+        if (other != others.rows.end() && *other == row)
+            continue;
+        for (; hit != hits.end() && *hit < row; ++hit)
+            rows.push_back(*hit);
+        rows.push_back(row);
+    }
+    rows.insert(rows.end(), hit, hits.end());
+    if (lists)
+        lists->give(std::move(found));
     return rows;
 }
 
-std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_view needle, WorkerPool *pool)
+RowList scanForLiteral(const SearchText &text, std::string_view needle, WorkerPool *pool, RowLists *lists)
 {
-    std::vector<std::uint32_t> rows;
     const std::vector<std::uint8_t> &nulls = *text.nulls;
+    RowList rows = takeRows(lists, nulls.size());
     if (needle.empty()) {
         for (std::size_t row = 0; row < nulls.size(); ++row)
             if (!nulls[row])
@@ -53,13 +64,13 @@ std::vector<std::uint32_t> scanForLiteral(const SearchText &text, std::string_vi
         // Split where a row starts, so that each half counts whole rows.
         const auto middle = static_cast<std::uint32_t>(nulls.size() / 2);
         const std::size_t split = text.starts[middle];
-        std::vector<std::uint32_t> later;
+        ScratchRows later(lists, nulls.size());
         WorkerPool::atOnce(pool, [&] { findRows(bytes, split, needle, 0, rows, true); },
-               [&] { findRows(bytes + split, size - split, needle, middle, later, true); });
-        rows.insert(rows.end(), later.begin(), later.end());
+               [&] { findRows(bytes + split, size - split, needle, middle, *later, true); });
+        rows.insert(rows.end(), later->begin(), later->end());
     }
     if (!text.others->rows.empty())
-        return withOtherFolds(std::move(rows), *text.others, needle);
+        return withOtherFolds(std::move(rows), *text.others, needle, lists, nulls.size());
     return rows;
 }
 
@@ -89,8 +100,7 @@ std::size_t keepHolding(const SearchText &text, std::uint32_t *rows, std::size_t
 }
 
 // Keeps the candidate rows that really contain the literal, in place.
-std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<std::uint32_t> rows,
-                                            std::string_view needle, WorkerPool *pool)
+RowList verifyCandidates(const SearchText &text, RowList rows, std::string_view needle, WorkerPool *pool)
 {
     if (needle.size() == 2)
         return rows;
@@ -113,29 +123,32 @@ std::vector<std::uint32_t> verifyCandidates(const SearchText &text, std::vector<
 
 } // namespace
 
-std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern,
-                                      WorkerPool *pool)
+RowList selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern, WorkerPool *pool,
+                   RowLists *lists)
 {
     const WorkerPool::Foreground searching(pool);
     if (snapshot.pieced(column)) {
         // The base's rows through its index, the few rows read anew by a scan.
         const RowPatch &patch = *snapshot.patch();
-        return patch.merge(selectRows(*patch.base, column, pattern, pool),
+        return patch.merge(selectRows(*patch.base, column, pattern, pool, lists),
                            selectText(snapshot.searchText(column), pattern, pool));
     }
     const SearchText text = snapshot.searchText(column);
     if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
-        if (const BigramIndex *index = snapshot.bigramsIfReady(column))
-            return verifyCandidates(text, index->candidates(*literal), *literal, pool);
-    return selectText(text, pattern, pool);
+        if (const BigramIndex *index = snapshot.bigramsIfReady(column)) {
+            RowList rows = takeRows(lists, text.rows());
+            index->candidates(*literal, rows);
+            return verifyCandidates(text, std::move(rows), *literal, pool);
+        }
+    return selectText(text, pattern, pool, lists);
 }
 
-std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern, WorkerPool *pool)
+RowList selectText(const SearchText &text, const LikePattern &pattern, WorkerPool *pool, RowLists *lists)
 {
     if (const auto literal = pattern.containedLiteral())
-        return scanForLiteral(text, *literal, pool);
-    std::vector<std::uint32_t> rows;
+        return scanForLiteral(text, *literal, pool, lists);
     const std::vector<std::uint8_t> &nulls = *text.nulls;
+    RowList rows = takeRows(lists, nulls.size());
     RowFolder folded(text);
     for (std::uint32_t row = 0; row < nulls.size(); ++row)
         if (!nulls[row] && pattern.matches(folded(row)))

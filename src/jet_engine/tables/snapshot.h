@@ -14,6 +14,7 @@
 #include "jet_engine/field_run.h"
 #include "jet_engine/field_value.h"
 #include "jet_engine/format/jet_layout.h"
+#include "jet_engine/search/row_lists.h"
 #include "jet_engine/search/search_text.h"
 #include "jet_engine/status.h"
 #include "jet_engine/tables/page_map.h"
@@ -178,12 +179,14 @@ private:
 // Rows (in stored order) whose value in `column` matches; nulls never do.
 // The column must have been read. Uses the column's index when it is built,
 // and scans it otherwise, with a worker of `pool` when one is free; work in
-// the background gives way meanwhile.
-std::vector<std::uint32_t> selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern,
-                                      WorkerPool *pool = nullptr);
+// the background gives way meanwhile. Lists are taken from `lists` when
+// given.
+RowList selectRows(const Snapshot &snapshot, std::size_t column, const LikePattern &pattern, WorkerPool *pool = nullptr,
+                   RowLists *lists = nullptr);
 
 // The same over a column's search text alone, without an index: one scan
 // for a plain "*literal*", the pattern row by row otherwise.
-std::vector<std::uint32_t> selectText(const SearchText &text, const LikePattern &pattern, WorkerPool *pool = nullptr);
+RowList selectText(const SearchText &text, const LikePattern &pattern, WorkerPool *pool = nullptr,
+                   RowLists *lists = nullptr);
 
 } // namespace jet_engine
