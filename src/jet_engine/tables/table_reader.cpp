@@ -7,7 +7,9 @@
 #include "jet_engine/format/value_decode.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <new>
 
 namespace jet_engine {
@@ -17,12 +19,11 @@ namespace {
 constexpr std::uint64_t maxRows = std::numeric_limits<std::uint32_t>::max() - 1;
 // How many rows between two looks at the cancel flag.
 constexpr std::uint32_t cancelStride = 256;
-// Fewer pages than this in each half are read on one thread.
+// A table of fewer than twice this many pages is read on one thread.
 constexpr std::size_t parallelPages = 256;
 
 void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t rows, std::uint64_t fileSize)
 {
-    values.kind = kindOf(column.type);
     reserveHuge(values.offsets, rows + 1);
     reserveHuge(values.nulls, rows);
     // Room for every value at its longest display form and its separator,
@@ -34,22 +35,52 @@ void reserveColumn(ColumnValues &values, const ColumnLayout &column, std::size_t
     reserveHuge(values.text, static_cast<std::size_t>(std::min<std::uint64_t>(rows * (longest + 1), 2 * fileSize)));
 }
 
-// The rows on `dataPages`, in order.
-Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, const TableLayout &table,
-                               const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                               std::vector<std::uint32_t> dataPages, std::size_t expectedRows,
-                               const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+// A read of the wanted columns with no rows yet, with room for
+// `expectedRows` rows of a file of `fileSize` bytes (none when 0).
+ColumnsRead startRead(const TableLayout &table, const std::vector<unsigned> &wanted, const std::vector<bool> &fold,
+                      std::size_t expectedRows, std::uint64_t fileSize)
 {
-    const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
     ColumnsRead read;
     read.columns.resize(wanted.size());
     read.others.resize(wanted.size());
     for (std::size_t i = 0; i < wanted.size(); ++i) {
-        reserveColumn(read.columns[i], table.columns[wanted[i]], expectedRows, fileSize);
+        read.columns[i].kind = kindOf(table.columns[wanted[i]].type);
+        if (expectedRows > 0)
+            reserveColumn(read.columns[i], table.columns[wanted[i]], expectedRows, fileSize);
         if (i < fold.size() && fold[i])
             read.others[i].emplace();
     }
+    return read;
+}
 
+// Empties `read` for the rows of other pages; its buffers keep their room.
+void empty(ColumnsRead &read)
+{
+    for (ColumnValues &column : read.columns) {
+        column.text.clear();
+        column.offsets.assign(1, 0);
+        column.nulls.clear();
+    }
+    for (std::optional<OtherFolds> &others : read.others) {
+        if (others) {
+            others->rows.clear();
+            others->bytes.clear();
+            others->starts.assign(1, 0);
+        }
+    }
+    read.rows = 0;
+    read.pagesDigest = 0;
+    read.pages.pages.clear();
+    read.pages.digests.clear();
+    read.pages.firstRow.assign(1, 0);
+    read.pages.borrowed.clear();
+}
+
+// Adds to the empty `read` the rows on `dataPages`, in order.
+Status readPages(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
+                 const std::vector<unsigned> &wanted, std::vector<std::uint32_t> dataPages,
+                 const std::atomic<bool> *cancel, ColumnsRead &read)
+{
     read.pages.pages = dataPages;
     std::vector<std::uint32_t> &firstRow = read.pages.firstRow;
     firstRow.assign(dataPages.size() + 1, 0);
@@ -96,12 +127,12 @@ Outcome<ColumnsRead> readPages(PageSource &pages, const FileFormat &format, cons
     read.pages.digests = walk.cursor().dataPageDigests();
     read.rows = static_cast<std::uint32_t>(rows);
     read.pagesDigest = walk.pagesDigest();
-    return read;
+    return Status::Ok;
 }
 
 // Appends the rows of `later` to `read`; false when the text would pass
 // 32-bit offsets or the rows 32-bit numbers.
-bool append(ColumnsRead &read, ColumnsRead &later)
+bool append(ColumnsRead &read, const ColumnsRead &later)
 {
     if (static_cast<std::uint64_t>(read.rows) + later.rows > maxRows)
         return false;
@@ -124,10 +155,87 @@ bool append(ColumnsRead &read, ColumnsRead &later)
     return true;
 }
 
-// Reads a large table's two halves at once.
-Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
-                                const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
-                                const std::atomic<bool> *cancel, const std::vector<bool> &fold, WorkerPool *pool)
+// A large table is read a block of pages at a time, by two threads at once:
+// each decodes a block into small buffers of its own, used again for each of
+// its blocks, then appends it to the one result when the blocks before it
+// are in. The result's text is written once, where it stays: no half read
+// apart and copied after, and no fresh pages but the result's.
+class BlockRead {
+public:
+    BlockRead(const std::vector<std::uint32_t> &dataPages, ColumnsRead &result)
+        : m_dataPages(dataPages)
+        , m_result(result)
+        , m_blocks((dataPages.size() + PageSource::blockPages - 1) / PageSource::blockPages)
+    {
+    }
+
+    // Takes blocks until none is left or the read has failed.
+    void work(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
+              const std::vector<unsigned> &wanted, const std::vector<bool> &fold, const std::atomic<bool> *cancel)
+    {
+        try {
+            ColumnsRead block = startRead(table, wanted, fold, 0, 0);
+            for (;;) {
+                const std::size_t at = m_nextBlock.fetch_add(1);
+                if (at >= m_blocks || failed())
+                    return;
+                const std::size_t first = at * PageSource::blockPages;
+                const std::size_t end = std::min(first + PageSource::blockPages, m_dataPages.size());
+                empty(block);
+                const Status read = readPages(pages, format, table, jet3, wanted,
+                                              {m_dataPages.begin() + static_cast<std::ptrdiff_t>(first),
+                                               m_dataPages.begin() + static_cast<std::ptrdiff_t>(end)},
+                                              cancel, block);
+                std::unique_lock lock(m_mutex);
+                m_turn.wait(lock, [&] { return m_appended == at || m_status != Status::Ok; });
+                if (m_status != Status::Ok)
+                    return;
+                if (read != Status::Ok)
+                    m_status = read;
+                else if (!append(m_result, block))
+                    m_status = Status::ReadFailed;
+                ++m_appended;
+                m_turn.notify_all();
+            }
+        } catch (const std::bad_alloc &) {
+            fail(Status::OutOfMemory);
+        }
+    }
+
+    Status status()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_status;
+    }
+
+private:
+    bool failed()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_status != Status::Ok;
+    }
+
+    void fail(Status status)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_status == Status::Ok)
+            m_status = status;
+        m_turn.notify_all();
+    }
+
+    const std::vector<std::uint32_t> &m_dataPages;
+    ColumnsRead &m_result;
+    const std::size_t m_blocks;
+    std::atomic<std::size_t> m_nextBlock{0};
+    std::mutex m_mutex;
+    std::condition_variable m_turn;
+    std::size_t m_appended = 0;
+    Status m_status = Status::Ok;
+};
+
+Outcome<ColumnsRead> readWhole(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
+                               const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                               const std::atomic<bool> *cancel, const std::vector<bool> &fold, WorkerPool *pool)
 {
     PageSource pages(file, format.pageSize, fileSize);
     auto dataPages = usageMapPages(table.usageMap, pages);
@@ -136,34 +244,30 @@ Outcome<ColumnsRead> readHalves(const ReadableFile &file, std::uint64_t fileSize
     // A damaged definition could announce any number of rows; each row takes
     // several bytes of the file.
     const auto expectedRows = static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCountHint, fileSize / 8));
-
-    // A large table is read in two halves at once: the
-    // window waits for this read before its first search can answer.
-    const std::size_t half = dataPages->size() / 2;
+    ColumnsRead read = startRead(table, wanted, fold, expectedRows, fileSize);
+    if (dataPages->size() < 2 * parallelPages) {
+        if (const Status status = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), cancel, read);
+            status != Status::Ok)
+            return status;
+        return read;
+    }
+    // The window waits for this read before its first search can answer.
+    // Jet 3 text needs a converter a thread; without a second one, the
+    // blocks are read on this thread alone, and the rows are the same.
+    BlockRead blocks(*dataPages, read);
     std::unique_ptr<CodePageText> laterJet3;
-    if (half < parallelPages || (format.jet3 && !(jet3 && (laterJet3 = jet3->another()))))
-        return readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
-    std::vector<std::uint32_t> laterPages(dataPages->begin() + static_cast<std::ptrdiff_t>(half), dataPages->end());
-    dataPages->resize(half);
-    Outcome<ColumnsRead> first = Status::ReadFailed;
-    Outcome<ColumnsRead> later = Status::ReadFailed;
-    WorkerPool::atOnce(pool, [&] { first = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold); },
-           [&] {
-               try {
+    if (format.jet3 && !(jet3 && (laterJet3 = jet3->another()))) {
+        blocks.work(pages, format, table, jet3, wanted, fold, cancel);
+    } else {
+        WorkerPool::atOnce(pool, [&] { blocks.work(pages, format, table, jet3, wanted, fold, cancel); },
+               [&] {
                    PageSource own(file, format.pageSize, fileSize);
-                   later = readPages(own, format, table, laterJet3.get(), wanted, std::move(laterPages),
-                                     expectedRows / 2, cancel, fold);
-               } catch (const std::bad_alloc &) {
-                   later = Status::OutOfMemory;
-               }
-           });
-    if (!first.ok())
-        return first.status();
-    if (!later.ok())
-        return later.status();
-    if (!append(first.value(), later.value()))
-        return Status::ReadFailed;
-    return first;
+                   blocks.work(own, format, table, laterJet3.get(), wanted, fold, cancel);
+               });
+    }
+    if (const Status status = blocks.status(); status != Status::Ok)
+        return status;
+    return read;
 }
 
 } // namespace
@@ -172,7 +276,7 @@ Outcome<ColumnsRead> readColumns(const ReadableFile &file, std::uint64_t fileSiz
                                  const TableLayout &table, const CodePageText *jet3, const std::vector<unsigned> &wanted,
                                  const std::atomic<bool> *cancel, const std::vector<bool> &fold, WorkerPool *pool)
 {
-    return readHalves(file, fileSize, format, table, jet3, wanted, cancel, fold, pool);
+    return readWhole(file, fileSize, format, table, jet3, wanted, cancel, fold, pool);
 }
 
 Outcome<ColumnsRead> readColumnsOf(const ReadableFile &file, std::uint64_t fileSize, const FileFormat &format,
@@ -181,8 +285,11 @@ Outcome<ColumnsRead> readColumnsOf(const ReadableFile &file, std::uint64_t fileS
                                    const std::vector<bool> &fold)
 {
     PageSource pages(file, format.pageSize, fileSize);
-    const std::size_t expectedRows = dataPages.size() * 8;
-    return readPages(pages, format, table, jet3, wanted, std::move(dataPages), expectedRows, nullptr, fold);
+    ColumnsRead read = startRead(table, wanted, fold, dataPages.size() * 8, fileSize);
+    if (const Status status = readPages(pages, format, table, jet3, wanted, std::move(dataPages), nullptr, read);
+        status != Status::Ok)
+        return status;
+    return read;
 }
 
 } // namespace jet_engine
