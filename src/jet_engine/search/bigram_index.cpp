@@ -136,7 +136,7 @@ void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
     }
 }
 
-void BigramIndex::candidates(std::string_view literal, RowList &rows) const
+unsigned BigramIndex::rarestPair(std::string_view literal) const
 {
     const auto pairAt = [&](std::size_t i) {
         return (static_cast<unsigned>(static_cast<unsigned char>(literal[i])) << 8)
@@ -146,7 +146,9 @@ void BigramIndex::candidates(std::string_view literal, RowList &rows) const
     for (std::size_t i = 1; i + 1 < literal.size(); ++i)
         if (m_count[pairAt(i)] < m_count[rarest])
             rarest = pairAt(i);
-    decode(rarest, rows);
+    return rarest;
 }
+
+void BigramIndex::candidates(std::string_view literal, RowList &rows) const { decode(rarestPair(literal), rows); }
 
 } // namespace jet_engine

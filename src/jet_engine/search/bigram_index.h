@@ -29,11 +29,14 @@ public:
     // or more, folded as the column is): every row that contains the literal,
     // and for a two-byte literal no other; `rows` is replaced.
     void candidates(std::string_view literal, RowList &rows) const;
+    // How many rows candidates() gives for `literal`.
+    std::uint32_t candidateCount(std::string_view literal) const { return m_count[rarestPair(literal)]; }
 
 private:
     static constexpr std::size_t pairCount = 1 << 16;
 
     BigramIndex() = default;
+    unsigned rarestPair(std::string_view literal) const;
     void decode(unsigned pair, std::vector<std::uint32_t> &rows) const;
 
     // Pair p's postings are m_bytes[m_begin[p] .. m_begin[p + 1]).

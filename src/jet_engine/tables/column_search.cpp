@@ -12,10 +12,15 @@ namespace jet_engine {
 
 namespace {
 
-// Below this a worker's help (atOnce) costs more than it saves: a search of
-// the column alone takes well under a millisecond.
+// Below these a worker's help (atOnce) costs more than it saves: the column
+// scanned or the candidates checked alone take under a millisecond.
 constexpr std::size_t halvedBytes = 4 << 20;
-constexpr std::size_t halvedCandidates = 1 << 16;
+constexpr std::size_t halvedCandidates = 1 << 13;
+// A literal longer than a pair is looked for in each candidate row where it
+// lies, a wait on memory or two each: past one row in this many, one pass
+// over the whole column costs less (measured from a million rows to 35
+// million).
+constexpr std::size_t scannedPast = 32;
 
 // The rows of `found` but those whose folding is another, and the rows of
 // those that hold the needle, in order, in a list of `lists` with room for
@@ -135,7 +140,8 @@ RowList selectRows(const Snapshot &snapshot, std::size_t column, const LikePatte
     }
     const SearchText text = snapshot.searchText(column);
     if (const auto literal = pattern.containedLiteral(); literal && literal->size() >= 2)
-        if (const BigramIndex *index = snapshot.bigramsIfReady(column)) {
+        if (const BigramIndex *index = snapshot.bigramsIfReady(column);
+            index && (literal->size() == 2 || index->candidateCount(*literal) <= text.rows() / scannedPast)) {
             RowList rows = takeRows(lists, text.rows());
             index->candidates(*literal, rows);
             return verifyCandidates(text, std::move(rows), *literal, pool);
