@@ -20,10 +20,10 @@ using RowList = std::vector<std::uint32_t>;
 
 class RowLists : public std::enable_shared_from_this<RowLists> {
 public:
-    // Lists kept, at most: a search writes its answer and a second list (its
-    // second half's, or a first draft's), while the answer shown and the one
-    // before it may still be held by the window; fewer, and every keystroke
-    // would free a list and the next take a fresh one.
+    // Lists kept, at most: a search writes its answer and its second half's,
+    // while the answer shown and the one before it may still be held by the
+    // window; fewer, and every keystroke would free a list and the next take
+    // a fresh one.
     static constexpr std::size_t kept = 3;
 
     RowLists() { m_free.reserve(kept); }

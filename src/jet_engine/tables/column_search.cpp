@@ -22,33 +22,32 @@ constexpr std::size_t halvedCandidates = 1 << 13;
 // million).
 constexpr std::size_t scannedPast = 32;
 
-// The rows of `found` but those whose folding is another, and the rows of
-// those that hold the needle, in order, in a list of `lists` with room for
-// `room` rows; `found` goes back to `lists`.
-RowList withOtherFolds(RowList found, const OtherFolds &others, std::string_view needle, RowLists *lists,
-                       std::size_t room)
+// `found` without the rows whose folding is another, with those of them
+// that hold the needle instead, in order: in place, the few rows of other
+// folds moved, an answer of millions of rows neither copied nor made anew.
+void withOtherFolds(RowList &found, const OtherFolds &others, std::string_view needle)
 {
     std::vector<std::uint32_t> hits;
     findRows(others.bytes.data(), others.bytes.size(), needle, 0, hits, false);
     for (std::uint32_t &hit : hits)
         hit = others.rows[hit];
-    RowList rows = takeRows(lists, room);
-    rows.reserve(found.size() + hits.size());
     auto other = others.rows.begin();
-    auto hit = hits.begin();
-    for (const std::uint32_t row : found) {
+    const auto kept = std::remove_if(found.begin(), found.end(), [&](std::uint32_t row) {
         while (other != others.rows.end() && *other < row)
             ++other;
-        if (other != others.rows.end() && *other == row)
-            continue;
-        for (; hit != hits.end() && *hit < row; ++hit)
-            rows.push_back(*hit);
-        rows.push_back(row);
+        return other != others.rows.end() && *other == row;
+    });
+    found.erase(kept, found.end());
+    // Merged from the back, into room made at the end.
+    std::size_t from = found.size();
+    std::size_t hit = hits.size();
+    found.resize(found.size() + hits.size());
+    for (std::size_t to = found.size(); hit > 0; --to) {
+        if (from > 0 && found[from - 1] > hits[hit - 1])
+            found[to - 1] = found[--from];
+        else
+            found[to - 1] = hits[--hit];
     }
-    rows.insert(rows.end(), hit, hits.end());
-    if (lists)
-        lists->give(std::move(found));
-    return rows;
 }
 
 RowList scanForLiteral(const SearchText &text, std::string_view needle, WorkerPool *pool, RowLists *lists)
@@ -75,7 +74,7 @@ RowList scanForLiteral(const SearchText &text, std::string_view needle, WorkerPo
         rows.insert(rows.end(), later->begin(), later->end());
     }
     if (!text.others->rows.empty())
-        return withOtherFolds(std::move(rows), *text.others, needle, lists, nulls.size());
+        withOtherFolds(rows, *text.others, needle);
     return rows;
 }
 
