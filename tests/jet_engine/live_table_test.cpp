@@ -245,6 +245,48 @@ TEST(LiveTableTest, APageThatReadsDifferentlyTwiceIsNotTaken)
     EXPECT_EQ(cache.changesSeen(), 1u);
 }
 
+// Found by the changing-file test, about one run in ten: a file rewritten
+// in place was read between two of its writer's writes, its rows' pages and
+// usage map new and its definition not yet, every page whole. Rows the
+// definition does not count, or counts and are not there, mean a file
+// caught halfway: while its times have not settled nothing is listed, for a
+// first read and a catch-up alike; a file left alone is taken as it is.
+TEST(LiveTableTest, RowsTheDefinitionDoesNotCountAreListedOnlyOnceTheFileSettles)
+{
+    TempDir dir;
+    const std::string path = dir.file("articles.mdb");
+    testing_support::writeOrFail(path, {articles({})});
+    const std::string before = testing_support::readBytes(path);
+    rewrite(path, {liveRows + 40});
+    const std::string after = testing_support::readBytes(path);
+    // The new state with the old definition: what the writer leaves between
+    // writing the new page and the definition's count.
+    std::string halfway = after;
+    constexpr std::size_t pageSize = 4096;
+    for (std::size_t at = 0; at + pageSize <= before.size(); at += pageSize)
+        if (before[at] == 0x02 && before.compare(at, pageSize, after, at, pageSize) != 0)
+            halfway.replace(at, pageSize, before, at, pageSize);
+    ASSERT_NE(halfway, after);
+
+    testing_support::GatedSystem unsettled(0);
+    auto kept = SnapshotCache::open(unsettled, path);
+    ASSERT_TRUE(kept.ok());
+    ASSERT_EQ(tableOrFail(*kept.value())->rowCount(), static_cast<std::uint32_t>(liveRows + 40));
+    testing_support::writeBytes(path, halfway);
+    auto fresh = SnapshotCache::open(unsettled, path);
+    ASSERT_TRUE(fresh.ok());
+    EXPECT_FALSE(fresh.value()->table("ARTICLE", {"ARTICLE"}).ok()) << "first read";
+    EXPECT_FALSE(kept.value()->table("ARTICLE", {"ARTICLE"}).ok()) << "caught up";
+
+    testing_support::GatedSystem settled(settledClockNs);
+    auto alone = SnapshotCache::open(settled, path);
+    ASSERT_TRUE(alone.ok());
+    EXPECT_EQ(answer(*tableOrFail(*alone.value()), "*ARTICLE 10030*"), designations(3000, 3040));
+
+    testing_support::writeBytes(path, after);
+    EXPECT_EQ(answer(*tableOrFail(*kept.value()), "*ARTICLE 10030*"), designations(3000, 3040));
+}
+
 // Random edits of the shapes Access leaves, each caught up with from the
 // last: every answer is a fresh read's, query by query.
 TEST(LiveTableTest, CaughtUpAnswersAreAFreshReadsAfterRandomEdits)

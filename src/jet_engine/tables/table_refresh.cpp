@@ -77,8 +77,13 @@ Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const Table
     for (std::uint32_t page : pages)
         if (!keptAt.count(page))
             reread.push_back(page);
+    // A file caught halfway through being written over may hold the new
+    // definition and only some of its pages, each of them whole: the rows
+    // then fall short of, or pass, the count the definition keeps.
     if (reread.empty() && pages == was.pages)
-        return base;
+        return now.settled() || layout.value().rowCountHint == base->rowCount()
+            ? Outcome<std::shared_ptr<const Snapshot>>(base)
+            : Status::ReadFailed;
     if (reread.size() > std::max(fewPages, pages.size() / wholeShare))
         return std::shared_ptr<const Snapshot>();
 
@@ -111,6 +116,9 @@ Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const Table
             ++next;
         }
     }
+
+    if (!now.settled() && patch.starts.back() != layout.value().rowCountHint)
+        return Status::ReadFailed;
 
     const std::size_t columnCount = base->columnCount();
     std::vector<std::optional<ColumnValues>> columns(columnCount);
