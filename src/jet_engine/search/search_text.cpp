@@ -17,23 +17,27 @@ namespace {
 // micro sign: characters whose folding, if any, is the one done as read.
 bool onlyLatin1(std::string_view value)
 {
+    // Most values are ASCII alone, and most others a letter or two beyond
+    // it: eight bytes are tested at once for ASCII, before each character
+    // that is not.
     std::size_t i = 0;
-    // Most values are ASCII alone: eight bytes are tested at once for that.
-    for (std::uint64_t word; i + 8 <= value.size(); i += 8) {
-        std::memcpy(&word, value.data() + i, 8);
-        if (word & 0x8080808080808080u)
-            break;
-    }
-    for (; i < value.size(); ++i) {
-        const auto c = static_cast<unsigned char>(value[i]);
-        if (c < 0x80)
+    while (i < value.size()) {
+        std::uint64_t word;
+        if (i + 8 <= value.size() && (std::memcpy(&word, value.data() + i, 8), !(word & 0x8080808080808080u))) {
+            i += 8;
             continue;
+        }
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
         if (i + 1 >= value.size())
             return false;
         const auto next = static_cast<unsigned char>(value[i + 1]);
         if ((next & 0xC0) != 0x80 || (c != 0xC3 && (c != 0xC2 || next == 0xB5)))
             return false;
-        ++i;
+        i += 2;
     }
     return true;
 }
