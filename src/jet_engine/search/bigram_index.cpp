@@ -3,7 +3,9 @@
 #include "jet_engine/platform/huge_pages.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <limits>
 
 namespace jet_engine {
@@ -51,6 +53,8 @@ bool forEachRowPair(const SearchText &text, std::vector<std::uint32_t> &lastRow,
 
 } // namespace
 
+void BigramIndex::Free::operator()(std::uint8_t *bytes) const { std::free(bytes); }
+
 std::unique_ptr<const BigramIndex> BigramIndex::build(const SearchText &column, const WorkToken *work)
 {
     std::unique_ptr<BigramIndex> index(new BigramIndex);
@@ -83,12 +87,18 @@ std::unique_ptr<const BigramIndex> BigramIndex::build(const SearchText &column, 
     if (total > std::numeric_limits<std::uint32_t>::max())
         return nullptr;
     index->m_begin[pairCount] = static_cast<std::uint32_t>(total);
-    reserveHuge(index->m_bytes, total);
-    index->m_bytes.resize(total);
+    // Zeroed by the system as the postings first reach each page, rather
+    // than all at once up front: at tens of millions of rows that is most
+    // of a gigabyte, whose filling in one go held up the keystrokes typed
+    // meanwhile.
+    index->m_bytes.reset(static_cast<std::uint8_t *>(std::calloc(std::max<std::uint64_t>(total, 1), 1)));
+    if (!index->m_bytes)
+        throw std::bad_alloc();
+    adviseHugePages(index->m_bytes.get(), total);
 
     std::vector<std::uint32_t> cursor(index->m_begin.begin(), index->m_begin.end() - 1);
     lastRow.assign(pairCount, noRow);
-    std::uint8_t *out = index->m_bytes.data();
+    std::uint8_t *out = index->m_bytes.get();
     const bool filled = forEachRowPair(column, lastRow, work, [&](unsigned pair, std::uint32_t row, std::uint32_t last) {
         if (index->m_dense[pair]) {
             out[index->m_begin[pair] + row / 8] |= static_cast<std::uint8_t>(1u << (row % 8));
@@ -112,7 +122,7 @@ void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
     if (m_dense[pair]) {
         rows.clear();
         rows.reserve(m_count[pair]);
-        const std::uint8_t *bits = m_bytes.data() + m_begin[pair];
+        const std::uint8_t *bits = m_bytes.get() + m_begin[pair];
         const std::size_t size = m_begin[pair + 1] - m_begin[pair];
         for (std::size_t at = 0; at < size; at += 8) {
             std::uint64_t word = 0;
@@ -125,7 +135,7 @@ void BigramIndex::decode(unsigned pair, std::vector<std::uint32_t> &rows) const
         return;
     }
     rows.resize(m_count[pair]);
-    const std::uint8_t *in = m_bytes.data() + m_begin[pair];
+    const std::uint8_t *in = m_bytes.get() + m_begin[pair];
     std::uint32_t row = 0;
     for (std::uint32_t n = 0, count = m_count[pair]; n < count; ++n) {
         std::uint32_t delta = *in & 0x7F;

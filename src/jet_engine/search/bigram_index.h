@@ -39,11 +39,15 @@ private:
     unsigned rarestPair(std::string_view literal) const;
     void decode(unsigned pair, std::vector<std::uint32_t> &rows) const;
 
+    struct Free {
+        void operator()(std::uint8_t *bytes) const;
+    };
+
     // Pair p's postings are m_bytes[m_begin[p] .. m_begin[p + 1]).
     std::vector<std::uint32_t> m_begin;
     std::vector<std::uint32_t> m_count;
     std::vector<std::uint8_t> m_dense;
-    std::vector<std::uint8_t> m_bytes;
+    std::unique_ptr<std::uint8_t[], Free> m_bytes;
 };
 
 } // namespace jet_engine
