@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -156,49 +157,60 @@ bool append(ColumnsRead &read, const ColumnsRead &later)
 }
 
 // A large table is read a block of pages at a time, by two threads at once:
-// each decodes a block into small buffers of its own, used again for each of
-// its blocks, then appends it to the one result when the blocks before it
-// are in. The result's text is written once, where it stays: no half read
-// apart and copied after, and no fresh pages but the result's.
+// each decodes a block into small buffers, then appends it to the one
+// result when the blocks before it are in. The result's text is written
+// once, where it stays: no half read apart and copied after, and no fresh
+// pages but the result's. A block done before its turn is parked and its
+// thread goes on with the next; a thread waits only when the other has
+// fallen `parkedAtMost` blocks behind.
 class BlockRead {
 public:
-    BlockRead(const std::vector<std::uint32_t> &dataPages, ColumnsRead &result)
+    BlockRead(const std::vector<std::uint32_t> &dataPages, ColumnsRead &result, const TableLayout &table,
+              const std::vector<unsigned> &wanted, const std::vector<bool> &fold)
         : m_dataPages(dataPages)
         , m_result(result)
         , m_blocks((dataPages.size() + PageSource::blockPages - 1) / PageSource::blockPages)
+        , m_table(table)
+        , m_wanted(wanted)
+        , m_fold(fold)
     {
     }
 
     // Takes blocks until none is left or the read has failed.
-    void work(PageSource &pages, const FileFormat &format, const TableLayout &table, const CodePageText *jet3,
-              const std::vector<unsigned> &wanted, const std::vector<bool> &fold, const std::atomic<bool> *cancel)
+    void work(PageSource &pages, const FileFormat &format, const CodePageText *jet3, const std::atomic<bool> *cancel)
     {
         try {
-            ColumnsRead block = startRead(table, wanted, fold, 0, 0);
+            ColumnsRead block = startRead(m_table, m_wanted, m_fold, 0, 0);
             for (;;) {
                 const std::size_t at = m_nextBlock.fetch_add(1);
-                if (at >= m_blocks || failed())
+                if (at >= m_blocks)
                     return;
                 const std::size_t first = at * PageSource::blockPages;
                 const std::size_t end = std::min(first + PageSource::blockPages, m_dataPages.size());
                 empty(block);
-                const Status read = readPages(pages, format, table, jet3, wanted,
+                const Status read = readPages(pages, format, m_table, jet3, m_wanted,
                                               {m_dataPages.begin() + static_cast<std::ptrdiff_t>(first),
                                                m_dataPages.begin() + static_cast<std::ptrdiff_t>(end)},
                                               cancel, block);
                 std::unique_lock lock(m_mutex);
-                m_turn.wait(lock, [&] { return m_appended == at || m_status != Status::Ok; });
+                m_turn.wait(lock, [&] { return at < m_appended + parkedAtMost || m_status != Status::Ok; });
                 if (m_status != Status::Ok)
                     return;
-                if (read != Status::Ok)
-                    m_status = read;
-                else if (!append(m_result, block))
-                    m_status = Status::ReadFailed;
-                ++m_appended;
-                m_turn.notify_all();
+                if (read != Status::Ok) {
+                    failLocked(read);
+                    return;
+                }
+                if (at != m_appended) {
+                    m_parked.emplace_back(at, std::move(block));
+                    block = takeSpareLocked();
+                    continue;
+                }
+                if (!appendInOrderLocked(block))
+                    return;
             }
         } catch (const std::bad_alloc &) {
-            fail(Status::OutOfMemory);
+            std::lock_guard lock(m_mutex);
+            failLocked(Status::OutOfMemory);
         }
     }
 
@@ -209,15 +221,43 @@ public:
     }
 
 private:
-    bool failed()
+    static constexpr std::size_t parkedAtMost = 8;
+
+    // Appends `block`, then the parked blocks that now follow in turn.
+    bool appendInOrderLocked(const ColumnsRead &block)
     {
-        std::lock_guard lock(m_mutex);
-        return m_status != Status::Ok;
+        const ColumnsRead *next = &block;
+        while (next) {
+            if (!append(m_result, *next)) {
+                failLocked(Status::ReadFailed);
+                return false;
+            }
+            ++m_appended;
+            next = nullptr;
+            for (auto parked = m_parked.begin(); parked != m_parked.end(); ++parked) {
+                if (parked->first == m_appended) {
+                    m_spare.push_back(std::move(parked->second));
+                    m_parked.erase(parked);
+                    next = &m_spare.back();
+                    break;
+                }
+            }
+        }
+        m_turn.notify_all();
+        return true;
     }
 
-    void fail(Status status)
+    ColumnsRead takeSpareLocked()
     {
-        std::lock_guard lock(m_mutex);
+        if (m_spare.empty())
+            return startRead(m_table, m_wanted, m_fold, 0, 0);
+        ColumnsRead spare = std::move(m_spare.back());
+        m_spare.pop_back();
+        return spare;
+    }
+
+    void failLocked(Status status)
+    {
         if (m_status == Status::Ok)
             m_status = status;
         m_turn.notify_all();
@@ -226,10 +266,15 @@ private:
     const std::vector<std::uint32_t> &m_dataPages;
     ColumnsRead &m_result;
     const std::size_t m_blocks;
+    const TableLayout &m_table;
+    const std::vector<unsigned> &m_wanted;
+    const std::vector<bool> &m_fold;
     std::atomic<std::size_t> m_nextBlock{0};
     std::mutex m_mutex;
     std::condition_variable m_turn;
     std::size_t m_appended = 0;
+    std::vector<std::pair<std::size_t, ColumnsRead>> m_parked;
+    std::deque<ColumnsRead> m_spare;
     Status m_status = Status::Ok;
 };
 
@@ -254,15 +299,15 @@ Outcome<ColumnsRead> readWhole(const ReadableFile &file, std::uint64_t fileSize,
     // The window waits for this read before its first search can answer.
     // Jet 3 text needs a converter a thread; without a second one, the
     // blocks are read on this thread alone, and the rows are the same.
-    BlockRead blocks(*dataPages, read);
+    BlockRead blocks(*dataPages, read, table, wanted, fold);
     std::unique_ptr<CodePageText> laterJet3;
     if (format.jet3 && !(jet3 && (laterJet3 = jet3->another()))) {
-        blocks.work(pages, format, table, jet3, wanted, fold, cancel);
+        blocks.work(pages, format, jet3, cancel);
     } else {
-        WorkerPool::atOnce(pool, [&] { blocks.work(pages, format, table, jet3, wanted, fold, cancel); },
+        WorkerPool::atOnce(pool, [&] { blocks.work(pages, format, jet3, cancel); },
                [&] {
                    PageSource own(file, format.pageSize, fileSize);
-                   blocks.work(own, format, table, laterJet3.get(), wanted, fold, cancel);
+                   blocks.work(own, format, laterJet3.get(), cancel);
                });
     }
     if (const Status status = blocks.status(); status != Status::Ok)
