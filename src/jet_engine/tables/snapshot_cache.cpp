@@ -266,10 +266,7 @@ Outcome<std::shared_ptr<const Snapshot>> SnapshotCache::readLocked(std::string_v
     }
     if (!snapshot.ok())
         return snapshot.status();
-    // Caught halfway through being written over, the file may hold the new
-    // definition and only some of its pages, each of them whole: the rows
-    // then fall short of, or pass, the count the definition keeps.
-    if (!before->settled() && snapshot.value()->rowCount() != snapshot.value()->origin()->layout.rowCountHint)
+    if (!wholeTable(snapshot.value()->origin()->layout, snapshot.value()->rowCount(), *before))
         return Status::ReadFailed;
 
     m_cached = std::move(snapshot.value());

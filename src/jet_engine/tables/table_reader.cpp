@@ -131,6 +131,21 @@ Status readPages(PageSource &pages, const FileFormat &format, const TableLayout 
     return Status::Ok;
 }
 
+// The rows on `dataPages`, in order, on this thread, with room made for
+// `expectedRows` of them.
+Outcome<ColumnsRead> readOnOneThread(PageSource &pages, const FileFormat &format, const TableLayout &table,
+                                     const CodePageText *jet3, const std::vector<unsigned> &wanted,
+                                     std::vector<std::uint32_t> dataPages, std::size_t expectedRows,
+                                     const std::atomic<bool> *cancel, const std::vector<bool> &fold)
+{
+    const std::uint64_t fileSize = pages.pageCount() * pages.pageSize();
+    ColumnsRead read = startRead(table, wanted, fold, expectedRows, fileSize);
+    if (const Status status = readPages(pages, format, table, jet3, wanted, std::move(dataPages), cancel, read);
+        status != Status::Ok)
+        return status;
+    return read;
+}
+
 // Appends the rows of `later` to `read`; false when the text would pass
 // 32-bit offsets or the rows 32-bit numbers.
 bool append(ColumnsRead &read, const ColumnsRead &later)
@@ -193,13 +208,13 @@ public:
                                                m_dataPages.begin() + static_cast<std::ptrdiff_t>(end)},
                                               cancel, block);
                 std::unique_lock lock(m_mutex);
-                m_turn.wait(lock, [&] { return at < m_appended + parkedAtMost || m_status != Status::Ok; });
-                if (m_status != Status::Ok)
-                    return;
                 if (read != Status::Ok) {
                     failLocked(read);
                     return;
                 }
+                m_turn.wait(lock, [&] { return at < m_appended + parkedAtMost || m_status != Status::Ok; });
+                if (m_status != Status::Ok)
+                    return;
                 if (at != m_appended) {
                     m_parked.emplace_back(at, std::move(block));
                     block = takeSpareLocked();
@@ -289,13 +304,9 @@ Outcome<ColumnsRead> readWhole(const ReadableFile &file, std::uint64_t fileSize,
     // A damaged definition could announce any number of rows; each row takes
     // several bytes of the file.
     const auto expectedRows = static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCountHint, fileSize / 8));
+    if (dataPages->size() < 2 * parallelPages)
+        return readOnOneThread(pages, format, table, jet3, wanted, std::move(*dataPages), expectedRows, cancel, fold);
     ColumnsRead read = startRead(table, wanted, fold, expectedRows, fileSize);
-    if (dataPages->size() < 2 * parallelPages) {
-        if (const Status status = readPages(pages, format, table, jet3, wanted, std::move(*dataPages), cancel, read);
-            status != Status::Ok)
-            return status;
-        return read;
-    }
     // The window waits for this read before its first search can answer.
     // Jet 3 text needs a converter a thread; without a second one, the
     // blocks are read on this thread alone, and the rows are the same.
@@ -330,11 +341,8 @@ Outcome<ColumnsRead> readColumnsOf(const ReadableFile &file, std::uint64_t fileS
                                    const std::vector<bool> &fold)
 {
     PageSource pages(file, format.pageSize, fileSize);
-    ColumnsRead read = startRead(table, wanted, fold, dataPages.size() * 8, fileSize);
-    if (const Status status = readPages(pages, format, table, jet3, wanted, std::move(dataPages), nullptr, read);
-        status != Status::Ok)
-        return status;
-    return read;
+    const std::size_t expectedRows = dataPages.size() * 8;
+    return readOnOneThread(pages, format, table, jet3, wanted, std::move(dataPages), expectedRows, nullptr, fold);
 }
 
 } // namespace jet_engine

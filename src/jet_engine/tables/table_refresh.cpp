@@ -37,6 +37,11 @@ bool holds(const FileState &now, std::uint32_t page, std::uint64_t digest)
 
 } // namespace
 
+bool wholeTable(const TableLayout &layout, std::uint32_t rows, const FileState &state)
+{
+    return state.settled() || rows == layout.rowCountHint;
+}
+
 Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const TableRef &table,
                                                       const std::shared_ptr<const Snapshot> &kept,
                                                       const FileState &now, OperatingSystem &system,
@@ -77,13 +82,9 @@ Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const Table
     for (std::uint32_t page : pages)
         if (!keptAt.count(page))
             reread.push_back(page);
-    // A file caught halfway through being written over may hold the new
-    // definition and only some of its pages, each of them whole: the rows
-    // then fall short of, or pass, the count the definition keeps.
     if (reread.empty() && pages == was.pages)
-        return now.settled() || layout.value().rowCountHint == base->rowCount()
-            ? Outcome<std::shared_ptr<const Snapshot>>(base)
-            : Status::ReadFailed;
+        return wholeTable(layout.value(), base->rowCount(), now) ? Outcome<std::shared_ptr<const Snapshot>>(base)
+                                                                 : Status::ReadFailed;
     if (reread.size() > std::max(fewPages, pages.size() / wholeShare))
         return std::shared_ptr<const Snapshot>();
 
@@ -117,7 +118,7 @@ Outcome<std::shared_ptr<const Snapshot>> refreshTable(JetFile &file, const Table
         }
     }
 
-    if (!now.settled() && patch.starts.back() != layout.value().rowCountHint)
+    if (!wholeTable(layout.value(), patch.starts.back(), now))
         return Status::ReadFailed;
 
     const std::size_t columnCount = base->columnCount();

@@ -14,6 +14,13 @@ namespace jet_engine {
 
 class OperatingSystem;
 
+// Whether `rows` rows read from a file in `state` can be its table, whose
+// definition is `layout`. Caught halfway through being written over, a file
+// may hold the new definition and only some of its pages, each of them
+// whole: the rows then fall short of, or pass, the count the definition
+// keeps. A file whose times have settled is taken as it is.
+bool wholeTable(const TableLayout &layout, std::uint32_t rows, const FileState &state);
+
 // The table `table` of `file` as the file holds it in `now`, a capture with
 // every page's digest taken just before, given `kept`, read from the same
 // file. `kept` itself when none of its rows changed; a patched snapshot
